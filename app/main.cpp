@@ -1,0 +1,14 @@
+// dialpix: finds the 8-bit bitmaps inside FS98 gauge files, exports them as
+// .BMP files, writes edited pixels back, previews them and edits their palettes.
+
+#include <QApplication>
+
+#include "forms/dialpix.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("dialpix"));
+  QApplication::setApplicationVersion(QStringLiteral("1.1"));
+  platform::show<dialpix>();
+  return QApplication::exec();
+}

@@ -1,0 +1,106 @@
+#include "forms/dialpix.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <cstdint>
+
+#include "app/Module1.h"
+#include "forms/gbpwt.h"
+#include "forms/numbmp.h"
+#include "platform/file_channels.h"
+#include "platform/file_list.h"
+#include "platform/message.h"
+#include "platform/twips.h"
+
+using namespace platform;
+
+namespace {
+
+// A small gauge dial in 16 colours for the window icon.
+QIcon dialIcon() {
+  QPixmap pm(32, 32);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setBrush(QColor(0, 0, 128));
+  p.setPen(QPen(QColor(192, 192, 192), 2));
+  p.drawEllipse(2, 2, 28, 28);
+  p.setPen(QPen(Qt::white, 1));
+  for (int a = 0; a < 360; a += 45) {
+    p.save();
+    p.translate(16, 16);
+    p.rotate(a);
+    p.drawLine(0, -12, 0, -9);
+    p.restore();
+  }
+  p.setPen(QPen(QColor(255, 0, 0), 2));
+  p.drawLine(16, 16, 24, 9);
+  return QIcon(pm);
+}
+
+}  // namespace
+
+dialpix::dialpix() {
+  setWindowTitle(QStringLiteral("WELCOME TO DIALPIX 1.1 FOR FS98"));
+  setWindowIcon(dialIcon());
+  setClientSize(this, 6735, 4140);
+  setBackground(this, QColor(0, 0, 128));
+
+  File1 = new FileListBox(QStringLiteral("*.gau"), this);
+  place(File1, 1200, 720, 4335, 2235);
+  connect(File1, &FileListBox::dblClicked, this, &dialpix::File1_DblClick);
+  connect(File1, &FileListBox::keyPressed, this, &dialpix::File1_KeyPress);
+
+  Command1 = new QPushButton(QStringLiteral("EXIT"), this);
+  place(Command1, 2760, 3480, 1215, 495);
+  connect(Command1, &QPushButton::clicked, this, &dialpix::Command1_Click);
+
+  Label1 = new QLabel(QStringLiteral("DOUBLE-CLICK the GAU file you wish to convert:"), this);
+  place(Label1, 840, 240, 5055, 255);
+  Label1->setFont(msSansSerif(9.75, true));
+  setBackground(Label1, QColor(192, 192, 192));
+
+  setTabOrder(File1, Command1);
+  File1->setFocus();
+}
+
+void dialpix::File1_DblClick() { openGauge(File1->selectedName()); }
+
+void dialpix::File1_KeyPress(int KeyAscii) {
+  if (KeyAscii == 13) openGauge(File1->selectedName());
+}
+
+void dialpix::Command1_Click() { endProgram(); }
+
+void dialpix::openGauge(const QString& name) {
+  if (name.isEmpty()) {
+    ShowMessage(File1->count() == 0
+                    ? QStringLiteral("There is no gauge file (*.gau) in this folder to open.")
+                    : QStringLiteral("Highlight a gauge file in the list first, then press "
+                                     "Enter or double-click it."));
+    return;
+  }
+  {
+    PleaseWait wait;
+    std::string why;
+    if (!Channels.open(1, name.toStdString(), OpenMode::ReadWriteExisting, &why)) {
+      ShowMessage(QStringLiteral("The gauge file %1 cannot be opened for reading and writing: %2.")
+                      .arg(name, QString::fromStdString(why)));
+      return;
+    }
+    // Positions are signed 32-bit numbers, so larger files cannot be addressed.
+    if (Channels[1].length() > INT32_MAX) {
+      Channels.close(1);
+      ShowMessage(QStringLiteral("The gauge file %1 is larger than 2,147,483,647 bytes, "
+                                 "too large for dialpix to work on.")
+                      .arg(name));
+      return;
+    }
+    Module1.GauFileName = name.toStdString();
+    platform::create<numbmp>();
+    platform::show<numbmp>();
+    platform::destroy<dialpix>();
+  }
+  if (numbmp* chooser = platform::find<numbmp>()) chooser->reportScan();
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The start window: the gauge files of the working directory; a pick opens
+// one and hands over to the bitmap chooser.
+
+#include <QWidget>
+
+#include "platform/window_registry.h"
+
+class QLabel;
+class QPushButton;
+namespace platform {
+class FileListBox;
+}
+
+class dialpix : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr platform::FormId kId = platform::FormId::dialpix;
+  dialpix();
+
+  QLabel* Label1;
+  platform::FileListBox* File1;
+  QPushButton* Command1;
+
+  void File1_DblClick();
+  void File1_KeyPress(int KeyAscii);
+  void Command1_Click();
+
+ private:
+  void openGauge(const QString& name);
+};

@@ -1,0 +1,196 @@
+#include "forms/numbmp.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/Module1.h"
+#include "app/number_text.h"
+#include "forms/bmp2gau.h"
+#include "forms/dialpix.h"
+#include "forms/gau2bmp.h"
+#include "forms/gbpwt.h"
+#include "forms/outofr.h"
+#include "forms/paltool.h"
+#include "forms/showbmp.h"
+#include "gau/scan.h"
+#include "platform/file_channels.h"
+#include "platform/message.h"
+#include "platform/twips.h"
+
+using namespace platform;
+
+namespace {
+
+QPushButton* button(QWidget* parent, const char* caption, int l, int t, int w, int h) {
+  auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+  place(b, l, t, w, h);
+  return b;
+}
+
+QLabel* label(QWidget* parent, const QString& caption, int l, int t, int w, int h) {
+  auto* lb = new QLabel(caption, parent);
+  place(lb, l, t, w, h);
+  lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return lb;
+}
+
+}  // namespace
+
+numbmp::numbmp() {
+  setWindowTitle(QString(26, QLatin1Char(' ')) + QStringLiteral("CHOOSE A BITMAP"));
+  setClientSize(this, 4935, 5430);
+  setBackground(this, QColor(192, 192, 192));
+  setFont(msSansSerif(8.25, true));
+
+  // Created in tab order.
+  Text1 = new QLineEdit(this);
+  place(Text1, 1680, 1440, 615, 285);
+  Command1 = button(this, "View Bitmap", 480, 2160, 1815, 495);
+  Command9 = button(this, "Palette Tool", 2640, 2160, 1815, 495);
+  Command2 = button(this, "Convert to BMP", 480, 2880, 1815, 495);
+  Command3 = button(this, "Convert from BMP", 2640, 2880, 1815, 495);
+  Command7 = button(this, "Make Transparent", 480, 3600, 1815, 495);
+  Command8 = button(this, "Make Zero Trnsprt", 2640, 3600, 1815, 495);
+  Command4 = button(this, "RETURN", 840, 4800, 1215, 495);
+  Command5 = button(this, "EXIT", 2880, 4800, 1215, 495);
+  Command6 = button(this, "Clear", 1680, 1800, 615, 255);
+  QWidget* order[] = {Text1,    Command1, Command9, Command2, Command3,
+                      Command7, Command8, Command4, Command5, Command6};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+  Label6 = label(this, QStringLiteral("File:"), 1200, 120, 375, 255);
+  Label5 = label(this, QString(), 1680, 120, 3015, 255);
+  setTextColor(Label5, QColor(0, 0, 255));
+  Label1 = label(this,
+                 QStringLiteral("This GAU contains  bitmaps.  Please enter the number of the one "
+                                "you desire, then click the appropriate button."),
+                 1200, 480, 2535, 855);
+  Label1->setWordWrap(true);
+  Label2 = label(this, QString(), 3720, 480, 615, 255);
+  setTextColor(Label2, QColor(255, 0, 0));
+  Label3 = label(this, QStringLiteral("<Bitmap number"), 2400, 1440, 1455, 255);
+  Label4 = label(this,
+                 QStringLiteral("  (When viewing a bitmap, the color palette will be incorrect, "
+                                "but you can get an idea what it looks like.)"),
+                 240, 4320, 4575, 495);
+  Label4->setWordWrap(true);
+
+  connect(Text1, &QLineEdit::textChanged, this, &numbmp::Text1_Change);
+  connect(Command1, &QPushButton::clicked, this, &numbmp::Command1_Click);
+  connect(Command9, &QPushButton::clicked, this, &numbmp::Command9_Click);
+  connect(Command2, &QPushButton::clicked, this, &numbmp::Command2_Click);
+  connect(Command3, &QPushButton::clicked, this, &numbmp::Command3_Click);
+  connect(Command7, &QPushButton::clicked, this, &numbmp::Command7_Click);
+  connect(Command8, &QPushButton::clicked, this, &numbmp::Command8_Click);
+  connect(Command6, &QPushButton::clicked, this, &numbmp::Command6_Click);
+  connect(Command4, &QPushButton::clicked, this, &numbmp::Command4_Click);
+  connect(Command5, &QPushButton::clicked, this, &numbmp::Command5_Click);
+  Text1->setFocus();
+}
+
+// The scan: every byte position of the gauge file is tested for a bitmap header.
+void numbmp::Form_Load() {
+  Label5->setText(QString::fromStdString(Module1.GauFileName));
+  if (Channels.isOpen(1)) {
+    Channel& gauge = Channels[1];
+    const int64_t length = gauge.length();
+    const gau::ScanResult found =
+        gau::scanChannel(gauge, gau::kMaxBitmaps, &PleaseWait::keepPainted);
+    for (int32_t pos : found.positions) {
+      if (Module1.BmpCount >= PositionTable::kLast) break;
+      ++Module1.BmpCount;
+      Module1.BmpTable.store(Module1.BmpCount, pos);
+    }
+    Module1.BmpPos = static_cast<int32_t>(length + 1);
+    Module1.ColorsUsed = found.lastColorCount;
+    const QString file = QString::fromStdString(Module1.GauFileName);
+    if (found.readFailed) {
+      scanNote_ = QStringLiteral("The gauge file %1 could not be read to its end: %2. Only the "
+                                 "bitmaps before that point are listed.")
+                      .arg(file, QString::fromStdString(gauge.error().empty()
+                                                            ? "the read stopped early"
+                                                            : gauge.error()));
+    } else if (found.totalHits > static_cast<int64_t>(gau::kMaxBitmaps)) {
+      scanNote_ = QStringLiteral("The gauge file %1 holds %2 bitmaps. Only the first 100 can be "
+                                 "reached; the count shows 100.")
+                      .arg(file)
+                      .arg(found.totalHits);
+    }
+  }
+  // One leading blank for a number that is not negative.
+  const int count = Module1.BmpCount;
+  Label2->setText(count >= 0 ? QStringLiteral(" %1").arg(count) : QString::number(count));
+}
+
+void numbmp::reportScan() {
+  if (!scanNote_.isEmpty()) ShowMessage(scanNote_);
+  scanNote_.clear();
+}
+
+void numbmp::Text1_Change() {
+  const std::optional<int16_t> n = roundToInt16(leadingNumber(Text1->text().toStdString()));
+  numberTooLarge_ = !n.has_value();
+  if (n) Module1.BmpNumber = *n;
+}
+
+bool numbmp::takeBitmap() {
+  const int n = Module1.BmpNumber;
+  if (numberTooLarge_ || n < 1 || n > Module1.BmpCount || !Module1.BmpTable.isSet(n)) {
+    platform::show<outofr>();
+    return false;
+  }
+  Module1.BmpPos = Module1.BmpTable(n);
+  return true;
+}
+
+void numbmp::Command1_Click() {
+  if (!takeBitmap()) return;
+  showbmp* viewer = platform::show<showbmp>();
+  platform::hide<numbmp>();
+  viewer->Command1->setFocus();
+}
+
+void numbmp::Command9_Click() {
+  if (!takeBitmap()) return;
+  platform::show<paltool>();
+}
+
+void numbmp::Command2_Click() {
+  if (!takeBitmap()) return;
+  platform::hide<numbmp>();
+  platform::show<gau2bmp>();
+}
+
+void numbmp::Command3_Click() {
+  if (!takeBitmap()) return;
+  platform::hide<numbmp>();
+  platform::show<bmp2gau>();
+}
+
+void numbmp::Command7_Click() {
+  if (!takeBitmap()) return;
+}
+
+void numbmp::Command8_Click() {
+  if (!takeBitmap()) return;
+}
+
+void numbmp::Command6_Click() {
+  Text1->setText(QString());
+  Text1->setFocus();
+}
+
+void numbmp::Command4_Click() {
+  Module1.BmpCount = 0;
+  Channels.closeAll();
+  platform::destroy<numbmp>();
+  platform::show<dialpix>();
+}
+
+void numbmp::Command5_Click() { endProgram(); }
+
+void numbmp::ShowAgain() {
+  numbmp* chooser = platform::show<numbmp>();
+  chooser->Command6->setFocus();
+}

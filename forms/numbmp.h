@@ -1,0 +1,62 @@
+#pragma once
+// The bitmap chooser: shows the open gauge file and its bitmap count, takes a
+// bitmap number and hands the chosen bitmap to a tool.
+
+#include <QWidget>
+
+#include "platform/window_registry.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class numbmp : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr platform::FormId kId = platform::FormId::numbmp;
+  numbmp();
+
+  QLineEdit* Text1;
+  QPushButton* Command1;  // View Bitmap
+  QPushButton* Command9;  // Palette Tool
+  QPushButton* Command2;  // Convert to BMP
+  QPushButton* Command3;  // Convert from BMP
+  QPushButton* Command7;  // Make Transparent
+  QPushButton* Command8;  // Make Zero Trnsprt
+  QPushButton* Command4;  // RETURN
+  QPushButton* Command5;  // EXIT
+  QPushButton* Command6;  // Clear
+  QLabel* Label6;
+  QLabel* Label5;
+  QLabel* Label1;
+  QLabel* Label2;
+  QLabel* Label3;
+  QLabel* Label4;
+
+  void Form_Load();
+  void Text1_Change();
+  void Command1_Click();
+  void Command9_Click();
+  void Command2_Click();
+  void Command3_Click();
+  void Command7_Click();
+  void Command8_Click();
+  void Command6_Click();
+  void Command4_Click();
+  void Command5_Click();
+
+  // Tells the user what the scan could not do (more than 100 bitmaps, a read
+  // error); called once the chooser is up.
+  void reportScan();
+  // Shows the chooser again with the focus on "Clear", as the tools' RETURN does.
+  static void ShowAgain();
+
+ private:
+  // Sets BmpPos for the typed number, or shows the out-of-range notice and
+  // returns false when the number selects no bitmap of the open file.
+  bool takeBitmap();
+
+  bool numberTooLarge_ = false;  // the box holds a number beyond 16 bits
+  QString scanNote_;
+};

@@ -1,0 +1,16 @@
+#pragma once
+// Placeholder until the window is built.
+
+#include <QPushButton>
+#include <QWidget>
+
+#include "platform/window_registry.h"
+
+class showbmp : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr platform::FormId kId = platform::FormId::showbmp;
+  showbmp() { Command1 = new QPushButton(this); }
+  QPushButton* Command1;
+};

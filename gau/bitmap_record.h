@@ -1,0 +1,74 @@
+#pragma once
+// The 8-bit bitmap embedded in a gauge file, addressed by BmpPos: the 1-based
+// position of its header's planes field, 12 bytes into the 40-byte header.
+// A found "bitmap" may be a false scan hit, so every value read here is
+// untrusted until checked.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+class Channel;
+}
+
+namespace gau {
+
+// Field positions relative to BmpPos.
+inline constexpr int kWidthOffset = -8;        // signed 32-bit width
+inline constexpr int kHeightOffset = -4;       // signed 32-bit height
+inline constexpr int kColorCountOffset = 20;   // signed 32-bit colours used; 0 means 256
+inline constexpr int kPaletteOffset = 28;      // first palette entry: blue, green, red, reserved
+inline constexpr int32_t kSignature = 0x00080001;  // planes 1 and 8 bits per pixel, as one LE word
+inline constexpr int kMaxColors = 256;
+
+// 0 to 3 bytes that bring a row of `width` bytes to a multiple of 4.
+// Equal to the floating-point rule (width/4 - floor(width/4)) for any width.
+inline int32_t rowPadding(int32_t width) {
+  return static_cast<int32_t>((-static_cast<int64_t>(width)) & 3);
+}
+
+// A stored colour count as the tools use it: 0 means 256.
+inline int32_t colorsInUse(int32_t stored) { return stored == 0 ? kMaxColors : stored; }
+
+// The bitmap's fields and where its parts lie, all in 64-bit so nothing overflows.
+struct BitmapLayout {
+  int32_t bmpPos = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t colors = 0;        // the stored count with 0 read as 256
+  int32_t padding = 0;
+  int64_t rowBytes = 0;      // width + padding
+  int64_t paletteStart = 0;  // 1-based position of palette entry 0
+  int64_t pixelStart = 0;    // 1-based position of the first pixel byte
+  int64_t pixelBytes = 0;    // (width + padding) x height; 0 or less means no pixels
+
+  int64_t pixelEnd() const { return pixelStart + pixelBytes - 1; }  // last pixel byte
+};
+
+// The outcome of reading a header: the layout, or why the bitmap cannot be worked on.
+struct LayoutResult {
+  std::optional<BitmapLayout> layout;
+  std::string error;  // set when layout is empty; a sentence for the user
+  explicit operator bool() const { return layout.has_value(); }
+};
+
+// What a caller needs of the bitmap before it may read or write it.
+enum class Extent {
+  SizeFields,     // width, height and colour count lie in the file, sizes fit 32 bits
+  WholeInFile,    // and the palette and the pixel array lie wholly inside the file
+};
+
+// Reads width, height and colour count of the bitmap at `bmpPos` and checks
+// that the arithmetic on them stays in signed 32-bit range and, for
+// Extent::WholeInFile, that palette and pixels lie in the file.
+LayoutResult readLayout(platform::Channel& gauge, int32_t bmpPos, Extent extent);
+
+// True when 1-based positions first..first+count-1 all lie within a file of `length` bytes.
+inline bool liesInFile(int64_t first, int64_t count, int64_t length) {
+  return first >= 1 && count >= 0 && first - 1 <= length && count <= length - (first - 1);
+}
+
+inline bool fitsInt32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+}  // namespace gau

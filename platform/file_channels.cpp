@@ -1,0 +1,199 @@
+#include "platform/file_channels.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+FileChannels Channels;
+
+size_t Channel::read(int64_t pos, std::span<uint8_t> out) {
+  std::fill(out.begin(), out.end(), uint8_t{0});
+  if (out.empty()) return 0;
+  int64_t first = pos - 1;  // 0-based offset of out[0]
+  size_t skip = 0;
+  if (first < 0) {
+    ++readsBeforeStart_;
+    const int64_t before = -first;
+    if (before >= static_cast<int64_t>(out.size())) return 0;
+    skip = static_cast<size_t>(before);
+    first = 0;
+  }
+  const int64_t len = length();
+  if (first >= len) return 0;
+  const size_t want = static_cast<size_t>(
+      std::min<int64_t>(static_cast<int64_t>(out.size() - skip), len - first));
+  const int64_t got = readAt(first, out.subspan(skip, want));
+  return got > 0 ? static_cast<size_t>(got) : 0;
+}
+
+bool Channel::write(int64_t pos, std::span<const uint8_t> bytes) {
+  if (pos < 1) {
+    fail("a write before the first byte of the file was refused");
+    return false;
+  }
+  if (bytes.empty()) return true;
+  return writeAt(pos - 1, bytes);
+}
+
+uint8_t Channel::get1(int64_t pos) {
+  uint8_t b = 0;
+  read(pos, {&b, 1});
+  return b;
+}
+
+int32_t Channel::get4(int64_t pos) {
+  uint8_t b[4];
+  read(pos, b);
+  return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                              static_cast<uint32_t>(b[2]) << 16 |
+                              static_cast<uint32_t>(b[3]) << 24);
+}
+
+bool Channel::put1(int64_t pos, uint8_t value) { return write(pos, {&value, 1}); }
+
+bool Channel::put2(int64_t pos, int16_t value) {
+  const auto u = static_cast<uint16_t>(value);
+  const uint8_t b[2] = {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8)};
+  return write(pos, b);
+}
+
+bool Channel::put4(int64_t pos, int32_t value) {
+  const auto u = static_cast<uint32_t>(value);
+  const uint8_t b[4] = {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8),
+                        static_cast<uint8_t>(u >> 16), static_cast<uint8_t>(u >> 24)};
+  return write(pos, b);
+}
+
+namespace {
+
+class PosixChannel final : public Channel {
+ public:
+  PosixChannel(int fd, std::string name) : Channel(std::move(name)), fd_(fd) {}
+  ~PosixChannel() override { ::close(fd_); }
+
+  int64_t length() const override {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+  }
+
+  bool flush() override {
+    if (::fsync(fd_) == 0) return true;
+    fail(std::strerror(errno));
+    return false;
+  }
+
+ protected:
+  int64_t readAt(int64_t offset, std::span<uint8_t> out) override {
+    size_t done = 0;
+    while (done < out.size()) {
+      const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
+                                static_cast<off_t>(offset + static_cast<int64_t>(done)));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+  }
+
+  bool writeAt(int64_t offset, std::span<const uint8_t> bytes) override {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                 static_cast<off_t>(offset + static_cast<int64_t>(done)));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        fail(n < 0 ? std::strerror(errno) : "the disk took no more bytes");
+        return false;
+      }
+      done += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
+                                         std::string* error) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::ReadWriteExisting: flags |= O_RDWR; break;
+    case OpenMode::ReadOnly: flags |= O_RDONLY; break;
+    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+  }
+  const int fd = ::open(name.c_str(), flags, 0666);
+  if (fd < 0) {
+    if (error) *error = std::strerror(errno);
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    if (error) *error = "it is not a regular file";
+    return nullptr;
+  }
+  return std::make_unique<PosixChannel>(fd, name);
+}
+
+std::unique_ptr<MemoryChannel> memoryChannel(std::vector<uint8_t> bytes, std::string name) {
+  return std::make_unique<MemoryChannel>(std::move(bytes), std::move(name));
+}
+
+int64_t MemoryChannel::readAt(int64_t offset, std::span<uint8_t> out) {
+  std::copy_n(bytes_.begin() + offset, out.size(), out.begin());
+  return static_cast<int64_t>(out.size());
+}
+
+bool MemoryChannel::writeAt(int64_t offset, std::span<const uint8_t> bytes) {
+  if (failWrites_) {
+    fail("writes are switched off");
+    return false;
+  }
+  const auto end = static_cast<size_t>(offset) + bytes.size();
+  if (end > bytes_.size()) bytes_.resize(end);
+  std::copy(bytes.begin(), bytes.end(), bytes_.begin() + offset);
+  return true;
+}
+
+bool FileChannels::open(int n, const std::string& name, OpenMode mode, std::string* error) {
+  if (n < 1 || n > kCount) {
+    if (error) *error = "no such channel";
+    return false;
+  }
+  close(n);
+  slots_[n] = openFileChannel(name, mode, error);
+  return slots_[n] != nullptr;
+}
+
+void FileChannels::attach(int n, std::unique_ptr<Channel> channel) {
+  if (n >= 1 && n <= kCount) slots_[n] = std::move(channel);
+}
+
+bool FileChannels::isOpen(int n) const { return n >= 1 && n <= kCount && slots_[n] != nullptr; }
+
+Channel& FileChannels::operator[](int n) { return *slots_[n]; }
+
+void FileChannels::close(int n) {
+  if (n >= 1 && n <= kCount) slots_[n].reset();
+}
+
+void FileChannels::closeAll() {
+  for (auto& s : slots_) s.reset();
+}
+
+bool deleteFile(const std::string& name, std::string* error) {
+  if (::unlink(name.c_str()) == 0) return true;
+  if (error) *error = std::strerror(errno);
+  return false;
+}
+
+}  // namespace platform

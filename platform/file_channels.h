@@ -1,0 +1,114 @@
+#pragma once
+// Numbered file channels with 1-based byte positions and little-endian values.
+// Channel 1 holds the gauge file, channel 2 a .BMP file for one export or import.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class OpenMode {
+  ReadWriteExisting,  // the gauge file: must exist, read and patched in place
+  ReadOnly,           // a .BMP that is only read
+  CreateNew,          // a fresh file that must not exist yet (the export's temporary file)
+};
+
+// One open file, or an in-memory stand-in for tests and fuzzing.
+class Channel {
+ public:
+  explicit Channel(std::string name) : name_(std::move(name)) {}
+  virtual ~Channel() = default;
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
+
+  const std::string& name() const { return name_; }
+  // Why the last failed operation failed, in words for the user.
+  const std::string& error() const { return error_; }
+
+  virtual int64_t length() const = 0;
+
+  // Fills `out` from 1-based position `pos` on. A short read has one defined
+  // result: every byte before position 1 or past the end of the file reads as 0.
+  // Returns how many of the bytes came from the file.
+  size_t read(int64_t pos, std::span<uint8_t> out);
+  // Writes `bytes` from 1-based position `pos` (>= 1) on; may make the file longer.
+  bool write(int64_t pos, std::span<const uint8_t> bytes);
+  // Pushes every write so far to the disk.
+  virtual bool flush() = 0;
+
+  uint8_t get1(int64_t pos);
+  int32_t get4(int64_t pos);  // little-endian, signed
+  bool put1(int64_t pos, uint8_t value);
+  bool put2(int64_t pos, int16_t value);
+  bool put4(int64_t pos, int32_t value);
+
+  // Reads that asked for bytes before position 1; the file logic must never do so.
+  int64_t readsBeforeStart() const { return readsBeforeStart_; }
+
+ protected:
+  // Reads from 0-based `offset` (>= 0, < length()); returns the bytes read, or -1.
+  virtual int64_t readAt(int64_t offset, std::span<uint8_t> out) = 0;
+  virtual bool writeAt(int64_t offset, std::span<const uint8_t> bytes) = 0;
+  void fail(std::string why) { error_ = std::move(why); }
+
+ private:
+  std::string name_;
+  std::string error_;
+  int64_t readsBeforeStart_ = 0;
+};
+
+// Opens `name` (a bare name resolves in the working directory); nullptr and
+// `error` set when the file cannot be opened as asked.
+std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
+                                         std::string* error);
+// A channel over bytes held in memory; `bytes()` of the result shows them.
+class MemoryChannel;
+std::unique_ptr<MemoryChannel> memoryChannel(std::vector<uint8_t> bytes,
+                                             std::string name = "memory");
+
+class MemoryChannel final : public Channel {
+ public:
+  MemoryChannel(std::vector<uint8_t> bytes, std::string name)
+      : Channel(std::move(name)), bytes_(std::move(bytes)) {}
+  int64_t length() const override { return static_cast<int64_t>(bytes_.size()); }
+  bool flush() override { return true; }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+  // Makes every later write fail, to exercise the error paths.
+  void failWrites(bool on) { failWrites_ = on; }
+
+ protected:
+  int64_t readAt(int64_t offset, std::span<uint8_t> out) override;
+  bool writeAt(int64_t offset, std::span<const uint8_t> bytes) override;
+
+ private:
+  std::vector<uint8_t> bytes_;
+  bool failWrites_ = false;
+};
+
+class FileChannels {
+ public:
+  static constexpr int kCount = 4;
+
+  // Opens `name` on channel n (closing what was there); false and `error` set on failure.
+  bool open(int n, const std::string& name, OpenMode mode, std::string* error);
+  // Puts an already open channel (a memory channel in tests) on number n.
+  void attach(int n, std::unique_ptr<Channel> channel);
+  bool isOpen(int n) const;
+  // The channel on number n; only valid while it is open.
+  Channel& operator[](int n);
+  void close(int n);
+  void closeAll();
+
+ private:
+  std::unique_ptr<Channel> slots_[kCount + 1];
+};
+
+// Deletes a file by name; false and `error` set when it cannot.
+bool deleteFile(const std::string& name, std::string* error);
+
+extern FileChannels Channels;
+
+}  // namespace platform

@@ -1,0 +1,68 @@
+#pragma once
+// Shared set-up for the window tests: a temporary working folder, a fresh
+// shared record, ending the program recorded instead of done, and helpers to
+// look at what the windows show.
+
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+#include <filesystem>
+#include <string>
+
+#include "app/Module1.h"
+#include "forms/dialpix.h"
+#include "forms/dun.h"
+#include "forms/gbpwt.h"
+#include "forms/numbmp.h"
+#include "forms/outofr.h"
+#include "platform/beep.h"
+#include "platform/file_channels.h"
+#include "platform/file_list.h"
+#include "platform/message.h"
+#include "platform/window_registry.h"
+#include "temp_dir.h"
+#include "tools/gauge_builder.h"
+
+namespace fixture {
+
+inline int endCalls = 0;
+
+// Destroys every window, closes the files and zeroes the shared record.
+inline void resetProgram() {
+  platform::destroy<dialpix>();
+  platform::destroy<numbmp>();
+  platform::hide<gbpwt>();
+  platform::hide<dun>();
+  platform::hide<outofr>();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  platform::Channels.closeAll();
+  Module1 = Module1Record{};
+  endCalls = 0;
+  platform::setEndProgramHandler([] { ++endCalls; });
+}
+
+inline bool visible(QWidget* w) { return w != nullptr && w->isVisible(); }
+
+template <class Form>
+bool shown() {
+  return visible(platform::find<Form>());
+}
+
+// Opens `name` from a fresh start window the way a user double-clicks it.
+inline numbmp* pick(const QString& name) {
+  dialpix* start = platform::show<dialpix>();
+  start->File1->refresh();
+  const auto items = start->File1->findItems(name, Qt::MatchExactly);
+  if (items.isEmpty()) return nullptr;
+  start->File1->setCurrentItem(items.first());
+  start->File1_DblClick();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  return platform::find<numbmp>();
+}
+
+inline void typeNumber(numbmp* chooser, const QString& text) {
+  chooser->Text1->clear();
+  QTest::keyClicks(chooser->Text1, text);
+}
+
+}  // namespace fixture
