@@ -4,11 +4,13 @@
 #include <QApplication>
 
 #include "forms/dialpix.h"
+#include "platform/twips.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("dialpix"));
   QApplication::setApplicationVersion(QStringLiteral("1.1"));
+  QApplication::setFont(platform::msSansSerif(8.25));  // the font throughout
   platform::show<dialpix>();
   return QApplication::exec();
 }

@@ -1,6 +1,7 @@
 #include "forms/gbpwt.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QWindow>
 
@@ -16,11 +17,14 @@ PleaseWait::PleaseWait() {
   gbpwt* notice = platform::show<gbpwt>();
   // Give the window system a moment to map and paint the notice before the
   // caller blocks the event loop.
+  // Headless platforms never expose a window, so there is nothing to wait for.
+  const bool headless = QGuiApplication::platformName() == QLatin1String("offscreen") ||
+                        QGuiApplication::platformName() == QLatin1String("minimal");
   QElapsedTimer t;
   t.start();
   do {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-  } while (notice->windowHandle() && !notice->windowHandle()->isExposed() && t.elapsed() < 200);
+  } while (!headless && notice->windowHandle() && !notice->windowHandle()->isExposed() && t.elapsed() < 200);
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

@@ -30,7 +30,9 @@ void setTextColor(QWidget* w, const QColor& c) {
 QFont msSansSerif(double points, bool bold) {
   QFont f(QStringLiteral("MS Sans Serif"));
   f.setStyleHint(QFont::SansSerif);
-  f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
+  // Arial-wide stand-ins come first: they keep captions inside the original control sizes.
+  f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"),
+                 QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
                  QStringLiteral("Sans Serif")});
   f.setPointSizeF(points);
   f.setBold(bold);
