@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each one.
+#   tools/fuzz.sh            short run by run count (what ./test does)
+#   tools/fuzz.sh long [N]   N runs per target (default 1,000,000), corpus kept in build-fuzz/corpus
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+mode="${1:-short}"
+runs="${2:-}"
+build="$here/build-fuzz"
+CXX=clang++ CC=clang cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DDIALPIX_FUZZ=ON -DDIALPIX_GUI=OFF -DDIALPIX_BENCH=OFF -DDIALPIX_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+seeds="$build/seeds"
+rm -rf "$seeds" && mkdir -p "$seeds"
+"$build/make_samples" "$seeds"
+cp "$here"/fuzz/seeds/* "$seeds"/ 2>/dev/null || true
+
+if [ "$mode" = long ]; then
+  runs="${runs:-1000000}"
+else
+  runs="${runs:-4000}"
+fi
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+status=0
+for target in "$build"/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name="$(basename "$target")"
+  corpus="$build/corpus/$name"
+  mkdir -p "$corpus"
+  work="$(mktemp -d)"
+  # Each target works in a folder of its own for the files it writes.
+  if (cd "$work" && "$target" -runs="$runs" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+        -print_final_stats=1 "$corpus" "$seeds" >"$build/$name.log" 2>&1); then
+    echo "fuzz $name: $(grep -E 'stat::number_of_executed_units' "$build/$name.log" | awk '{print $2}') runs, no finding"
+  else
+    echo "fuzz $name: FAILED, see $build/$name.log"
+    tail -n 30 "$build/$name.log"
+    status=1
+  fi
+  rm -rf "$work"
+done
+exit $status
