@@ -1,0 +1,45 @@
+#pragma once
+// The two transparency patches of a bitmap inside the open gauge file:
+// every pixel to colour 0, or palette entry 0 to black. Both write straight
+// into the file and reach the disk before they report success.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "gau/bitmap_record.h"
+
+namespace platform {
+class Channel;
+}
+
+namespace gau {
+
+struct TransparentResult {
+  // Width, height and colour count (a stored 0 as 256) as read, once the
+  // header could be read at all; kept even when the write itself failed.
+  std::optional<BitmapLayout> layout;
+  int64_t bytesZeroed = 0;  // less than the pixel array when it runs past the end of the file
+  std::string error;        // set when the command refused or failed; a sentence for the user
+  explicit operator bool() const { return error.empty(); }
+};
+
+// Make Transparent: reads width, height and colour count (in that order) and
+// sets every byte of the pixel array, row padding included, to 0 in one
+// block write. A pixel array that runs past the end of the file is zeroed up
+// to the end; the file never grows. A length of 0 or less writes nothing and
+// still succeeds. Refuses, writing nothing, when the size fields lie before
+// the first byte or the sizes do not fit signed 32-bit arithmetic.
+TransparentResult makeTransparent(platform::Channel& gauge, int32_t bmpPos);
+
+struct ZeroEntryResult {
+  std::string error;  // set when nothing (or not all) was written
+  explicit operator bool() const { return error.empty(); }
+};
+
+// Make Zero Trnsprt: blue, green and red of palette entry 0 to 0; the
+// reserved byte is left alone. Refuses, writing nothing, unless all three
+// bytes lie inside the file.
+ZeroEntryResult makeZeroTransparent(platform::Channel& gauge, int32_t bmpPos);
+
+}  // namespace gau
