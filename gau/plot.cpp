@@ -1,0 +1,129 @@
+#include "gau/plot.h"
+
+#include <array>
+#include <span>
+#include <vector>
+
+#include "gau/bitmap_record.h"
+#include "platform/file_channels.h"
+
+namespace gau {
+namespace {
+
+// Serves the bytes of one stretch of the file at falling positions, reading
+// the stretch in blocks from its end: the plot walks the pixel array backwards.
+class BackwardBytes {
+ public:
+  static constexpr int64_t kBlock = 64 * 1024;
+
+  BackwardBytes(platform::Channel& gauge, int64_t first) : gauge_(gauge), first_(first) {}
+
+  // The byte at `pos` (>= first). A block that cannot be read whole sets failed().
+  uint8_t at(int64_t pos) {
+    if (pos < bufFirst_ || pos >= bufFirst_ + bufLen_) refill(pos);
+    return buf_[static_cast<size_t>(pos - bufFirst_)];
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  void refill(int64_t pos) {
+    bufFirst_ = std::max(first_, pos - kBlock + 1);
+    bufLen_ = pos - bufFirst_ + 1;
+    const size_t want = static_cast<size_t>(bufLen_);
+    if (gauge_.read(bufFirst_, std::span(buf_.data(), want)) < want) failed_ = true;
+  }
+
+  platform::Channel& gauge_;
+  int64_t first_;
+  int64_t bufFirst_ = 0;
+  int64_t bufLen_ = 0;
+  bool failed_ = false;
+  std::vector<uint8_t> buf_ = std::vector<uint8_t>(kBlock);
+};
+
+// The viewer's own arithmetic on the header values, beyond the positions that
+// readLayout checks: products of the sizes and the dot coordinates in twips.
+std::string drawingError(const BitmapLayout& b) {
+  const int64_t w = b.width;
+  const int64_t h = b.height;
+  if (!fitsInt32(w * h) || !fitsInt32(b.padding * h) || !fitsInt32(kDotPitch * w) ||
+      !fitsInt32(kDotPitch * h)) {
+    return "Its width " + std::to_string(b.width) + " and height " + std::to_string(b.height) +
+           " are too large to be drawn.";
+  }
+  return {};
+}
+
+std::string readError(const platform::Channel& gauge, const char* part) {
+  return std::string("Its ") + part + " could not be read from " + gauge.name() + ": " +
+         (gauge.error().empty() ? "the file ended early" : gauge.error()) + ".";
+}
+
+}  // namespace
+
+ShowResult showBitmap(platform::Channel& gauge, Module1Record& m, Canvas& canvas) {
+  canvas.clear();
+
+  // A false scan hit can claim any size; refuse it before reading on or drawing.
+  const LayoutResult read = readLayout(gauge, m.BmpPos, Extent::WholeInFile);
+  if (!read) return {read.error};
+  const BitmapLayout& b = *read.layout;
+  if (std::string why = drawingError(b); !why.empty()) return {why};
+
+  m.BmpWidth = b.width;
+  m.BmpHeight = b.height;
+  m.ColorsUsed = b.colors;
+
+  // Palette entries beyond ColorsUsed keep what an earlier SHOW left there.
+  std::vector<uint8_t> palette(4 * static_cast<size_t>(b.colors));
+  if (gauge.read(b.paletteStart, palette) < palette.size()) return {readError(gauge, "palette")};
+  for (int32_t k = 0; k < b.colors; ++k) {
+    const uint8_t* entry = &palette[4 * static_cast<size_t>(k)];
+    m.PalTable[k][1] = entry[0];  // blue
+    m.PalTable[k][2] = entry[1];  // green
+    m.PalTable[k][3] = entry[2];  // red
+  }
+  const uint8_t* lastEntry = &palette[palette.size() - 4];
+  m.BlueBuf = lastEntry[0];
+  m.GreenBuf = lastEntry[1];
+  m.RedBuf = lastEntry[2];
+  m.WorkPos = static_cast<int32_t>(b.paletteStart + 4 * static_cast<int64_t>(b.colors - 1));
+
+  const int32_t zoom = b.height > kZoom2Limit || b.width > kZoom2Limit ? 1 : 2;
+  canvas.setDotSize(zoom);
+  m.CharBuf = static_cast<unsigned char>('0' + zoom);
+
+  // From the last byte of the pixel array backwards: stored rows run bottom
+  // up, so the top display row comes first, each row from its right end.
+  int64_t work = b.pixelEnd();
+  const int32_t step = kDotPitch * zoom;
+  if (b.width > 0 && b.height > 0) {
+    BackwardBytes pixels(gauge, b.pixelStart);
+    uint8_t value = 0;
+    for (int32_t r = 0; r < b.height; ++r) {
+      work -= b.padding;
+      const int32_t y = 1 + step * r;
+      for (int32_t c = b.width - 1; c >= 0; --c) {
+        value = pixels.at(work);
+        const auto& colour = m.PalTable[value];
+        canvas.dot(step * (c + 1), y, static_cast<uint8_t>(colour[3]),
+                   static_cast<uint8_t>(colour[2]), static_cast<uint8_t>(colour[1]));
+        --work;
+      }
+      if (pixels.failed()) {
+        m.WorkPos = static_cast<int32_t>(work);
+        return {readError(gauge, "pixels")};
+      }
+    }
+    m.ByteBuf = value;
+  } else if (b.height > 0) {
+    work -= static_cast<int64_t>(b.padding) * b.height;  // rows without pixels still skip their pad
+  }
+  m.WorkPos = static_cast<int32_t>(work);
+
+  canvas.printLine("");
+  canvas.printLine(std::string(" ZOOM=") + static_cast<char>(m.CharBuf));
+  return {};
+}
+
+}  // namespace gau
