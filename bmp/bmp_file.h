@@ -1,0 +1,90 @@
+#pragma once
+// The .BMP layout dialpix writes and reads back: a 14-byte file header, a
+// 40-byte information header and a full 256-entry palette, so the pixel data
+// always starts at offset 1078, followed by the gauge's pixel rows as stored.
+// Offsets here are 0-based offsets into the .BMP file.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "gau/bitmap_record.h"
+
+namespace platform {
+class Channel;
+}
+
+namespace bmp {
+
+inline constexpr int kFileHeaderBytes = 14;
+inline constexpr int kInfoHeaderBytes = 40;
+inline constexpr int kPaletteEntries = 256;  // always written in full, whatever the gauge uses
+inline constexpr int kPixelOffset = kFileHeaderBytes + kInfoHeaderBytes + 4 * kPaletteEntries;
+static_assert(kPixelOffset == 1078);
+
+// Header fields.
+inline constexpr int kTypeOffset = 0;         // "BM"
+inline constexpr int kFileSizeOffset = 2;     // whole file length
+inline constexpr int kDataOffsetOffset = 10;  // where the pixel data starts
+inline constexpr int kInfoSizeOffset = 14;    // 40 for the information header we write
+inline constexpr int kWidthOffset = 18;
+inline constexpr int kHeightOffset = 22;
+inline constexpr int kPlanesOffset = 26;
+inline constexpr int kBitsOffset = 28;
+inline constexpr int kCompressionOffset = 30;  // 0: uncompressed rows
+inline constexpr int kImageSizeOffset = 34;
+inline constexpr int kColorsUsedOffset = 46;
+inline constexpr int kPaletteOffset = 54;
+// Entry 255 is forced to white, over whatever the gauge palette has there.
+inline constexpr int kWhiteEntry = 255;
+inline constexpr uint32_t kWhite = 0x00FFFFFF;  // blue, green, red 255, reserved 0
+
+// Header and palette area, ready to be written at offset 0.
+using Header = std::array<uint8_t, kPixelOffset>;
+
+// Bytes in the pixel array of a bitmap of `width` x `height` with rows padded
+// to 4 bytes; 0 when either is 0 or less (no pixels to convert).
+int64_t pixelArrayBytes(int32_t width, int32_t height);
+
+// The header and palette for a bitmap of `width` x `height` (both >= 0, with
+// 1078 + pixel bytes within signed 32 bits) whose gauge palette is
+// `gaugePalette`: N entries of blue, green, red, reserved, N = size / 4 <= 256.
+Header buildHeader(int32_t width, int32_t height, std::span<const uint8_t> gaugePalette);
+
+// The gauge bitmap at `bmpPos` as the export and the import see it: its header,
+// palette and pixels lie wholly in the file, every size fits signed 32 bits
+// (the .BMP's file size included), and width and height are not negative, so
+// the pixel array holds exactly pixelBytes = (W + P) x H bytes. Otherwise the
+// error says why it cannot be converted.
+gau::LayoutResult convertibleLayout(platform::Channel& gauge, int32_t bmpPos);
+
+// The fields of a .BMP header the import relies on, as read.
+struct HeaderFields {
+  bool typeIsBM = false;
+  int32_t dataOffset = 0;
+  int32_t infoSize = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  int16_t bitsPerPixel = 0;
+  int32_t compression = 0;
+};
+
+// Reads the header fields from the first bytes of a .BMP; bytes missing from
+// a short file read as 0.
+HeaderFields readHeader(std::span<const uint8_t> first);
+
+// Why a .BMP of `fileLength` bytes whose header starts with `first` cannot
+// stand in for the pixels of a gauge bitmap of `width` x `height`, as a
+// sentence for the user; empty when it can.
+std::optional<std::string> mismatch(std::span<const uint8_t> first, int64_t fileLength,
+                                    int32_t width, int32_t height);
+
+// Little-endian fields in a byte buffer; `offset` must leave room for the field.
+int32_t le32(std::span<const uint8_t> bytes, size_t offset);
+int16_t le16(std::span<const uint8_t> bytes, size_t offset);
+void putLe32(std::span<uint8_t> bytes, size_t offset, uint32_t value);
+void putLe16(std::span<uint8_t> bytes, size_t offset, uint16_t value);
+
+}  // namespace bmp
