@@ -1,0 +1,170 @@
+#include "bmp/export.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "bmp/bmp_file.h"
+#include "platform/file_channels.h"
+#include "temp_dir.h"
+#include "tools/gauge_builder.h"
+
+using gaugebuild::Gauge;
+using gaugebuild::patterned;
+
+namespace {
+
+uint32_t at32(const std::vector<uint8_t>& b, size_t off) {
+  return b[off] | b[off + 1] << 8 | b[off + 2] << 16 | static_cast<uint32_t>(b[off + 3]) << 24;
+}
+
+// A gauge file with one planted bitmap between other bytes, open on a channel.
+struct GaugeFile {
+  Gauge g;
+  int32_t pos = 0;
+  std::unique_ptr<platform::Channel> channel;
+
+  explicit GaugeFile(const gaugebuild::Bitmap& b) {
+    g.filler(37);
+    pos = g.plant(b);
+    g.filler(200, 9);
+    reopen();
+  }
+  void reopen() {
+    channel.reset();
+    g.writeTo("panel.gau");
+    channel = platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
+  }
+  // Pixel bytes as stored in the gauge.
+  std::vector<uint8_t> pixels(const gaugebuild::Bitmap& b) const {
+    const size_t start = static_cast<size_t>(pos - 1 + 28 + 4 * b.colors());
+    return {g.bytes().begin() + start, g.bytes().begin() + start + b.pixels.size()};
+  }
+};
+
+size_t filesIn(const std::filesystem::path& dir) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+}  // namespace
+
+TEST(BmpExport, LayoutFollowsTheGaugeBitmap) {
+  struct Row {
+    int32_t w, h, stored;
+    uint32_t fileSize, imageSize;
+  };
+  for (const Row row : {Row{10, 20, 16, 1318, 240}, Row{8, 3, 0, 1102, 24},
+                        Row{1, 1, 256, 1082, 4}, Row{7, 0, 2, 1078, 0}}) {
+    SCOPED_TRACE(testing::Message() << row.w << "x" << row.h << " N=" << row.stored);
+    TempDir dir;
+    auto b = patterned(row.w, row.h, row.stored, 5);
+    if (b.colors() == 256) b.palette[4 * 255 + 1] = 0x12;  // a non-white entry 255
+    GaugeFile gauge(b);
+    const bmp::ExportResult r = bmp::exportBitmap(*gauge.channel, gauge.pos, "abc.bmp");
+    ASSERT_TRUE(r) << r.reason;
+    EXPECT_EQ(r.colors, b.colors());
+    const auto out = dir.read("abc.bmp");
+    ASSERT_EQ(out.size(), row.fileSize);
+    EXPECT_EQ(r.fileBytes, row.fileSize);
+    EXPECT_EQ(out[0], 'B');
+    EXPECT_EQ(out[1], 'M');
+    EXPECT_EQ(at32(out, 2), row.fileSize);
+    EXPECT_EQ(at32(out, 10), 1078u);
+    EXPECT_EQ(at32(out, 14), 40u);
+    EXPECT_EQ(at32(out, 18), static_cast<uint32_t>(row.w));
+    EXPECT_EQ(at32(out, 22), static_cast<uint32_t>(row.h));
+    EXPECT_EQ(at32(out, 26), 0x00080001u);  // 1 plane, 8 bits
+    EXPECT_EQ(at32(out, 34), row.imageSize);
+    EXPECT_EQ(at32(out, 46), 256u);
+    for (size_t off : {6u, 30u, 38u, 42u, 50u}) EXPECT_EQ(at32(out, off), 0u) << off;
+    for (int k = 0; k < 255; ++k) {
+      const uint32_t want = k < b.colors() ? at32(b.palette, 4 * static_cast<size_t>(k)) : 0;
+      ASSERT_EQ(at32(out, 54 + 4 * static_cast<size_t>(k)), want) << "entry " << k;
+    }
+    EXPECT_EQ(at32(out, 1074), 0x00FFFFFFu);
+    EXPECT_EQ(std::vector<uint8_t>(out.begin() + 1078, out.end()), gauge.pixels(b));
+    gauge.channel.reset();
+    EXPECT_EQ(dir.read("panel.gau"), gauge.g.bytes());  // only read
+  }
+}
+
+TEST(BmpExport, ReplacesALongerFileCompletelyAndLeavesNoTemporary) {
+  TempDir dir;
+  const auto b = patterned(4, 2, 4);
+  GaugeFile gauge(b);
+  Gauge old;
+  old.filler(5000);
+  old.writeTo("abc.bmp");
+  ASSERT_TRUE(bmp::exportBitmap(*gauge.channel, gauge.pos, "abc.bmp"));
+  EXPECT_EQ(dir.read("abc.bmp").size(), 1078u + 8u);
+  EXPECT_EQ(filesIn(dir.path()), 2u);
+}
+
+// Values a false scan hit can carry: each is refused, nothing is created and
+// an older file of the target name stays as it was.
+TEST(BmpExport, RefusesBitmapsThatCannotBeConverted) {
+  struct Row {
+    const char* what;
+    int32_t widthPoke, heightPoke, countPoke;  // INT32_MIN: leave as planted
+  };
+  constexpr int32_t keep = INT32_MIN;
+  for (const Row row : {Row{"pixels past the end", 1000, 1000, keep},
+                        Row{"rows overflow 32 bits", 0x7FFFFFFF, 2, keep},
+                        Row{"size overflows 32 bits", 65536, 65536, keep},
+                        Row{"negative width", -8, 2, keep}, Row{"negative height", 8, -2, keep},
+                        Row{"both negative", -4, -2, keep}, Row{"palette past the end", keep, keep, 0},
+                        Row{"count not 0 to 256", keep, keep, 300}}) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    Gauge g;
+    const int32_t pos = g.plant(patterned(8, 2, 2));  // little after it: a 256 palette runs out
+    if (row.widthPoke != keep) g.poke32(pos - 8, row.widthPoke);
+    if (row.heightPoke != keep) g.poke32(pos - 4, row.heightPoke);
+    if (row.countPoke != keep) g.poke32(pos + 20, row.countPoke);
+    g.writeTo("panel.gau");
+    const std::vector<uint8_t> older = {1, 2, 3};
+    std::ofstream("abc.bmp", std::ios::binary).write("\1\2\3", 3);
+    auto ch = platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
+    const bmp::ExportResult r = bmp::exportBitmap(*ch, pos, "abc.bmp");
+    EXPECT_EQ(r.problem, bmp::ExportProblem::Bitmap);
+    EXPECT_FALSE(r.reason.empty());
+    ch.reset();
+    EXPECT_EQ(dir.read("abc.bmp"), older);
+    EXPECT_EQ(dir.read("panel.gau"), g.bytes());
+    EXPECT_EQ(filesIn(dir.path()), 2u);
+  }
+  // A header that would begin before the first byte of the file.
+  TempDir dir;
+  auto gauge = platform::memoryChannel(std::vector<uint8_t>(100, 0));
+  EXPECT_EQ(bmp::exportBitmap(*gauge, 5, "abc.bmp").problem, bmp::ExportProblem::Bitmap);
+  EXPECT_EQ(gauge->readsBeforeStart(), 0);
+  EXPECT_FALSE(std::filesystem::exists("abc.bmp"));
+}
+
+TEST(BmpExport, TargetsThatCannotBeWrittenAreReported) {
+  TempDir dir;
+  GaugeFile gauge(patterned(4, 2, 4));
+  std::filesystem::create_directory("folder.bmp");
+  std::ofstream("locked.bmp") << "keep me";
+  ::chmod("locked.bmp", 0444);
+  for (const std::string& name :
+       {std::string("missing/abc.bmp"), std::string(300, 'x') + ".bmp", std::string("folder.bmp"),
+        std::string("locked.bmp")}) {
+    SCOPED_TRACE(name.substr(0, 20));
+    const bmp::ExportResult r = bmp::exportBitmap(*gauge.channel, gauge.pos, name);
+    EXPECT_EQ(r.problem, bmp::ExportProblem::Target);
+    EXPECT_FALSE(r.reason.empty());
+  }
+  EXPECT_EQ(dir.read("locked.bmp"), (std::vector<uint8_t>{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+  EXPECT_EQ(filesIn(dir.path()), 3u);  // no temporary left behind
+}
+
+TEST(BmpExport, AWriteErrorIsReportedNotSwallowed) {
+  TempDir dir;
+  GaugeFile gauge(patterned(4, 2, 4));
+  auto out = platform::memoryChannel({});
+  out->failWrites(true);
+  const bmp::ExportResult r = bmp::writeBmp(*gauge.channel, gauge.pos, *out);
+  EXPECT_EQ(r.problem, bmp::ExportProblem::Target);
+}
