@@ -1,16 +1,40 @@
 #pragma once
-// Placeholder until the window is built.
+// The import window: writes the pixels of a .BMP file picked from a list over
+// the pixels of the selected bitmap of the open gauge file, in place.
 
-#include <QPushButton>
 #include <QWidget>
 
 #include "platform/window_registry.h"
+
+class QLabel;
+class QPushButton;
+namespace platform {
+class FileListBox;
+}
 
 class bmp2gau : public QWidget {
   Q_OBJECT
 
  public:
   static constexpr platform::FormId kId = platform::FormId::bmp2gau;
-  bmp2gau() { Command1 = new QPushButton(this); }
-  QPushButton* Command1;
+  bmp2gau();
+
+  platform::FileListBox* File1;  // the *.bmp files of the working folder, as at create
+  QPushButton* Command3;         // RETURN
+  QPushButton* Command1;         // EXIT
+  QLabel* Label1;
+  QLabel* Label2;
+  QLabel* Label3;
+  QLabel* Label4;  // bitmap number
+  QLabel* Label5;
+  QLabel* Label6;  // gauge file name
+
+  void Form_Load();
+  void File1_DblClick();
+  void File1_KeyPress(int KeyAscii);
+  void Command3_Click();
+  void Command1_Click();
+
+ private:
+  void importHighlighted();
 };

@@ -1,0 +1,143 @@
+#include "forms/bmp2gau.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/Module1.h"
+#include "forms/dun.h"
+#include "forms/gau2bmp.h"
+#include "forms/gbpwt.h"
+#include "forms/numbmp.h"
+#include "gau/import.h"
+#include "platform/beep.h"
+#include "platform/file_channels.h"
+#include "platform/file_list.h"
+#include "platform/message.h"
+#include "platform/twips.h"
+
+using namespace platform;
+
+namespace {
+
+QLabel* label(QWidget* parent, const QString& caption, int l, int t, int w, int h) {
+  auto* lb = new QLabel(caption, parent);
+  place(lb, l, t, w, h);
+  lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return lb;
+}
+
+}  // namespace
+
+bmp2gau::bmp2gau() {
+  setWindowTitle(QStringLiteral("Convert BMP to GAU"));
+  setWindowIcon(conversionIcon());
+  setClientSize(this, 6690, 4140);
+
+  // Created in tab order: the list first, so it has the focus.
+  File1 = new FileListBox(QStringLiteral("*.bmp"), this);
+  place(File1, 1320, 1200, 3975, 1845);
+  Command3 = new QPushButton(QStringLiteral("RETURN"), this);
+  place(Command3, 1320, 3480, 1215, 495);
+  Command1 = new QPushButton(QStringLiteral("EXIT"), this);
+  place(Command1, 4080, 3480, 1215, 495);
+  setTabOrder(File1, Command3);
+  setTabOrder(Command3, Command1);
+
+  Label1 = label(this,
+                 QStringLiteral("Highlight the BMP file that fits this GAU and bitmap number.  BE "
+                                "SURE IT IS THE CORRECT ONE!  A different-sized bitmap can ruin "
+                                "the GAU.  "),
+                 840, 480, 5055, 375);
+  Label1->setWordWrap(true);
+  Label3 = label(this, QStringLiteral("When the file is highlit, DOUBLE-CLICK or press ENTER"),
+                 1320, 960, 4095, 255);
+  Label2 = label(this, QStringLiteral("Bitmap Number:"), 840, 120, 1215, 255);
+  Label4 = label(this, QString(), 2040, 120, 615, 255);
+  Label5 = label(this, QStringLiteral("GAU File:"), 2640, 120, 735, 255);
+  Label6 = label(this, QString(), 3360, 120, 3135, 255);
+  const QColor blue(0, 0, 255);
+  setTextColor(Label4, blue);
+  setTextColor(Label6, blue);
+
+  connect(File1, &FileListBox::dblClicked, this, &bmp2gau::File1_DblClick);
+  connect(File1, &FileListBox::keyPressed, this, &bmp2gau::File1_KeyPress);
+  connect(Command3, &QPushButton::clicked, this, &bmp2gau::Command3_Click);
+  connect(Command1, &QPushButton::clicked, this, &bmp2gau::Command1_Click);
+  File1->setFocus();
+}
+
+void bmp2gau::Form_Load() {
+  Label4->setText(QString::number(Module1.BmpNumber));
+  Label6->setText(QString::fromStdString(Module1.GauFileName));
+}
+
+void bmp2gau::File1_DblClick() { importHighlighted(); }
+
+// Enter imports; every other key is left to the list.
+void bmp2gau::File1_KeyPress(int KeyAscii) {
+  if (KeyAscii == 13) importHighlighted();
+}
+
+void bmp2gau::importHighlighted() {
+  const QString name = File1->selectedName();
+  if (name.isEmpty()) {
+    ShowMessage(File1->count() == 0
+                    ? QStringLiteral("There is no bitmap file (*.bmp) in this folder to import.")
+                    : QStringLiteral("No bitmap file is highlighted. Highlight one in the list "
+                                     "first, then press Enter or double-click it."));
+    return;
+  }
+  const QString gauge = QString::fromStdString(Module1.GauFileName);
+  const QString number = QString::number(Module1.BmpNumber);
+  QString problem;
+  {
+    PleaseWait wait;
+    if (!Channels.isOpen(1)) {
+      problem = QStringLiteral("No gauge file is open, so %1 was not imported.").arg(name);
+    } else {
+      const gau::ImportResult r =
+          gau::importBitmap(Channels[1], Module1.BmpPos, QFile::encodeName(name).toStdString());
+      const QString reason = QString::fromStdString(r.reason);
+      switch (r.problem) {
+        case gau::ImportProblem::None:
+          Module1.ColorsUsed = r.colors;
+          Beep();
+          Command3->setFocus();
+          break;
+        case gau::ImportProblem::Bitmap:
+          problem = QStringLiteral("Bitmap %1 of %2 cannot be converted, so %3 was not imported "
+                                   "and the gauge file was not changed. %4")
+                        .arg(number, gauge, name, reason);
+          break;
+        case gau::ImportProblem::Source:
+          problem = QStringLiteral("The file %1 was not imported and the gauge file was not "
+                                   "changed. %2")
+                        .arg(name, reason);
+          break;
+        case gau::ImportProblem::DoesNotFit:
+          problem = QStringLiteral("The file %1 does not fit bitmap %2 of %3, so nothing was "
+                                   "written and the gauge file was not changed. %4")
+                        .arg(name, number, gauge, reason);
+          break;
+        case gau::ImportProblem::GaugeWrite:
+          problem = QStringLiteral("Writing the pixels of %1 into %2 failed: %3. The pixels of "
+                                   "bitmap %4 in the gauge file may be partly overwritten.")
+                        .arg(name, gauge, reason, number);
+          break;
+      }
+    }
+  }  // "PLEASE WAIT" goes away here, whatever happened
+  if (!problem.isEmpty()) {
+    ShowMessage(problem);
+    return;
+  }
+  platform::show<dun>();
+}
+
+void bmp2gau::Command3_Click() {
+  platform::destroy<bmp2gau>();
+  numbmp::ShowAgain();
+}
+
+void bmp2gau::Command1_Click() { endProgram(); }

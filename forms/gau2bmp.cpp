@@ -1,0 +1,162 @@
+#include "forms/gau2bmp.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+
+#include "app/Module1.h"
+#include "bmp/export.h"
+#include "forms/dun.h"
+#include "forms/gbpwt.h"
+#include "forms/numbmp.h"
+#include "platform/beep.h"
+#include "platform/file_channels.h"
+#include "platform/message.h"
+#include "platform/twips.h"
+
+using namespace platform;
+
+namespace {
+
+QLabel* label(QWidget* parent, const QString& caption, int l, int t, int w, int h) {
+  auto* lb = new QLabel(caption, parent);
+  place(lb, l, t, w, h);
+  lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return lb;
+}
+
+QPushButton* button(QWidget* parent, const QString& caption, int l, int t, int w, int h) {
+  auto* b = new QPushButton(caption, parent);
+  place(b, l, t, w, h);
+  return b;
+}
+
+// A framed picture (sky, ground, a sun) with an arrow across it, in colours of
+// the 16-colour set, at `size` pixels a side.
+QPixmap conversionPixmap(int size) {
+  QPixmap pm(size, size);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.scale(size / 32.0, size / 32.0);
+  p.setPen(QColor(0, 0, 0));
+  p.setBrush(QColor(192, 192, 192));
+  p.drawRect(1, 3, 24, 22);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0, 255, 255));
+  p.drawRect(4, 6, 19, 10);
+  p.setBrush(QColor(0, 128, 0));
+  p.drawRect(4, 16, 19, 7);
+  p.setBrush(QColor(255, 255, 0));
+  p.drawEllipse(15, 7, 6, 6);
+  // The arrow: out of the picture and back in.
+  p.setBrush(QColor(255, 0, 0));
+  p.setPen(QColor(128, 0, 0));
+  const QPoint arrow[] = {{12, 24}, {22, 24}, {22, 20}, {31, 26}, {22, 31}, {22, 28}, {12, 28}};
+  p.drawPolygon(arrow, static_cast<int>(std::size(arrow)));
+  return pm;
+}
+
+}  // namespace
+
+QIcon conversionIcon() {
+  QIcon icon;
+  icon.addPixmap(conversionPixmap(32));
+  icon.addPixmap(conversionPixmap(16));
+  return icon;
+}
+
+gau2bmp::gau2bmp() {
+  setWindowTitle(QStringLiteral("Convert GAU to BMP"));
+  setWindowIcon(conversionIcon());
+  setClientSize(this, 6690, 4140);
+
+  // Created in tab order: the name box first, so it has the focus.
+  Text1 = new QLineEdit(this);
+  place(Text1, 2040, 1560, 2415, 285);
+  Command2 = button(this, QStringLiteral("CONVERT"), 2640, 2400, 1215, 495);
+  Command3 = button(this, QStringLiteral("RETURN"), 1320, 3360, 1215, 495);
+  Command1 = button(this, QStringLiteral("EXIT"), 3960, 3360, 1215, 495);
+  setTabOrder(Text1, Command2);
+  setTabOrder(Command2, Command3);
+  setTabOrder(Command3, Command1);
+
+  Label1 = label(this,
+                 QStringLiteral("   Enter a file name for the new BMP (do NOT include the .BMP "
+                                "extension).  Choose a name that will help you remember this GAU "
+                                "and this bitmap number."),
+                 600, 480, 5535, 375);
+  Label1->setWordWrap(true);
+  Label2 = label(this, QStringLiteral("^ File Name"), 2760, 1920, 855, 255);
+  Label3 = label(this, QStringLiteral("Then click CONVERT"), 2400, 1080, 1575, 255);
+  Label4 = label(this, QStringLiteral("Bitmap Number:"), 600, 120, 1215, 255);
+  Label5 = label(this, QString(), 1800, 120, 495, 255);
+  Label6 = label(this, QStringLiteral("GAU File:"), 2280, 120, 735, 255);
+  Label7 = label(this, QString(), 3000, 120, 3495, 255);
+  const QColor blue(0, 0, 255);
+  setTextColor(Label5, blue);
+  setTextColor(Label7, blue);
+
+  connect(Text1, &QLineEdit::textChanged, this, &gau2bmp::Text1_Change);
+  connect(Command2, &QPushButton::clicked, this, &gau2bmp::Command2_Click);
+  connect(Command3, &QPushButton::clicked, this, &gau2bmp::Command3_Click);
+  connect(Command1, &QPushButton::clicked, this, &gau2bmp::Command1_Click);
+  Text1->setFocus();
+}
+
+void gau2bmp::Form_Load() {
+  Label5->setText(QString::number(Module1.BmpNumber));
+  Label7->setText(QString::fromStdString(Module1.GauFileName));
+}
+
+void gau2bmp::Text1_Change() { BmpName = Text1->text(); }
+
+// CONVERT: the name is used as typed with ".bmp" appended, in the working folder.
+void gau2bmp::Command2_Click() {
+  const QString gauge = QString::fromStdString(Module1.GauFileName);
+  QString problem;
+  {
+    PleaseWait wait;
+    BmpFileName = BmpName + QStringLiteral(".bmp");
+    if (!Channels.isOpen(1)) {
+      problem = QStringLiteral("No gauge file is open, so %1 was not written.").arg(BmpFileName);
+    } else {
+      const bmp::ExportResult r =
+          bmp::exportBitmap(Channels[1], Module1.BmpPos, QFile::encodeName(BmpFileName).toStdString(),
+                            &PleaseWait::keepPainted);
+      const QString reason = QString::fromStdString(r.reason);
+      switch (r.problem) {
+        case bmp::ExportProblem::None:
+          Module1.BmpWidth = r.width;
+          Module1.BmpHeight = r.height;
+          Module1.ColorsUsed = r.colors;
+          Beep();
+          Command3->setFocus();
+          break;
+        case bmp::ExportProblem::Bitmap:
+          problem = QStringLiteral("Bitmap %1 of %2 cannot be converted, so %3 was not written. %4")
+                        .arg(QString::number(Module1.BmpNumber), gauge, BmpFileName, reason);
+          break;
+        case bmp::ExportProblem::Target:
+          problem = QStringLiteral("The file %1 could not be written: %2. Any older file of that "
+                                   "name is as it was.")
+                        .arg(BmpFileName, reason);
+          break;
+      }
+    }
+  }  // "PLEASE WAIT" goes away here, whatever happened
+  if (!problem.isEmpty()) {
+    ShowMessage(problem);
+    return;
+  }
+  platform::show<dun>();
+}
+
+void gau2bmp::Command3_Click() {
+  platform::destroy<gau2bmp>();
+  numbmp::ShowAgain();
+}
+
+void gau2bmp::Command1_Click() { endProgram(); }
