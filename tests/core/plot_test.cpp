@@ -123,10 +123,10 @@ TEST(Plot, TwoByTwoExamplePlotsTopRowFirstRightToLeft) {
   m.BmpPos = f.pos[0];
   RecordingCanvas cv;
   ASSERT_TRUE(gau::showBitmap(*ch, m, cv));
-  const std::vector<Dot> want = {{40, 1, 2, 12, 11, 10},   // d
-                                 {20, 1, 2, 9, 8, 7},      // c
-                                 {40, 21, 2, 6, 5, 4},     // b
-                                 {20, 21, 2, 3, 2, 1}};    // a
+  const std::vector<Dot> want = {{40, 1, 2, 12, 11, 10},  // d
+                                 {20, 1, 2, 9, 8, 7},     // c
+                                 {40, 21, 2, 6, 5, 4},    // b
+                                 {20, 21, 2, 3, 2, 1}};   // a
   EXPECT_EQ(cv.dots, want);
   EXPECT_EQ(cv.lines, (std::vector<Line>{{0, 21 + RecordingCanvas::kLine, " ZOOM=2"}}));
   EXPECT_EQ(m.BmpWidth, 2);
@@ -160,8 +160,8 @@ TEST(Plot, ZoomTwoUpTo200By200AndOneAbove) {
   struct Row {
     int32_t w, h, zoom;
   };
-  for (const Row row : {Row{200, 200, 2}, Row{201, 10, 1}, Row{10, 201, 1}, Row{200, 1, 2},
-                        Row{1, 200, 2}}) {
+  for (const Row row :
+       {Row{200, 200, 2}, Row{201, 10, 1}, Row{10, 201, 1}, Row{200, 1, 2}, Row{1, 200, 2}}) {
     Fixture f({patterned(row.w, row.h, 16)});
     auto ch = f.channel();
     Module1Record m;
@@ -249,7 +249,8 @@ TEST(Plot, NonsenseHeadersAreRefusedBeforeAnythingIsReadOrDrawn) {
       {"height INT32_MIN", [](Gauge& g, int32_t& p) { g.poke32(p - 4, INT32_MIN); }},
       {"colour count 300", [](Gauge& g, int32_t& p) { g.poke32(p + 20, 300); }},
       {"palette cut off", [](Gauge& g, int32_t& p) { g.bytes().resize(size_t(p) + 28 + 100); }},
-      {"pixels cut off", [](Gauge& g, int32_t& p) { g.bytes().resize(size_t(p) + 28 + 1024 + 10); }},
+      {"pixels cut off",
+       [](Gauge& g, int32_t& p) { g.bytes().resize(size_t(p) + 28 + 1024 + 10); }},
       {"header before the file", [](Gauge&, int32_t& p) { p = 3; }},
       {"header past the end", [](Gauge& g, int32_t& p) { p = int32_t(g.bytes().size()) - 10; }},
   };
@@ -281,8 +282,8 @@ TEST(Plot, BlockReadingEqualsByteByByteReading) {
   struct Row {
     int32_t w, h, stored;
   };
-  for (const Row row : {Row{301, 250, 0}, Row{1, 20'000, 3}, Row{7, 3, 5}, Row{-5, 3, 2},
-                        Row{6, 0, 256}}) {
+  for (const Row row :
+       {Row{301, 250, 0}, Row{1, 20'000, 3}, Row{7, 3, 5}, Row{-5, 3, 2}, Row{6, 0, 256}}) {
     Fixture f({patterned(row.w, row.h, row.stored, 17)});
     auto blocks = f.channel(), bytes = f.channel();
     Module1Record a;

@@ -1,0 +1,135 @@
+#include "forms/showbmp.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+
+#include "app/Module1.h"
+#include "forms/image_canvas.h"
+#include "forms/numbmp.h"
+#include "forms/outofr.h"
+#include "gau/plot.h"
+#include "platform/file_channels.h"
+#include "platform/message.h"
+#include "platform/twips.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr int kClientWidth = 9210;
+constexpr int kClientHeight = 6390;
+
+QPushButton* button(QWidget* parent, const char* caption, int l, int t, int w, int h) {
+  auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+  place(b, l, t, w, h);
+  b->setFont(msSansSerif(12, true));
+  return b;
+}
+
+QLabel* label(QWidget* parent, const char* caption, int l, int t, int w, int h) {
+  auto* lb = new QLabel(QString::fromLatin1(caption), parent);
+  place(lb, l, t, w, h);
+  lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return lb;
+}
+
+}  // namespace
+
+showbmp::showbmp() {
+  setWindowTitle(QString());
+  setClientSize(this, kClientWidth, kClientHeight);
+  setBackground(this, QColor(192, 192, 192));
+  setFont(msSansSerif(8.25, true));
+
+  // Created in tab order; the labels take no focus.
+  Command1 = button(this, "SHOW", 5640, 5640, 1215, 615);
+  Command2 = button(this, "RETURN", 7560, 5640, 1335, 615);
+  Label1 = label(this, "Bitmap #", 5640, 4920, 855, 255);
+  Label2 = label(this, "", 6600, 4920, 495, 255);
+  setTextColor(Label2, QColor(255, 0, 0));
+  Command3 = button(this, "+1", 7560, 4920, 495, 495);
+  Command4 = button(this, "-1", 8400, 4920, 495, 495);
+  Label3 = label(this, "OF", 6120, 5280, 495, 255);
+  Label4 = label(this, "", 6600, 5280, 495, 255);
+  setTextColor(Label4, QColor(0, 0, 255));
+  setTabOrder(Command1, Command2);
+  setTabOrder(Command2, Command3);
+  setTabOrder(Command3, Command4);
+
+  canvas_ = std::make_unique<ImageCanvas>(QSize(twips(kClientWidth), twips(kClientHeight)), font());
+
+  connect(Command1, &QPushButton::clicked, this, &showbmp::Command1_Click);
+  connect(Command2, &QPushButton::clicked, this, &showbmp::Command2_Click);
+  connect(Command3, &QPushButton::clicked, this, &showbmp::Command3_Click);
+  connect(Command4, &QPushButton::clicked, this, &showbmp::Command4_Click);
+}
+
+showbmp::~showbmp() = default;
+
+void showbmp::Form_Load() { setLabels(); }
+
+const QImage& showbmp::picture() const { return canvas_->image(); }
+
+void showbmp::setLabels() {
+  Label2->setText(QString::number(Module1.BmpNumber));
+  Label4->setText(QString::number(Module1.BmpCount));
+}
+
+void showbmp::Command1_Click() {
+  if (!Channels.isOpen(1)) {
+    canvas_->clear();
+    update();
+    ShowMessage(QStringLiteral("No gauge file is open, so there is no bitmap to show."));
+    return;
+  }
+  const gau::ShowResult shown = gau::showBitmap(Channels[1], Module1, *canvas_);
+  update();
+  if (!shown) {
+    ShowMessage(
+        QStringLiteral("Bitmap %1 of %2 cannot be shown. %3")
+            .arg(Module1.BmpNumber)
+            .arg(QString::fromStdString(Channels[1].name()), QString::fromStdString(shown.error)));
+  }
+}
+
+void showbmp::Command2_Click() {
+  platform::hide<showbmp>();
+  numbmp::ShowAgain();
+}
+
+void showbmp::Command3_Click() { step(+1); }
+
+void showbmp::Command4_Click() { step(-1); }
+
+void showbmp::step(int delta) {
+  const int next = Module1.BmpNumber + delta;
+  if (next > Module1.BmpCount || next < 1) {
+    platform::show<outofr>();
+  } else {
+    Module1.BmpNumber = static_cast<int16_t>(next);
+  }
+  Module1.BmpPos = Module1.BmpTable(Module1.BmpNumber);
+  // A blank stands where a plus sign would; the chooser reads the number back.
+  const int n = Module1.BmpNumber;
+  if (numbmp* chooser = platform::find<numbmp>())
+    chooser->Text1->setText(n >= 0 ? QStringLiteral(" %1").arg(n) : QString::number(n));
+  setLabels();
+}
+
+void showbmp::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.drawImage(0, 0, canvas_->image());
+}
+
+void showbmp::showEvent(QShowEvent* event) {
+  setLabels();
+  QWidget::showEvent(event);
+}
+
+// The picture belongs to the window surface: once hidden, it is gone until SHOW.
+void showbmp::hideEvent(QHideEvent* event) {
+  canvas_->clear();
+  QWidget::hideEvent(event);
+}
