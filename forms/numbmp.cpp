@@ -8,12 +8,15 @@
 #include "app/number_text.h"
 #include "forms/bmp2gau.h"
 #include "forms/dialpix.h"
+#include "forms/dun.h"
 #include "forms/gau2bmp.h"
 #include "forms/gbpwt.h"
 #include "forms/outofr.h"
 #include "forms/paltool.h"
 #include "forms/showbmp.h"
 #include "gau/scan.h"
+#include "gau/transparency.h"
+#include "platform/beep.h"
 #include "platform/file_channels.h"
 #include "platform/message.h"
 #include "platform/twips.h"
@@ -170,10 +173,37 @@ void numbmp::Command3_Click() {
 
 void numbmp::Command7_Click() {
   if (!takeBitmap()) return;
+  if (!Channels.isOpen(1)) return;  // the chooser only exists while its gauge file is open
+  gau::TransparentResult done;
+  {
+    PleaseWait wait;
+    Module1.CharBuf = 0;
+    done = gau::makeTransparent(Channels[1], Module1.BmpPos);
+    if (done.layout) {
+      Module1.BmpWidth = done.layout->width;
+      Module1.BmpHeight = done.layout->height;
+      Module1.ColorsUsed = done.layout->colors;
+    }
+  }  // please-wait is hidden here, before DONE and the beep
+  if (!done) {
+    ShowMessage(QString::fromStdString(done.error));
+    return;
+  }
+  platform::show<dun>();
+  Beep();
 }
 
 void numbmp::Command8_Click() {
   if (!takeBitmap()) return;
+  if (!Channels.isOpen(1)) return;
+  Module1.CharBuf = 0;
+  const gau::ZeroEntryResult done = gau::makeZeroTransparent(Channels[1], Module1.BmpPos);
+  if (!done) {
+    ShowMessage(QString::fromStdString(done.error));
+    return;
+  }
+  platform::show<dun>();
+  Beep();
 }
 
 void numbmp::Command6_Click() {

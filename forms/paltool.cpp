@@ -1,0 +1,194 @@
+#include "forms/paltool.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cstdint>
+#include <optional>
+
+#include "app/Module1.h"
+#include "app/number_text.h"
+#include "forms/outofr.h"
+#include "gau/palette.h"
+#include "platform/beep.h"
+#include "platform/file_channels.h"
+#include "platform/message.h"
+#include "platform/twips.h"
+
+using namespace platform;
+
+namespace {
+
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kGreen(0, 128, 0);
+
+QLabel* label(QWidget* parent, const char* caption, int l, int t, int w, int h,
+              const QColor* color = nullptr) {
+  auto* lb = new QLabel(QString::fromLatin1(caption), parent);
+  place(lb, l, t, w, h);
+  lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  if (color) setTextColor(lb, *color);
+  return lb;
+}
+
+QPushButton* button(QWidget* parent, const char* caption, int l, int t, int w, int h) {
+  auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+  place(b, l, t, w, h);
+  return b;
+}
+
+QLineEdit* textBox(QWidget* parent, int l, int t, int w, int h) {
+  auto* e = new QLineEdit(parent);
+  place(e, l, t, w, h);
+  return e;
+}
+
+// The range check of Display and Send: against the colour count held in the
+// shared record, whichever tool read it last. 64-bit so a stray count cannot overflow.
+bool inHeldPalette(int n) { return n >= 0 && n <= static_cast<int64_t>(Module1.ColorsUsed) - 1; }
+
+// The palette window can outlive the gauge file (the chooser's RETURN closes
+// it while this window may still be up).
+bool gaugeOpen() {
+  if (Channels.isOpen(1)) return true;
+  ShowMessage(QStringLiteral("No gauge file is open. Pick one in the start window first."));
+  return false;
+}
+
+// Whole-text reading of an entry box; text that is no byte keeps the previous one.
+void takeByte(const QLineEdit* box, unsigned char& into) {
+  if (const std::optional<double> v = wholeNumber(box->text().toStdString()))
+    if (const std::optional<uint8_t> b = roundToByte(*v)) into = *b;
+}
+
+void send(gau::ColorChannel channel, unsigned char value, QLabel* shownIn) {
+  const int n = Module1.ColorNumber;
+  if (!inHeldPalette(n)) {
+    platform::show<outofr>();
+  } else if (gaugeOpen()) {
+    const gau::SendResult r =
+        gau::writeEntryByte(Channels[1], Module1.BmpPos, n, channel, value);
+    if (r)
+      shownIn->setText(QString::number(value));
+    else
+      ShowMessage(QString::fromStdString(r.error));
+  }
+  Beep();
+}
+
+}  // namespace
+
+paltool::paltool() {
+  setWindowTitle(QStringLiteral("Palette Tool"));
+  setClientSize(this, 4590, 4320);
+  setFont(msSansSerif(8.25));
+
+  Label1 = label(this, "Available colors for this bitmap:", 720, 120, 2175, 255);
+  Label3 = label(this, "", 3000, 120, 375, 255, &kBlue);
+  Label2 = label(this, "Numbered from 0 to:", 1440, 360, 1455, 255);
+  Label4 = label(this, "", 3000, 360, 375, 255, &kRed);
+  Label5 = label(this, "Enter a color number:", 720, 840, 1575, 255);
+  Text1 = textBox(this, 2280, 810, 615, 285);
+  Command3 = button(this, "Clear", 3000, 840, 615, 255);
+  Command4 = button(this, "Display Color Values", 1320, 1200, 1695, 375);
+  // Red, blue, green from left to right, in both halves of the window.
+  Label6 = label(this, "Red:", 720, 1680, 375, 255);
+  Label9 = label(this, "", 1200, 1680, 375, 255, &kRed);
+  Label7 = label(this, "Blue:", 1920, 1680, 375, 255);
+  Label10 = label(this, "", 2400, 1680, 375, 255, &kBlue);
+  Label8 = label(this, "Green:", 3000, 1680, 495, 255);
+  Label11 = label(this, "", 3600, 1680, 375, 255, &kGreen);
+
+  // A one-pixel line from (0, 2040) to (4560, 2040).
+  Line1 = new QFrame(this);
+  Line1->setFrameShape(QFrame::HLine);
+  Line1->setFrameShadow(QFrame::Plain);
+  Line1->setGeometry(0, twips(2040), twips(4560) + 1, 1);
+
+  Label12 = label(this, "Enter new value(s):", 1680, 2160, 1455, 255);
+  Label13 = label(this, "Red:", 840, 2520, 375, 255);
+  Label14 = label(this, "Blue:", 2040, 2520, 375, 255);
+  Label15 = label(this, "Green:", 3240, 2520, 495, 255);
+  Text2 = textBox(this, 720, 2760, 735, 285);
+  Text3 = textBox(this, 1920, 2760, 735, 285);
+  Text4 = textBox(this, 3120, 2760, 735, 285);
+  Command5 = button(this, "Send", 720, 3120, 735, 255);
+  Command6 = button(this, "Send", 1920, 3120, 735, 255);
+  Command7 = button(this, "Send", 3120, 3120, 735, 255);
+  Command1 = button(this, "RETURN", 720, 3720, 1095, 375);
+  Command2 = button(this, "EXIT", 2760, 3720, 1095, 375);
+
+  QWidget* order[] = {Text1, Command4, Text2,    Command5, Text3,   Command6,
+                      Text4, Command7, Command1, Command2, Command3};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+  connect(Command4, &QPushButton::clicked, this, &paltool::Command4_Click);
+  connect(Text2, &QLineEdit::textChanged, this, &paltool::Text2_Change);
+  connect(Text3, &QLineEdit::textChanged, this, &paltool::Text3_Change);
+  connect(Text4, &QLineEdit::textChanged, this, &paltool::Text4_Change);
+  connect(Command5, &QPushButton::clicked, this, &paltool::Command5_Click);
+  connect(Command6, &QPushButton::clicked, this, &paltool::Command6_Click);
+  connect(Command7, &QPushButton::clicked, this, &paltool::Command7_Click);
+  connect(Command3, &QPushButton::clicked, this, &paltool::Command3_Click);
+  connect(Command1, &QPushButton::clicked, this, &paltool::Command1_Click);
+  connect(Command2, &QPushButton::clicked, this, &paltool::Command2_Click);
+  Text1->setFocus();
+}
+
+// Runs once a run: later showings, for any bitmap, keep these counts.
+void paltool::Form_Load() {
+  Module1.BmpPos = Module1.BmpTable(Module1.BmpNumber);
+  if (!gaugeOpen()) return;
+  const gau::ColorCountResult count = gau::readColorCount(Channels[1], Module1.BmpPos);
+  if (!count) {
+    ShowMessage(QString::fromStdString(count.error));
+    return;
+  }
+  Module1.ColorsUsed = count.colors;
+  Label3->setText(QString::number(count.colors));
+  Label4->setText(QString::number(static_cast<int64_t>(count.colors) - 1));
+}
+
+void paltool::Command4_Click() {
+  const double typed = leadingNumber(Text1->text().toStdString());
+  const std::optional<int16_t> n = roundToInt16(typed);
+  // A number beyond 16 bits is held at the nearer end, still out of range,
+  // so a later Send refuses it as well.
+  Module1.ColorNumber = n ? *n : (typed > 0 ? INT16_MAX : INT16_MIN);
+  if (!n || !inHeldPalette(Module1.ColorNumber)) {
+    platform::show<outofr>();  // the value labels keep what they show
+  } else if (gaugeOpen()) {
+    const gau::EntryResult e = gau::readEntry(Channels[1], Module1.BmpPos, Module1.ColorNumber);
+    if (e) {
+      Label9->setText(QString::number(e.red));
+      Label11->setText(QString::number(e.green));
+      Label10->setText(QString::number(e.blue));
+      Module1.ByteBuf = e.blue;  // the byte read last
+    } else {
+      ShowMessage(QString::fromStdString(e.error));
+    }
+  }
+  Beep();
+}
+
+void paltool::Text2_Change() { takeByte(Text2, Module1.NewRed); }
+void paltool::Text3_Change() { takeByte(Text3, Module1.NewBlue); }
+void paltool::Text4_Change() { takeByte(Text4, Module1.NewGreen); }
+
+void paltool::Command5_Click() { send(gau::ColorChannel::Red, Module1.NewRed, Label9); }
+void paltool::Command6_Click() { send(gau::ColorChannel::Blue, Module1.NewBlue, Label10); }
+void paltool::Command7_Click() { send(gau::ColorChannel::Green, Module1.NewGreen, Label11); }
+
+void paltool::Command3_Click() {
+  Text1->setText(QString());
+  Label9->setText(QString());
+  Label10->setText(QString());
+  Label11->setText(QString());
+  Text1->setFocus();
+}
+
+void paltool::Command1_Click() { platform::hide<paltool>(); }
+
+void paltool::Command2_Click() { endProgram(); }
