@@ -1,0 +1,78 @@
+// Make Transparent on a 4096 x 4096 bitmap against one plain write of as many
+// zero bytes to the same place. Make Transparent always flushes to the disk,
+// so the fair baseline is the plain write followed by fsync; the plain write
+// alone shows what the flush costs.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "gau/transparency.h"
+#include "platform/file_channels.h"
+#include "tools/gauge_builder.h"
+
+namespace {
+
+constexpr int32_t kSide = 4096;
+constexpr int64_t kPixelBytes = int64_t{kSide} * kSide;
+
+struct Sample {
+  std::string name;
+  int32_t bmpPos = 0;
+  int64_t pixelOffset = 0;  // 0-based
+};
+
+// A gauge file holding one 4096 x 4096, 256-colour bitmap between filler.
+const Sample& sample() {
+  static const Sample s = [] {
+    Sample r;
+    r.name = (std::filesystem::temp_directory_path() / "dialpix-bench-transparent.gau").string();
+    gaugebuild::Gauge g;
+    g.filler(4000);
+    gaugebuild::Bitmap b = gaugebuild::patterned(4, 1, 0);
+    b.width = kSide;
+    b.height = kSide;
+    b.pixels.assign(static_cast<size_t>(kPixelBytes), 7);
+    r.bmpPos = g.plant(b);
+    g.filler(4000, 2);
+    g.writeTo(r.name);
+    r.pixelOffset = r.bmpPos - 1 + 28 + 4 * 256;
+    return r;
+  }();
+  return s;
+}
+
+void BM_MakeTransparent(benchmark::State& state) {
+  const Sample& s = sample();
+  std::string why;
+  auto gauge = platform::openFileChannel(s.name, platform::OpenMode::ReadWriteExisting, &why);
+  for (auto _ : state) {
+    const gau::TransparentResult r = gau::makeTransparent(*gauge, s.bmpPos);
+    if (!r || r.bytesZeroed != kPixelBytes) state.SkipWithError(r.error.c_str());
+  }
+  state.SetBytesProcessed(state.iterations() * kPixelBytes);
+}
+BENCHMARK(BM_MakeTransparent)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void plainWrite(benchmark::State& state, bool sync) {
+  const Sample& s = sample();
+  const int fd = ::open(s.name.c_str(), O_RDWR | O_CLOEXEC);
+  const std::vector<uint8_t> zeros(static_cast<size_t>(kPixelBytes));
+  for (auto _ : state) {
+    if (::pwrite(fd, zeros.data(), zeros.size(), s.pixelOffset) != kPixelBytes ||
+        (sync && ::fsync(fd) != 0))
+      state.SkipWithError("write failed");
+  }
+  ::close(fd);
+  state.SetBytesProcessed(state.iterations() * kPixelBytes);
+}
+
+void BM_PlainWriteAndFsync(benchmark::State& state) { plainWrite(state, true); }
+BENCHMARK(BM_PlainWriteAndFsync)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PlainWriteOnly(benchmark::State& state) { plainWrite(state, false); }
+BENCHMARK(BM_PlainWriteOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
