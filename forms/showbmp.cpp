@@ -38,7 +38,8 @@ QLabel* label(QWidget* parent, const char* caption, int l, int t, int w, int h) 
 }  // namespace
 
 showbmp::showbmp() {
-  setWindowTitle(QString());
+  // No title text. An empty title would make Qt show the program's name there instead.
+  setWindowTitle(QStringLiteral(" "));
   setClientSize(this, kClientWidth, kClientHeight);
   setBackground(this, QColor(192, 192, 192));
   setFont(msSansSerif(8.25, true));
