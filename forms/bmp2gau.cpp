@@ -6,7 +6,7 @@
 
 #include "app/Module1.h"
 #include "forms/dun.h"
-#include "forms/gau2bmp.h"
+#include "forms/conversion_look.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
 #include "gau/import.h"
@@ -56,6 +56,7 @@ bmp2gau::bmp2gau() {
   Label4 = label(this, QString(), 2040, 120, 615, 255);
   Label5 = label(this, QStringLiteral("GAU File:"), 2640, 120, 735, 255);
   Label6 = label(this, QString(), 3360, 120, 3135, 255);
+  for (QLabel* fixedCaption : {Label1, Label2, Label3, Label5}) shrinkToFit(fixedCaption);
   const QColor blue(0, 0, 255);
   setTextColor(Label4, blue);
   setTextColor(Label6, blue);

@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 
 #include "app/Module1.h"
 #include "bmp/export.h"
+#include "forms/conversion_look.h"
 #include "forms/dun.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
@@ -33,40 +33,7 @@ QPushButton* button(QWidget* parent, const QString& caption, int l, int t, int w
   return b;
 }
 
-// A framed picture (sky, ground, a sun) with an arrow across it, in colours of
-// the 16-colour set, at `size` pixels a side.
-QPixmap conversionPixmap(int size) {
-  QPixmap pm(size, size);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing, false);
-  p.scale(size / 32.0, size / 32.0);
-  p.setPen(QColor(0, 0, 0));
-  p.setBrush(QColor(192, 192, 192));
-  p.drawRect(1, 3, 24, 22);
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(0, 255, 255));
-  p.drawRect(4, 6, 19, 10);
-  p.setBrush(QColor(0, 128, 0));
-  p.drawRect(4, 16, 19, 7);
-  p.setBrush(QColor(255, 255, 0));
-  p.drawEllipse(15, 7, 6, 6);
-  // The arrow: out of the picture and back in.
-  p.setBrush(QColor(255, 0, 0));
-  p.setPen(QColor(128, 0, 0));
-  const QPoint arrow[] = {{12, 24}, {22, 24}, {22, 20}, {31, 26}, {22, 31}, {22, 28}, {12, 28}};
-  p.drawPolygon(arrow, static_cast<int>(std::size(arrow)));
-  return pm;
-}
-
 }  // namespace
-
-QIcon conversionIcon() {
-  QIcon icon;
-  icon.addPixmap(conversionPixmap(32));
-  icon.addPixmap(conversionPixmap(16));
-  return icon;
-}
 
 gau2bmp::gau2bmp() {
   setWindowTitle(QStringLiteral("Convert GAU to BMP"));
@@ -95,6 +62,7 @@ gau2bmp::gau2bmp() {
   Label5 = label(this, QString(), 1800, 120, 495, 255);
   Label6 = label(this, QStringLiteral("GAU File:"), 2280, 120, 735, 255);
   Label7 = label(this, QString(), 3000, 120, 3495, 255);
+  for (QLabel* fixedCaption : {Label1, Label2, Label3, Label4, Label6}) shrinkToFit(fixedCaption);
   const QColor blue(0, 0, 255);
   setTextColor(Label5, blue);
   setTextColor(Label7, blue);

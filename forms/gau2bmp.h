@@ -2,7 +2,6 @@
 // The export window: writes the selected bitmap of the open gauge file into a
 // new .BMP file whose name the user types.
 
-#include <QIcon>
 #include <QString>
 #include <QWidget>
 
@@ -42,6 +41,3 @@ class gau2bmp : public QWidget {
   void Command3_Click();
   void Command1_Click();
 };
-
-// The icon of the two conversion windows: a small picture with an arrow, 32 x 32 and 16 x 16.
-QIcon conversionIcon();
