@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -30,6 +31,14 @@ QLabel* label(QWidget* parent, const char* caption, int l, int t, int w, int h,
   place(lb, l, t, w, h);
   lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   if (color) setTextColor(lb, *color);
+  // The stand-in font runs wider than MS Sans Serif; narrow a caption that
+  // would otherwise be cut off at its label's edge.
+  const int need = lb->fontMetrics().horizontalAdvance(lb->text());
+  if (need > lb->width()) {
+    QFont f = lb->font();
+    f.setStretch(std::max(50, lb->width() * 100 / need));
+    lb->setFont(f);
+  }
   return lb;
 }
 
