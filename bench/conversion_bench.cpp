@@ -108,8 +108,7 @@ void BM_PlainCopyInPlace(benchmark::State& state) {
   const Sample& s = sample();
   std::vector<uint8_t> buf;
   for (auto _ : state)
-    plainCopy(s.bmpFile, bmp::kPixelOffset, s.copyTarget, O_WRONLY, s.pixelStart, kPixelBytes,
-              buf);
+    plainCopy(s.bmpFile, bmp::kPixelOffset, s.copyTarget, O_WRONLY, s.pixelStart, kPixelBytes, buf);
   state.SetBytesProcessed(state.iterations() * kPixelBytes);
 }
 BENCHMARK(BM_PlainCopyInPlace)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -17,10 +17,9 @@ std::string num(int64_t v) { return std::to_string(v); }
 }  // namespace
 
 int32_t le32(std::span<const uint8_t> b, size_t offset) {
-  return static_cast<int32_t>(static_cast<uint32_t>(b[offset]) |
-                              static_cast<uint32_t>(b[offset + 1]) << 8 |
-                              static_cast<uint32_t>(b[offset + 2]) << 16 |
-                              static_cast<uint32_t>(b[offset + 3]) << 24);
+  return static_cast<int32_t>(
+      static_cast<uint32_t>(b[offset]) | static_cast<uint32_t>(b[offset + 1]) << 8 |
+      static_cast<uint32_t>(b[offset + 2]) << 16 | static_cast<uint32_t>(b[offset + 3]) << 24);
 }
 
 int16_t le16(std::span<const uint8_t> b, size_t offset) {
@@ -101,8 +100,7 @@ std::optional<std::string> mismatch(std::span<const uint8_t> first, int64_t file
   const HeaderFields f = readHeader(first);
   if (fileLength < 2 || first.size() < 2 || !f.typeIsBM)
     return "It does not start with \"BM\", so it is not a Windows bitmap file.";
-  if (fileLength < static_cast<int64_t>(kCheckedHeaderBytes) ||
-      first.size() < kCheckedHeaderBytes)
+  if (fileLength < static_cast<int64_t>(kCheckedHeaderBytes) || first.size() < kCheckedHeaderBytes)
     return "Its header is cut short: the file is only " + num(fileLength) + " bytes long.";
   // A shorter (OS/2) header keeps width, height and bit depth elsewhere.
   if (f.infoSize < kInfoHeaderBytes)
@@ -123,8 +121,8 @@ std::optional<std::string> mismatch(std::span<const uint8_t> first, int64_t file
   const int64_t need = pixelArrayBytes(width, height);
   const int64_t have = std::max<int64_t>(0, fileLength - kPixelOffset);
   if (have < need)
-    return "It holds " + num(have) + " bytes of pixel data; the gauge bitmap needs " +
-           num(need) + ".";
+    return "It holds " + num(have) + " bytes of pixel data; the gauge bitmap needs " + num(need) +
+           ".";
   return std::nullopt;
 }
 

@@ -52,8 +52,8 @@ void syncFolder(const std::string& folder) {
 std::unique_ptr<platform::Channel> createTemporary(const std::string& folder, std::string* name,
                                                    std::string* error) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    *name = folder + ".dialpix-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) +
-            ".tmp";
+    *name =
+        folder + ".dialpix-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
     auto channel = platform::openFileChannel(*name, platform::OpenMode::CreateNew, error);
     if (channel) return channel;
     struct stat st {};
@@ -73,9 +73,8 @@ ExportResult writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Channe
 
   std::vector<uint8_t> palette(4 * static_cast<size_t>(b.colors));
   if (gauge.read(b.paletteStart, palette) != palette.size())
-    return failed(ExportProblem::Bitmap,
-                  "Its palette could not be read: " + lastError(gauge, "the read stopped early") +
-                      ".");
+    return failed(ExportProblem::Bitmap, "Its palette could not be read: " +
+                                             lastError(gauge, "the read stopped early") + ".");
   const Header header = buildHeader(b.width, b.height, palette);
   if (!out.write(1, header))
     return failed(ExportProblem::Target, lastError(out, "the header could not be written"));
@@ -109,7 +108,8 @@ ExportResult exportBitmap(platform::Channel& gauge, int32_t bmpPos, const std::s
   const gau::LayoutResult checked = convertibleLayout(gauge, bmpPos);
   if (!checked) return failed(ExportProblem::Bitmap, checked.error);
   // A file the user made read-only is theirs to protect, although a rename could replace it.
-  if (struct stat st {}; ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+  if (struct stat st{};
+      ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
       ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0))
     return failed(ExportProblem::Target, "the file is read-only");
 

@@ -5,8 +5,8 @@
 #include <QPushButton>
 
 #include "app/Module1.h"
-#include "forms/dun.h"
 #include "forms/conversion_look.h"
+#include "forms/dun.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
 #include "gau/import.h"
@@ -107,23 +107,27 @@ void bmp2gau::importHighlighted() {
           Command3->setFocus();
           break;
         case gau::ImportProblem::Bitmap:
-          problem = QStringLiteral("Bitmap %1 of %2 cannot be converted, so %3 was not imported "
-                                   "and the gauge file was not changed. %4")
+          problem = QStringLiteral(
+                        "Bitmap %1 of %2 cannot be converted, so %3 was not imported "
+                        "and the gauge file was not changed. %4")
                         .arg(number, gauge, name, reason);
           break;
         case gau::ImportProblem::Source:
-          problem = QStringLiteral("The file %1 was not imported and the gauge file was not "
-                                   "changed. %2")
+          problem = QStringLiteral(
+                        "The file %1 was not imported and the gauge file was not "
+                        "changed. %2")
                         .arg(name, reason);
           break;
         case gau::ImportProblem::DoesNotFit:
-          problem = QStringLiteral("The file %1 does not fit bitmap %2 of %3, so nothing was "
-                                   "written and the gauge file was not changed. %4")
+          problem = QStringLiteral(
+                        "The file %1 does not fit bitmap %2 of %3, so nothing was "
+                        "written and the gauge file was not changed. %4")
                         .arg(name, number, gauge, reason);
           break;
         case gau::ImportProblem::GaugeWrite:
-          problem = QStringLiteral("Writing the pixels of %1 into %2 failed: %3. The pixels of "
-                                   "bitmap %4 in the gauge file may be partly overwritten.")
+          problem = QStringLiteral(
+                        "Writing the pixels of %1 into %2 failed: %3. The pixels of "
+                        "bitmap %4 in the gauge file may be partly overwritten.")
                         .arg(name, gauge, reason, number);
           break;
       }

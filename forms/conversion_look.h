@@ -6,7 +6,8 @@
 
 class QLabel;
 
-// A small framed picture with an arrow, drawn at 32 x 32 and 16 x 16 in colours of the 16-colour set.
+// A small framed picture with an arrow, drawn at 32 x 32 and 16 x 16 in colours of the 16-colour
+// set.
 QIcon conversionIcon();
 
 // Makes the label's font smaller, a quarter point at a time, until its caption

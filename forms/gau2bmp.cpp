@@ -92,8 +92,8 @@ void gau2bmp::Command2_Click() {
       problem = QStringLiteral("No gauge file is open, so %1 was not written.").arg(BmpFileName);
     } else {
       const bmp::ExportResult r =
-          bmp::exportBitmap(Channels[1], Module1.BmpPos, QFile::encodeName(BmpFileName).toStdString(),
-                            &PleaseWait::keepPainted);
+          bmp::exportBitmap(Channels[1], Module1.BmpPos,
+                            QFile::encodeName(BmpFileName).toStdString(), &PleaseWait::keepPainted);
       const QString reason = QString::fromStdString(r.reason);
       switch (r.problem) {
         case bmp::ExportProblem::None:
@@ -108,8 +108,9 @@ void gau2bmp::Command2_Click() {
                         .arg(QString::number(Module1.BmpNumber), gauge, BmpFileName, reason);
           break;
         case bmp::ExportProblem::Target:
-          problem = QStringLiteral("The file %1 could not be written: %2. Any older file of that "
-                                   "name is as it was.")
+          problem = QStringLiteral(
+                        "The file %1 could not be written: %2. Any older file of that "
+                        "name is as it was.")
                         .arg(BmpFileName, reason);
           break;
       }

@@ -1,7 +1,7 @@
 // The export and the import over any gauge bytes, any bitmap position and
-// .BMP bytes from an export, spoiled a little: never a read before the first byte, never a gauge byte written
-// outside the bitmap's pixel array, nothing written at all on a refusal, and
-// an accepted import that equals the byte-by-byte copy of the checked length.
+// .BMP bytes from an export, spoiled a little: never a read before the first byte, never a gauge
+// byte written outside the bitmap's pixel array, nothing written at all on a refusal, and an
+// accepted import that equals the byte-by-byte copy of the checked length.
 
 #include <cstdint>
 #include <cstring>
@@ -65,13 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto start = static_cast<size_t>(layout.layout->pixelStart - 1);
     const auto n = static_cast<size_t>(r.bytesWritten);
     FUZZ_CHECK(r.bytesWritten == layout.layout->pixelBytes, "exactly the pixel array is written");
-    FUZZ_CHECK(n == 0 || bmpBytes.size() >= bmp::kPixelOffset + n, "the .BMP held the bytes written");
+    FUZZ_CHECK(n == 0 || bmpBytes.size() >= bmp::kPixelOffset + n,
+               "the .BMP held the bytes written");
     FUZZ_CHECK(std::memcmp(after.data(), gaugeBytes.data(), start) == 0 &&
                    std::memcmp(after.data() + start + n, gaugeBytes.data() + start + n,
                                after.size() - start - n) == 0,
                "no byte outside the pixel array changes");
-    FUZZ_CHECK(n == 0 || std::memcmp(after.data() + start, bmpBytes.data() + bmp::kPixelOffset, n) == 0,
-               "the pixel array equals the .BMP's pixel bytes");
+    FUZZ_CHECK(
+        n == 0 || std::memcmp(after.data() + start, bmpBytes.data() + bmp::kPixelOffset, n) == 0,
+        "the pixel array equals the .BMP's pixel bytes");
   }
   return 0;
 }
