@@ -1,11 +1,10 @@
-#include "bmp/export.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
 #include "bmp/bmp_file.h"
+#include "bmp/export.h"
 #include "platform/file_channels.h"
 #include "temp_dir.h"
 #include "tools/gauge_builder.h"
@@ -34,7 +33,8 @@ struct GaugeFile {
   void reopen() {
     channel.reset();
     g.writeTo("panel.gau");
-    channel = platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
+    channel =
+        platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
   }
   // Pixel bytes as stored in the gauge.
   std::vector<uint8_t> pixels(const gaugebuild::Bitmap& b) const {
@@ -54,8 +54,8 @@ TEST(BmpExport, LayoutFollowsTheGaugeBitmap) {
     int32_t w, h, stored;
     uint32_t fileSize, imageSize;
   };
-  for (const Row row : {Row{10, 20, 16, 1318, 240}, Row{8, 3, 0, 1102, 24},
-                        Row{1, 1, 256, 1082, 4}, Row{7, 0, 2, 1078, 0}}) {
+  for (const Row row : {Row{10, 20, 16, 1318, 240}, Row{8, 3, 0, 1102, 24}, Row{1, 1, 256, 1082, 4},
+                        Row{7, 0, 2, 1078, 0}}) {
     SCOPED_TRACE(testing::Message() << row.w << "x" << row.h << " N=" << row.stored);
     TempDir dir;
     auto b = patterned(row.w, row.h, row.stored, 5);
@@ -69,15 +69,14 @@ TEST(BmpExport, LayoutFollowsTheGaugeBitmap) {
     EXPECT_EQ(r.fileBytes, row.fileSize);
     EXPECT_EQ(out[0], 'B');
     EXPECT_EQ(out[1], 'M');
-    EXPECT_EQ(at32(out, 2), row.fileSize);
-    EXPECT_EQ(at32(out, 10), 1078u);
-    EXPECT_EQ(at32(out, 14), 40u);
-    EXPECT_EQ(at32(out, 18), static_cast<uint32_t>(row.w));
-    EXPECT_EQ(at32(out, 22), static_cast<uint32_t>(row.h));
-    EXPECT_EQ(at32(out, 26), 0x00080001u);  // 1 plane, 8 bits
-    EXPECT_EQ(at32(out, 34), row.imageSize);
-    EXPECT_EQ(at32(out, 46), 256u);
-    for (size_t off : {6u, 30u, 38u, 42u, 50u}) EXPECT_EQ(at32(out, off), 0u) << off;
+    // Header fields by offset; every field not named here is zero.
+    // clang-format off
+    const std::pair<size_t, uint32_t> fields[] = {
+        {2, row.fileSize}, {6, 0}, {10, 1078}, {14, 40}, {18, uint32_t(row.w)},
+        {22, uint32_t(row.h)}, {26, 0x00080001}, {30, 0}, {34, row.imageSize}, {38, 0},
+        {42, 0}, {46, 256}, {50, 0}};
+    // clang-format on
+    for (const auto& [offset, value] : fields) EXPECT_EQ(at32(out, offset), value) << offset;
     for (int k = 0; k < 255; ++k) {
       const uint32_t want = k < b.colors() ? at32(b.palette, 4 * static_cast<size_t>(k)) : 0;
       ASSERT_EQ(at32(out, 54 + 4 * static_cast<size_t>(k)), want) << "entry " << k;
@@ -109,12 +108,12 @@ TEST(BmpExport, RefusesBitmapsThatCannotBeConverted) {
     int32_t widthPoke, heightPoke, countPoke;  // INT32_MIN: leave as planted
   };
   constexpr int32_t keep = INT32_MIN;
-  for (const Row row : {Row{"pixels past the end", 1000, 1000, keep},
-                        Row{"rows overflow 32 bits", 0x7FFFFFFF, 2, keep},
-                        Row{"size overflows 32 bits", 65536, 65536, keep},
-                        Row{"negative width", -8, 2, keep}, Row{"negative height", 8, -2, keep},
-                        Row{"both negative", -4, -2, keep}, Row{"palette past the end", keep, keep, 0},
-                        Row{"count not 0 to 256", keep, keep, 300}}) {
+  for (const Row row :
+       {Row{"pixels past the end", 1000, 1000, keep},
+        Row{"rows overflow 32 bits", 0x7FFFFFFF, 2, keep},
+        Row{"size overflows 32 bits", 65536, 65536, keep}, Row{"negative width", -8, 2, keep},
+        Row{"negative height", 8, -2, keep}, Row{"both negative", -4, -2, keep},
+        Row{"palette past the end", keep, keep, 0}, Row{"count not 0 to 256", keep, keep, 300}}) {
     SCOPED_TRACE(row.what);
     TempDir dir;
     Gauge g;
@@ -123,9 +122,10 @@ TEST(BmpExport, RefusesBitmapsThatCannotBeConverted) {
     if (row.heightPoke != keep) g.poke32(pos - 4, row.heightPoke);
     if (row.countPoke != keep) g.poke32(pos + 20, row.countPoke);
     g.writeTo("panel.gau");
-    const std::vector<uint8_t> older = {1, 2, 3};
+    const std::vector<uint8_t> older = {1, 2, 3};  // an older file of the target name
     std::ofstream("abc.bmp", std::ios::binary).write("\1\2\3", 3);
-    auto ch = platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
+    auto ch =
+        platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
     const bmp::ExportResult r = bmp::exportBitmap(*ch, pos, "abc.bmp");
     EXPECT_EQ(r.problem, bmp::ExportProblem::Bitmap);
     EXPECT_FALSE(r.reason.empty());
@@ -148,9 +148,8 @@ TEST(BmpExport, TargetsThatCannotBeWrittenAreReported) {
   std::filesystem::create_directory("folder.bmp");
   std::ofstream("locked.bmp") << "keep me";
   ::chmod("locked.bmp", 0444);
-  for (const std::string& name :
-       {std::string("missing/abc.bmp"), std::string(300, 'x') + ".bmp", std::string("folder.bmp"),
-        std::string("locked.bmp")}) {
+  for (const std::string& name : {std::string("missing/abc.bmp"), std::string(300, 'x') + ".bmp",
+                                  std::string("folder.bmp"), std::string("locked.bmp")}) {
     SCOPED_TRACE(name.substr(0, 20));
     const bmp::ExportResult r = bmp::exportBitmap(*gauge.channel, gauge.pos, name);
     EXPECT_EQ(r.problem, bmp::ExportProblem::Target);

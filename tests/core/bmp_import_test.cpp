@@ -1,10 +1,9 @@
-#include "gau/import.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "bmp/export.h"
+#include "gau/import.h"
 #include "platform/file_channels.h"
 #include "temp_dir.h"
 #include "tools/gauge_builder.h"
@@ -15,7 +14,8 @@ using gaugebuild::patterned;
 namespace {
 
 void put32(std::vector<uint8_t>& b, size_t off, int32_t v) {
-  for (int i = 0; i < 4; ++i) b[off + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    b[off + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
 }
 
 // A gauge file with bitmap `b` planted between other bytes, and "x.bmp" exported from it.
@@ -100,10 +100,12 @@ TEST(BmpImport, RefusesABmpThatDoesNotFit) {
       {"wider", [](auto& b) { put32(b, 18, 11); }, "11 x 20"},
       {"taller", [](auto& b) { put32(b, 22, 21); }, "10 x 21"},
       {"top-down", [](auto& b) { put32(b, 22, -20); }, "10 x -20"},
-      {"100 bytes too many but wrong height", [](auto& b) {
+      {"100 bytes too many but wrong height",
+       [](auto& b) {
          put32(b, 22, 19);
          b.insert(b.end(), 100, 0);
-       }, "10 x 19"},
+       },
+       "10 x 19"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
