@@ -14,20 +14,10 @@
 #include "platform/file_channels.h"
 #include "platform/file_list.h"
 #include "platform/message.h"
+#include "platform/controls.h"
 #include "platform/twips.h"
 
 using namespace platform;
-
-namespace {
-
-QLabel* label(QWidget* parent, const QString& caption, int l, int t, int w, int h) {
-  auto* lb = new QLabel(caption, parent);
-  place(lb, l, t, w, h);
-  lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  return lb;
-}
-
-}  // namespace
 
 bmp2gau::bmp2gau() {
   setWindowTitle(QStringLiteral("Convert BMP to GAU"));
@@ -44,19 +34,19 @@ bmp2gau::bmp2gau() {
   setTabOrder(File1, Command3);
   setTabOrder(Command3, Command1);
 
-  Label1 = label(this,
+  Label1 = newLabel(this,
                  QStringLiteral("Highlight the BMP file that fits this GAU and bitmap number.  BE "
                                 "SURE IT IS THE CORRECT ONE!  A different-sized bitmap can ruin "
                                 "the GAU.  "),
                  840, 480, 5055, 375);
   Label1->setWordWrap(true);
-  Label3 = label(this, QStringLiteral("When the file is highlit, DOUBLE-CLICK or press ENTER"),
+  Label3 = newLabel(this, QStringLiteral("When the file is highlit, DOUBLE-CLICK or press ENTER"),
                  1320, 960, 4095, 255);
-  Label2 = label(this, QStringLiteral("Bitmap Number:"), 840, 120, 1215, 255);
-  Label4 = label(this, QString(), 2040, 120, 615, 255);
-  Label5 = label(this, QStringLiteral("GAU File:"), 2640, 120, 735, 255);
-  Label6 = label(this, QString(), 3360, 120, 3135, 255);
-  for (QLabel* fixedCaption : {Label1, Label2, Label3, Label5}) shrinkToFit(fixedCaption);
+  Label2 = newLabel(this, QStringLiteral("Bitmap Number:"), 840, 120, 1215, 255);
+  Label4 = newLabel(this, QString(), 2040, 120, 615, 255);
+  Label5 = newLabel(this, QStringLiteral("GAU File:"), 2640, 120, 735, 255);
+  Label6 = newLabel(this, QString(), 3360, 120, 3135, 255);
+  for (QLabel* fixedCaption : {Label1, Label2, Label3, Label5}) fitCaption(fixedCaption);
   const QColor blue(0, 0, 255);
   setTextColor(Label4, blue);
   setTextColor(Label6, blue);

@@ -40,16 +40,3 @@ QIcon conversionIcon() {
   return icon;
 }
 
-void shrinkToFit(QLabel* label) {
-  constexpr double kSmallest = 6.0;
-  const QSize box = label->contentsRect().size();
-  QFont f = label->font();
-  auto fits = [&] {
-    return label->wordWrap() ? label->heightForWidth(box.width()) <= box.height()
-                             : label->sizeHint().width() <= box.width();
-  };
-  while (!fits() && f.pointSizeF() - 0.25 >= kSmallest) {
-    f.setPointSizeF(f.pointSizeF() - 0.25);
-    label->setFont(f);
-  }
-}

@@ -8,7 +8,7 @@
 using namespace platform;
 
 dun::dun() {
-  setWindowTitle(QString());
+  setWindowTitle(QStringLiteral(" "));  // no title text; an empty one shows the program name
   setWindowFlags(Qt::Dialog);
   setClientSize(this, 3105, 2565);
   const QColor grey(128, 128, 128);

@@ -14,26 +14,10 @@
 #include "platform/beep.h"
 #include "platform/file_channels.h"
 #include "platform/message.h"
+#include "platform/controls.h"
 #include "platform/twips.h"
 
 using namespace platform;
-
-namespace {
-
-QLabel* label(QWidget* parent, const QString& caption, int l, int t, int w, int h) {
-  auto* lb = new QLabel(caption, parent);
-  place(lb, l, t, w, h);
-  lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  return lb;
-}
-
-QPushButton* button(QWidget* parent, const QString& caption, int l, int t, int w, int h) {
-  auto* b = new QPushButton(caption, parent);
-  place(b, l, t, w, h);
-  return b;
-}
-
-}  // namespace
 
 gau2bmp::gau2bmp() {
   setWindowTitle(QStringLiteral("Convert GAU to BMP"));
@@ -43,26 +27,26 @@ gau2bmp::gau2bmp() {
   // Created in tab order: the name box first, so it has the focus.
   Text1 = new QLineEdit(this);
   place(Text1, 2040, 1560, 2415, 285);
-  Command2 = button(this, QStringLiteral("CONVERT"), 2640, 2400, 1215, 495);
-  Command3 = button(this, QStringLiteral("RETURN"), 1320, 3360, 1215, 495);
-  Command1 = button(this, QStringLiteral("EXIT"), 3960, 3360, 1215, 495);
+  Command2 = newButton(this, QStringLiteral("CONVERT"), 2640, 2400, 1215, 495);
+  Command3 = newButton(this, QStringLiteral("RETURN"), 1320, 3360, 1215, 495);
+  Command1 = newButton(this, QStringLiteral("EXIT"), 3960, 3360, 1215, 495);
   setTabOrder(Text1, Command2);
   setTabOrder(Command2, Command3);
   setTabOrder(Command3, Command1);
 
-  Label1 = label(this,
+  Label1 = newLabel(this,
                  QStringLiteral("   Enter a file name for the new BMP (do NOT include the .BMP "
                                 "extension).  Choose a name that will help you remember this GAU "
                                 "and this bitmap number."),
                  600, 480, 5535, 375);
   Label1->setWordWrap(true);
-  Label2 = label(this, QStringLiteral("^ File Name"), 2760, 1920, 855, 255);
-  Label3 = label(this, QStringLiteral("Then click CONVERT"), 2400, 1080, 1575, 255);
-  Label4 = label(this, QStringLiteral("Bitmap Number:"), 600, 120, 1215, 255);
-  Label5 = label(this, QString(), 1800, 120, 495, 255);
-  Label6 = label(this, QStringLiteral("GAU File:"), 2280, 120, 735, 255);
-  Label7 = label(this, QString(), 3000, 120, 3495, 255);
-  for (QLabel* fixedCaption : {Label1, Label2, Label3, Label4, Label6}) shrinkToFit(fixedCaption);
+  Label2 = newLabel(this, QStringLiteral("^ File Name"), 2760, 1920, 855, 255);
+  Label3 = newLabel(this, QStringLiteral("Then click CONVERT"), 2400, 1080, 1575, 255);
+  Label4 = newLabel(this, QStringLiteral("Bitmap Number:"), 600, 120, 1215, 255);
+  Label5 = newLabel(this, QString(), 1800, 120, 495, 255);
+  Label6 = newLabel(this, QStringLiteral("GAU File:"), 2280, 120, 735, 255);
+  Label7 = newLabel(this, QString(), 3000, 120, 3495, 255);
+  for (QLabel* fixedCaption : {Label1, Label2, Label3, Label4, Label6}) fitCaption(fixedCaption);
   const QColor blue(0, 0, 255);
   setTextColor(Label5, blue);
   setTextColor(Label7, blue);

@@ -19,26 +19,10 @@
 #include "platform/beep.h"
 #include "platform/file_channels.h"
 #include "platform/message.h"
+#include "platform/controls.h"
 #include "platform/twips.h"
 
 using namespace platform;
-
-namespace {
-
-QPushButton* button(QWidget* parent, const char* caption, int l, int t, int w, int h) {
-  auto* b = new QPushButton(QString::fromLatin1(caption), parent);
-  place(b, l, t, w, h);
-  return b;
-}
-
-QLabel* label(QWidget* parent, const QString& caption, int l, int t, int w, int h) {
-  auto* lb = new QLabel(caption, parent);
-  place(lb, l, t, w, h);
-  lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  return lb;
-}
-
-}  // namespace
 
 numbmp::numbmp() {
   setWindowTitle(QString(26, QLatin1Char(' ')) + QStringLiteral("CHOOSE A BITMAP"));
@@ -49,31 +33,31 @@ numbmp::numbmp() {
   // Created in tab order.
   Text1 = new QLineEdit(this);
   place(Text1, 1680, 1440, 615, 285);
-  Command1 = button(this, "View Bitmap", 480, 2160, 1815, 495);
-  Command9 = button(this, "Palette Tool", 2640, 2160, 1815, 495);
-  Command2 = button(this, "Convert to BMP", 480, 2880, 1815, 495);
-  Command3 = button(this, "Convert from BMP", 2640, 2880, 1815, 495);
-  Command7 = button(this, "Make Transparent", 480, 3600, 1815, 495);
-  Command8 = button(this, "Make Zero Trnsprt", 2640, 3600, 1815, 495);
-  Command4 = button(this, "RETURN", 840, 4800, 1215, 495);
-  Command5 = button(this, "EXIT", 2880, 4800, 1215, 495);
-  Command6 = button(this, "Clear", 1680, 1800, 615, 255);
+  Command1 = newButton(this, "View Bitmap", 480, 2160, 1815, 495);
+  Command9 = newButton(this, "Palette Tool", 2640, 2160, 1815, 495);
+  Command2 = newButton(this, "Convert to BMP", 480, 2880, 1815, 495);
+  Command3 = newButton(this, "Convert from BMP", 2640, 2880, 1815, 495);
+  Command7 = newButton(this, "Make Transparent", 480, 3600, 1815, 495);
+  Command8 = newButton(this, "Make Zero Trnsprt", 2640, 3600, 1815, 495);
+  Command4 = newButton(this, "RETURN", 840, 4800, 1215, 495);
+  Command5 = newButton(this, "EXIT", 2880, 4800, 1215, 495);
+  Command6 = newButton(this, "Clear", 1680, 1800, 615, 255);
   QWidget* order[] = {Text1,    Command1, Command9, Command2, Command3,
                       Command7, Command8, Command4, Command5, Command6};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
-  Label6 = label(this, QStringLiteral("File:"), 1200, 120, 375, 255);
-  Label5 = label(this, QString(), 1680, 120, 3015, 255);
+  Label6 = newLabel(this, QStringLiteral("File:"), 1200, 120, 375, 255);
+  Label5 = newLabel(this, QString(), 1680, 120, 3015, 255);
   setTextColor(Label5, QColor(0, 0, 255));
-  Label1 = label(this,
+  Label1 = newLabel(this,
                  QStringLiteral("This GAU contains  bitmaps.  Please enter the number of the one "
                                 "you desire, then click the appropriate button."),
                  1200, 480, 2535, 855);
   Label1->setWordWrap(true);
-  Label2 = label(this, QString(), 3720, 480, 615, 255);
+  Label2 = newLabel(this, QString(), 3720, 480, 615, 255);
   setTextColor(Label2, QColor(255, 0, 0));
-  Label3 = label(this, QStringLiteral("<Bitmap number"), 2400, 1440, 1455, 255);
-  Label4 = label(this,
+  Label3 = newLabel(this, QStringLiteral("<Bitmap number"), 2400, 1440, 1455, 255);
+  Label4 = newLabel(this,
                  QStringLiteral("  (When viewing a bitmap, the color palette will be incorrect, "
                                 "but you can get an idea what it looks like.)"),
                  240, 4320, 4575, 495);
@@ -214,6 +198,9 @@ void numbmp::Command6_Click() {
 void numbmp::Command4_Click() {
   Module1.BmpCount = 0;
   Channels.closeAll();
+  // The palette tool works on the file just closed; left up, it would later
+  // patch the next file at this one's positions.
+  platform::hide<paltool>();
   platform::destroy<numbmp>();
   platform::show<dialpix>();
 }

@@ -8,7 +8,7 @@
 using namespace platform;
 
 outofr::outofr() {
-  setWindowTitle(QString());
+  setWindowTitle(QStringLiteral(" "));  // no title text; an empty one shows the program name
   setWindowFlags(Qt::Dialog);
   setClientSize(this, 4275, 2685);
   const QColor grey(128, 128, 128);

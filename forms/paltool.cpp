@@ -15,6 +15,7 @@
 #include "platform/beep.h"
 #include "platform/file_channels.h"
 #include "platform/message.h"
+#include "platform/controls.h"
 #include "platform/twips.h"
 
 using namespace platform;
@@ -25,34 +26,8 @@ const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
 const QColor kGreen(0, 128, 0);
 
-QLabel* label(QWidget* parent, const char* caption, int l, int t, int w, int h,
-              const QColor* color = nullptr) {
-  auto* lb = new QLabel(QString::fromLatin1(caption), parent);
-  place(lb, l, t, w, h);
-  lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  if (color) setTextColor(lb, *color);
-  // The stand-in font runs wider than MS Sans Serif; narrow a caption that
-  // would otherwise be cut off at its label's edge.
-  const int need = lb->fontMetrics().horizontalAdvance(lb->text());
-  if (need > lb->width()) {
-    QFont f = lb->font();
-    f.setStretch(std::max(50, lb->width() * 100 / need));
-    lb->setFont(f);
-  }
-  return lb;
-}
 
-QPushButton* button(QWidget* parent, const char* caption, int l, int t, int w, int h) {
-  auto* b = new QPushButton(QString::fromLatin1(caption), parent);
-  place(b, l, t, w, h);
-  return b;
-}
 
-QLineEdit* textBox(QWidget* parent, int l, int t, int w, int h) {
-  auto* e = new QLineEdit(parent);
-  place(e, l, t, w, h);
-  return e;
-}
 
 // The range check of Display and Send: against the colour count held in the
 // shared record, whichever tool read it last. 64-bit so a stray count cannot overflow.
@@ -94,21 +69,26 @@ paltool::paltool() {
   setClientSize(this, 4590, 4320);
   setFont(msSansSerif(8.25));
 
-  Label1 = label(this, "Available colors for this bitmap:", 720, 120, 2175, 255);
-  Label3 = label(this, "", 3000, 120, 375, 255, &kBlue);
-  Label2 = label(this, "Numbered from 0 to:", 1440, 360, 1455, 255);
-  Label4 = label(this, "", 3000, 360, 375, 255, &kRed);
-  Label5 = label(this, "Enter a color number:", 720, 840, 1575, 255);
-  Text1 = textBox(this, 2280, 810, 615, 285);
-  Command3 = button(this, "Clear", 3000, 840, 615, 255);
-  Command4 = button(this, "Display Color Values", 1320, 1200, 1695, 375);
+  Label1 = newLabel(this, "Available colors for this bitmap:", 720, 120, 2175, 255);
+  Label3 = newLabel(this, "", 3000, 120, 375, 255);
+  setTextColor(Label3, kBlue);
+  Label2 = newLabel(this, "Numbered from 0 to:", 1440, 360, 1455, 255);
+  Label4 = newLabel(this, "", 3000, 360, 375, 255);
+  setTextColor(Label4, kRed);
+  Label5 = newLabel(this, "Enter a color number:", 720, 840, 1575, 255);
+  Text1 = newTextBox(this, 2280, 810, 615, 285);
+  Command3 = newButton(this, "Clear", 3000, 840, 615, 255);
+  Command4 = newButton(this, "Display Color Values", 1320, 1200, 1695, 375);
   // Red, blue, green from left to right, in both halves of the window.
-  Label6 = label(this, "Red:", 720, 1680, 375, 255);
-  Label9 = label(this, "", 1200, 1680, 375, 255, &kRed);
-  Label7 = label(this, "Blue:", 1920, 1680, 375, 255);
-  Label10 = label(this, "", 2400, 1680, 375, 255, &kBlue);
-  Label8 = label(this, "Green:", 3000, 1680, 495, 255);
-  Label11 = label(this, "", 3600, 1680, 375, 255, &kGreen);
+  Label6 = newLabel(this, "Red:", 720, 1680, 375, 255);
+  Label9 = newLabel(this, "", 1200, 1680, 375, 255);
+  setTextColor(Label9, kRed);
+  Label7 = newLabel(this, "Blue:", 1920, 1680, 375, 255);
+  Label10 = newLabel(this, "", 2400, 1680, 375, 255);
+  setTextColor(Label10, kBlue);
+  Label8 = newLabel(this, "Green:", 3000, 1680, 495, 255);
+  Label11 = newLabel(this, "", 3600, 1680, 375, 255);
+  setTextColor(Label11, kGreen);
 
   // A one-pixel line from (0, 2040) to (4560, 2040).
   Line1 = new QFrame(this);
@@ -116,18 +96,21 @@ paltool::paltool() {
   Line1->setFrameShadow(QFrame::Plain);
   Line1->setGeometry(0, twips(2040), twips(4560) + 1, 1);
 
-  Label12 = label(this, "Enter new value(s):", 1680, 2160, 1455, 255);
-  Label13 = label(this, "Red:", 840, 2520, 375, 255);
-  Label14 = label(this, "Blue:", 2040, 2520, 375, 255);
-  Label15 = label(this, "Green:", 3240, 2520, 495, 255);
-  Text2 = textBox(this, 720, 2760, 735, 285);
-  Text3 = textBox(this, 1920, 2760, 735, 285);
-  Text4 = textBox(this, 3120, 2760, 735, 285);
-  Command5 = button(this, "Send", 720, 3120, 735, 255);
-  Command6 = button(this, "Send", 1920, 3120, 735, 255);
-  Command7 = button(this, "Send", 3120, 3120, 735, 255);
-  Command1 = button(this, "RETURN", 720, 3720, 1095, 375);
-  Command2 = button(this, "EXIT", 2760, 3720, 1095, 375);
+  Label12 = newLabel(this, "Enter new value(s):", 1680, 2160, 1455, 255);
+  Label13 = newLabel(this, "Red:", 840, 2520, 375, 255);
+  Label14 = newLabel(this, "Blue:", 2040, 2520, 375, 255);
+  Label15 = newLabel(this, "Green:", 3240, 2520, 495, 255);
+  for (QLabel* fixed : {Label1, Label2, Label5, Label6, Label7, Label8, Label12, Label13, Label14,
+                        Label15})
+    fitCaption(fixed);
+  Text2 = newTextBox(this, 720, 2760, 735, 285);
+  Text3 = newTextBox(this, 1920, 2760, 735, 285);
+  Text4 = newTextBox(this, 3120, 2760, 735, 285);
+  Command5 = newButton(this, "Send", 720, 3120, 735, 255);
+  Command6 = newButton(this, "Send", 1920, 3120, 735, 255);
+  Command7 = newButton(this, "Send", 3120, 3120, 735, 255);
+  Command1 = newButton(this, "RETURN", 720, 3720, 1095, 375);
+  Command2 = newButton(this, "EXIT", 2760, 3720, 1095, 375);
 
   QWidget* order[] = {Text1, Command4, Text2,    Command5, Text3,   Command6,
                       Text4, Command7, Command1, Command2, Command3};

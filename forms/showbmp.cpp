@@ -12,6 +12,7 @@
 #include "gau/plot.h"
 #include "platform/file_channels.h"
 #include "platform/message.h"
+#include "platform/controls.h"
 #include "platform/twips.h"
 
 using namespace platform;
@@ -21,19 +22,7 @@ namespace {
 constexpr int kClientWidth = 9210;
 constexpr int kClientHeight = 6390;
 
-QPushButton* button(QWidget* parent, const char* caption, int l, int t, int w, int h) {
-  auto* b = new QPushButton(QString::fromLatin1(caption), parent);
-  place(b, l, t, w, h);
-  b->setFont(msSansSerif(12, true));
-  return b;
-}
 
-QLabel* label(QWidget* parent, const char* caption, int l, int t, int w, int h) {
-  auto* lb = new QLabel(QString::fromLatin1(caption), parent);
-  place(lb, l, t, w, h);
-  lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  return lb;
-}
 
 }  // namespace
 
@@ -45,16 +34,17 @@ showbmp::showbmp() {
   setFont(msSansSerif(8.25, true));
 
   // Created in tab order; the labels take no focus.
-  Command1 = button(this, "SHOW", 5640, 5640, 1215, 615);
-  Command2 = button(this, "RETURN", 7560, 5640, 1335, 615);
-  Label1 = label(this, "Bitmap #", 5640, 4920, 855, 255);
-  Label2 = label(this, "", 6600, 4920, 495, 255);
+  Command1 = newButton(this, "SHOW", 5640, 5640, 1215, 615);
+  Command2 = newButton(this, "RETURN", 7560, 5640, 1335, 615);
+  Label1 = newLabel(this, "Bitmap #", 5640, 4920, 855, 255);
+  Label2 = newLabel(this, "", 6600, 4920, 495, 255);
   setTextColor(Label2, QColor(255, 0, 0));
-  Command3 = button(this, "+1", 7560, 4920, 495, 495);
-  Command4 = button(this, "-1", 8400, 4920, 495, 495);
-  Label3 = label(this, "OF", 6120, 5280, 495, 255);
-  Label4 = label(this, "", 6600, 5280, 495, 255);
+  Command3 = newButton(this, "+1", 7560, 4920, 495, 495);
+  Command4 = newButton(this, "-1", 8400, 4920, 495, 495);
+  Label3 = newLabel(this, "OF", 6120, 5280, 495, 255);
+  Label4 = newLabel(this, "", 6600, 5280, 495, 255);
   setTextColor(Label4, QColor(0, 0, 255));
+  for (QPushButton* b : {Command1, Command2, Command3, Command4}) b->setFont(msSansSerif(12, true));
   setTabOrder(Command1, Command2);
   setTabOrder(Command2, Command3);
   setTabOrder(Command3, Command4);

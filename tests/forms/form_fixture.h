@@ -10,11 +10,15 @@
 #include <string>
 
 #include "app/Module1.h"
+#include "forms/bmp2gau.h"
 #include "forms/dialpix.h"
 #include "forms/dun.h"
+#include "forms/gau2bmp.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
 #include "forms/outofr.h"
+#include "forms/paltool.h"
+#include "forms/showbmp.h"
 #include "platform/beep.h"
 #include "platform/file_channels.h"
 #include "platform/file_list.h"
@@ -31,6 +35,10 @@ inline int endCalls = 0;
 inline void resetProgram() {
   platform::destroy<dialpix>();
   platform::destroy<numbmp>();
+  platform::destroy<gau2bmp>();
+  platform::destroy<bmp2gau>();
+  platform::destroy<showbmp>();
+  platform::destroy<paltool>();
   platform::hide<gbpwt>();
   platform::hide<dun>();
   platform::hide<outofr>();

@@ -168,7 +168,9 @@ class ChooserTest : public QObject {
   void returnAndSecondPick() {
     numbmp* chooser = fixture::pick("SEVEN.GAU");
     fixture::typeNumber(chooser, "5");
-    chooser->Command4_Click();  // RETURN
+    chooser->Command9->click();  // a palette tool left up must not outlive its file
+    chooser->Command4_Click();   // RETURN
+    QVERIFY(!fixture::shown<paltool>());
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(Module1.BmpCount, int16_t{0});
     QVERIFY(!platform::Channels.isOpen(1));

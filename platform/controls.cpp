@@ -1,0 +1,46 @@
+#include "platform/controls.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "platform/twips.h"
+
+namespace platform {
+
+QLabel* newLabel(QWidget* parent, const QString& caption, int left, int top, int width,
+                 int height) {
+  auto* label = new QLabel(caption, parent);
+  place(label, left, top, width, height);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
+QPushButton* newButton(QWidget* parent, const QString& caption, int left, int top, int width,
+                       int height) {
+  auto* button = new QPushButton(caption, parent);
+  place(button, left, top, width, height);
+  return button;
+}
+
+QLineEdit* newTextBox(QWidget* parent, int left, int top, int width, int height) {
+  auto* box = new QLineEdit(parent);
+  place(box, left, top, width, height);
+  return box;
+}
+
+void fitCaption(QLabel* label) {
+  constexpr double kSmallest = 6.0;
+  const QSize box = label->contentsRect().size();
+  QFont f = label->font();
+  auto fits = [&] {
+    return label->wordWrap() ? label->heightForWidth(box.width()) <= box.height()
+                             : label->sizeHint().width() <= box.width();
+  };
+  while (!fits() && f.pointSizeF() - 0.25 >= kSmallest) {
+    f.setPointSizeF(f.pointSizeF() - 0.25);
+    label->setFont(f);
+  }
+}
+
+}  // namespace platform
