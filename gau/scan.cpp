@@ -89,8 +89,10 @@ ScanResult scanChannel(platform::Channel& gauge, size_t keep,
   constexpr size_t kBlock = size_t{4} << 20;
   const int64_t length = gauge.length();
   // Each block carries the next kHitSpan - 1 bytes too, so a hit that straddles
-  // two blocks is seen whole in the first.
-  std::vector<uint8_t> buf(kBlock + kHitSpan - 1);
+  // two blocks is seen whole in the first. A small file gets a buffer its size,
+  // not 4 MiB zeroed on every pick.
+  const auto bufferBlock = static_cast<size_t>(std::clamp<int64_t>(length, 0, kBlock));
+  std::vector<uint8_t> buf(bufferBlock + kHitSpan - 1);
   for (int64_t offset = 0; offset < length; offset += kBlock) {
     const size_t want = static_cast<size_t>(std::min<int64_t>(buf.size(), length - offset));
     const size_t got = gauge.read(offset + 1, std::span(buf.data(), want));
