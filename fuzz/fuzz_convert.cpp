@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "bmp/bmp_file.h"
@@ -26,8 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int32_t p : {1, 9, 13, length, length + 1}) positions.push_back(p);
 
   for (const int32_t pos : positions) {
-    auto gauge = platform::memoryChannel(gaugeBytes);
-    auto out = platform::memoryChannel({});
+    // Counting channels stop an export or import that moves more bytes than the files hold.
+    auto gauge = std::make_unique<fuzz::CountingChannel>(gaugeBytes);
+    auto out = std::make_unique<fuzz::CountingChannel>(
+        std::vector<uint8_t>{}, 2 * static_cast<int64_t>(gaugeBytes.size()) + 4096);
     const bmp::ExportResult e = bmp::writeBmp(*gauge, pos, *out);
     FUZZ_CHECK(gauge->bytes() == gaugeBytes, "the export never writes the gauge");
     FUZZ_CHECK(gauge->readsBeforeStart() == 0, "the export reads nothing before position 1");
@@ -49,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     else
       bmpBytes.insert(bmpBytes.end(), by, steer);
 
-    auto bmpFile = platform::memoryChannel(bmpBytes);
+    auto bmpFile = std::make_unique<fuzz::CountingChannel>(bmpBytes);
     const gau::ImportResult r = gau::importPixels(*gauge, pos, *bmpFile);
     FUZZ_CHECK(bmpFile->bytes() == bmpBytes, "the import never writes the .BMP");
     FUZZ_CHECK(gauge->readsBeforeStart() == 0 && bmpFile->readsBeforeStart() == 0,
