@@ -1,0 +1,136 @@
+// make_fuzz_seeds DIR: writes small odd gauge files into DIR as starting
+// points for the fuzz targets, beside the demo gauges of make_samples: cut
+// files, extreme header values, signatures at the edges, a .BMP read as a
+// gauge. Each is written twice: bare, and with 64 zero bytes after it, which
+// the targets that take their choices from the end of the input read as
+// "the first scan hit, no extra steps", so the file itself stays whole.
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bmp/bmp_file.h"
+#include "bmp/export.h"
+#include "platform/file_channels.h"
+#include "tools/gauge_builder.h"
+
+namespace {
+
+using gaugebuild::Gauge;
+using gaugebuild::patterned;
+using Bytes = std::vector<uint8_t>;
+
+// A 4 x 2, 2-colour bitmap between filler, then `edit` applied to it.
+template <class Edit>
+Bytes planted(Edit edit, int32_t colors = 2, int32_t w = 4, int32_t h = 2) {
+  Gauge g;
+  g.filler(20, 3);
+  const int32_t pos = g.plant(patterned(w, h, colors, 1));
+  g.filler(12, 4);
+  edit(g, pos);
+  return g.bytes();
+}
+
+Bytes withSize(int32_t w, int32_t h) {
+  return planted([=](Gauge& g, int32_t pos) { g.poke32(pos - 8, w), g.poke32(pos - 4, h); });
+}
+
+Bytes cutAt(int32_t keepAfterPos, int32_t colors = 2) {
+  return planted(
+      [=](Gauge& g, int32_t pos) { g.bytes().resize(static_cast<size_t>(pos + keepAfterPos - 1)); },
+      colors);
+}
+
+// The export of a 4 x 2 bitmap: a .BMP whose own header the scan also finds.
+Bytes exportedBmp() {
+  Gauge g;
+  g.filler(20, 5);
+  const int32_t pos = g.plant(patterned(4, 2, 16, 1));
+  auto gauge = platform::memoryChannel(g.bytes());
+  auto out = platform::memoryChannel({});
+  bmp::writeBmp(*gauge, pos, *out);
+  return out->bytes();
+}
+
+std::vector<std::pair<std::string, Bytes>> seeds() {
+  std::vector<std::pair<std::string, Bytes>> s;
+  s.emplace_back("empty", Bytes{});
+  s.emplace_back("three-bytes", Bytes{1, 0, 8});
+  {
+    // The signature at byte 5: the width and height would lie before the file.
+    Gauge g;
+    g.raw({9, 9, 9, 9, 1, 0, 8, 0}).filler(16, 6).raw({2, 0, 0, 0, 0, 0, 0, 0});
+    g.filler(8 + 8, 7);
+    s.emplace_back("signature-at-5", g.bytes());
+  }
+  s.emplace_back("width-0", withSize(0, 2));
+  s.emplace_back("height-0", withSize(4, 0));
+  s.emplace_back("width-negative", withSize(-5, 2));
+  s.emplace_back("height-negative", withSize(4, -2));
+  s.emplace_back("width-int-min", withSize(INT32_MIN, 1));
+  s.emplace_back("height-int-min", withSize(4, INT32_MIN));
+  s.emplace_back("width-int-max", withSize(INT32_MAX, 1));
+  s.emplace_back("height-int-max", withSize(4, INT32_MAX));
+  s.emplace_back("width-0-height-int-max", withSize(0, INT32_MAX));
+  s.emplace_back("colours-0", planted([](Gauge&, int32_t) {}, 0));
+  s.emplace_back("colours-256", planted([](Gauge&, int32_t) {}, 256));
+  s.emplace_back("colours-257", planted([](Gauge& g, int32_t pos) { g.poke32(pos + 20, 257); }));
+  s.emplace_back("colours-negative",
+                 planted([](Gauge& g, int32_t pos) { g.poke32(pos + 20, -1); }));
+  s.emplace_back("cut-in-header", cutAt(10));
+  s.emplace_back("cut-in-colour-count", cutAt(22));
+  s.emplace_back("cut-in-palette", cutAt(40, 16));
+  s.emplace_back("cut-in-pixels", cutAt(40));
+  const Bytes bmp = exportedBmp();
+  s.emplace_back("bmp", bmp);
+  s.emplace_back("bmp-header-only", Bytes(bmp.begin(), bmp.begin() + bmp::kPixelOffset));
+  {
+    // More hits than the chooser keeps.
+    Gauge g;
+    for (int i = 0; i < 101; ++i) g.plant(patterned(1, 1, 1, static_cast<uint8_t>(i)));
+    s.emplace_back("101-bitmaps", g.bytes());
+  }
+  {
+    // A second header inside the first one's pixel array.
+    Gauge inner;
+    inner.plant(patterned(2, 2, 1));
+    gaugebuild::Bitmap outer = patterned(8, 8, 2);
+    std::copy(inner.bytes().begin(), inner.bytes().end(), outer.pixels.begin());
+    Gauge g;
+    g.filler(16, 8);
+    g.plant(outer);
+    s.emplace_back("nested", g.bytes());
+  }
+  return s;
+}
+
+bool write(const std::string& path, const Bytes& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  struct stat st {};
+  if (argc != 2 || ::stat(argv[1], &st) != 0 || !S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "usage: make_fuzz_seeds DIR (an existing folder)\n");
+    return 2;
+  }
+  for (const auto& [name, bytes] : seeds()) {
+    Bytes tailed = bytes;
+    tailed.resize(bytes.size() + 64, 0);
+    const std::string base = std::string(argv[1]) + "/odd-" + name;
+    if (!write(base, bytes) || !write(base + "+tail", tailed)) {
+      std::fprintf(stderr, "make_fuzz_seeds: cannot write %s\n", base.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
