@@ -1,0 +1,261 @@
+// Malformed gauge files through every operation on the chosen bitmap. Each row
+// says which operations are done and which are refused (everything not named
+// is done); every operation is checked to change no byte outside what it may
+// change (the pixel array, entry 0's colours, the one palette byte sent), to
+// leave the file byte-identical and give a reason when it refuses, and never
+// to read before the first byte or change the file's length.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <optional>
+
+#include "bmp/bmp_file.h"
+#include "bmp/export.h"
+#include "gau/import.h"
+#include "gau/palette.h"
+#include "gau/plot.h"
+#include "gau/scan.h"
+#include "gau/transparency.h"
+#include "platform/file_channels.h"
+#include "tools/gauge_builder.h"
+
+using gaugebuild::Gauge;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+enum Outcome { Done, Refused };
+
+struct Sample {
+  Bytes gauge;
+  int32_t pos = 0;
+  std::optional<Bytes> bmp;  // the .BMP to import; else this bitmap's export, pixels changed
+};
+
+struct Row {
+  const char* name;
+  Sample file;
+  int hits = 1;  // what the scan finds
+  Outcome exported = Done, imported = Done, viewed = Done, transparent = Done,
+          zeroTransparent = Done, displayed = Done, sent = Done;
+};
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
+// A 4 x 2, 2-colour bitmap between other bytes, then `edit` applied to it.
+template <class Edit>
+Sample planted(Edit edit, int32_t colors = 2) {
+  Gauge g;
+  g.filler(20, 3);
+  const int32_t pos = g.plant(gaugebuild::patterned(4, 2, colors, 1));
+  g.filler(12, 4);
+  Sample s{{}, pos, std::nullopt};
+  edit(g, s);
+  s.gauge = g.bytes();
+  return s;
+}
+Sample plain(int32_t colors = 2) {
+  return planted([](Gauge&, Sample&) {}, colors);
+}
+Sample withSize(int32_t w, int32_t h) {
+  return planted([=](Gauge& g, Sample& s) { g.poke32(s.pos - 8, w), g.poke32(s.pos - 4, h); });
+}
+Sample withColors(int32_t stored) {
+  return planted([=](Gauge& g, Sample& s) { g.poke32(s.pos + 20, stored); });
+}
+// The file ends at BmpPos + keep - 1.
+Sample cutAt(int32_t keep, int32_t colors = 2) {
+  return planted(
+      [=](Gauge& g, Sample& s) { g.bytes().resize(static_cast<size_t>(s.pos + keep - 1)); },
+      colors);
+}
+Sample signatureAt5() {
+  Gauge g;
+  g.raw({9, 9, 9, 9, 1, 0, 8, 0}).filler(16, 6).raw({2, 0, 0, 0, 0, 0, 0, 0}).filler(16, 7);
+  return {g.bytes(), 5, std::nullopt};
+}
+Bytes exportOf(const Sample& s) {
+  auto gauge = platform::memoryChannel(s.gauge);
+  auto out = platform::memoryChannel({});
+  return bmp::writeBmp(*gauge, s.pos, *out) ? out->bytes() : Bytes{};
+}
+Sample withBmpOf1078Bytes() {
+  Sample s = plain();
+  const Bytes whole = exportOf(s);
+  s.bmp = Bytes(whole.begin(), whole.begin() + bmp::kPixelOffset);
+  return s;
+}
+
+std::vector<Row> rows() {
+  const Outcome R = Refused;
+  // clang-format off
+  return {
+      // A 1078-byte .BMP of no pixels goes back as nothing written.
+      {.name = "WidthZero", .file = withSize(0, 2)},
+      {.name = "HeightZero", .file = withSize(4, 0)},
+      // Nothing to draw or zero; the export refuses a size it cannot write truly.
+      {.name = "WidthNegative", .file = withSize(-5, 2), .exported = R, .imported = R},
+      {.name = "HeightNegative", .file = withSize(4, -2), .exported = R, .imported = R},
+      // Sizes beyond signed 32 bits: only the palette commands, which do not use them, work.
+      {.name = "WidthIntMin", .file = withSize(INT_MIN, 2),
+       .exported = R, .imported = R, .viewed = R, .transparent = R},
+      {.name = "HeightIntMin", .file = withSize(4, INT_MIN),
+       .exported = R, .imported = R, .viewed = R, .transparent = R},
+      {.name = "WidthIntMax", .file = withSize(INT_MAX, 2),
+       .exported = R, .imported = R, .viewed = R, .transparent = R},
+      {.name = "HeightIntMax", .file = withSize(4, INT_MAX),
+       .exported = R, .imported = R, .viewed = R, .transparent = R},
+      // No pixels, yet the y of its dots would pass 32 bits.
+      {.name = "WidthZeroHeightIntMax", .file = withSize(0, INT_MAX), .viewed = R},
+      {.name = "ColorCountZero", .file = plain(0)},
+      {.name = "ColorCount256", .file = plain(256)},
+      // No scan hit, so only a stale position reaches it: Make Zero Trnsprt, which reads no
+      // count, writes entry 0; what needs the count refuses.
+      {.name = "ColorCount257", .file = withColors(257), .hits = 0,
+       .exported = R, .imported = R, .viewed = R, .transparent = R, .displayed = R, .sent = R},
+      // Width and height would lie before the first byte.
+      {.name = "SignatureAtByte5", .file = signatureAt5(),
+       .exported = R, .imported = R, .viewed = R, .transparent = R},
+      // 16 colours, the file ending in entry 2: the last entry is out of reach, and the pixel
+      // array lies wholly past the end, so Make Transparent has nothing to zero.
+      {.name = "PaletteRunsPastEnd", .file = cutAt(40, 16),
+       .exported = R, .imported = R, .viewed = R, .displayed = R, .sent = R},
+      // Make Transparent zeroes up to the end of the file and no further.
+      {.name = "PixelsRunPastEnd", .file = cutAt(40), .exported = R, .imported = R, .viewed = R},
+      {.name = "CutInHeader", .file = cutAt(10), .hits = 0, .exported = R, .imported = R,
+       .viewed = R, .transparent = R, .zeroTransparent = R, .displayed = R, .sent = R},
+      {.name = "EmptyFile", .file = {{}, 13, std::nullopt}, .hits = 0, .exported = R,
+       .imported = R, .viewed = R, .transparent = R, .zeroTransparent = R, .displayed = R,
+       .sent = R},
+      {.name = "ThreeByteFile", .file = {{1, 0, 8}, 1, std::nullopt}, .hits = 0, .exported = R,
+       .imported = R, .viewed = R, .transparent = R, .zeroTransparent = R, .displayed = R,
+       .sent = R},
+      {.name = "BmpOf1078Bytes", .file = withBmpOf1078Bytes(), .imported = R},
+  };
+  // clang-format on
+}
+
+// Where the bitmap's parts lie by its header, worked out apart from the logic.
+struct Reach {
+  int64_t pixelFirst = 1, pixelLast = 0;  // an empty range when there are none
+  int64_t lastEntry = 0;                  // the entry Display and Send work on
+};
+
+Reach reachOf(const Sample& s) {
+  Reach r;
+  const int64_t P = s.pos, L = static_cast<int64_t>(s.gauge.size());
+  auto le32 = [&](int64_t p) -> int64_t {
+    if (p < 1 || p + 3 > L) return 0;
+    const uint8_t* b = &s.gauge[static_cast<size_t>(p - 1)];
+    return static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
+  };
+  const int64_t w = le32(P - 8), h = le32(P - 4), stored = le32(P + 20);
+  const int64_t colors = stored == 0 ? 256 : stored;
+  r.lastEntry = colors - 1;
+  r.pixelFirst = P + 28 + 4 * colors;
+  r.pixelLast = r.pixelFirst + (w + (4 - (w % 4 + 4) % 4) % 4) * h - 1;
+  return r;
+}
+
+class CountingCanvas final : public gau::Canvas {
+ public:
+  int64_t dots = 0;
+
+ protected:
+  void erase() override { dots = 0; }
+  void drawDot(int32_t, int32_t, uint8_t, uint8_t, uint8_t) override { ++dots; }
+  void drawText(int32_t, int32_t, const std::string&) override {}
+  int32_t lineHeight() const override { return 195; }
+};
+
+// Runs `op` on a fresh copy of the gauge; checks what it may change and the refusal rules.
+template <class Op>
+void check(const char* what, const Row& row, Outcome expected, int64_t mayFirst, int64_t mayLast,
+           Op op) {
+  SCOPED_TRACE(what);
+  auto gauge = platform::memoryChannel(row.file.gauge);
+  const std::string error = op(*gauge);
+  EXPECT_EQ(error.empty() ? Done : Refused, expected) << error;
+  const Bytes& before = row.file.gauge;
+  const Bytes& after = gauge->bytes();
+  ASSERT_EQ(after.size(), before.size()) << "the length changed";
+  for (size_t i = 0; i < before.size(); ++i) {
+    const auto pos = static_cast<int64_t>(i) + 1;
+    if (after[i] == before[i]) continue;
+    EXPECT_TRUE(error.empty()) << "a refusal changed byte " << pos;
+    EXPECT_TRUE(pos >= mayFirst && pos <= mayLast) << "byte " << pos << " changed";
+  }
+  EXPECT_EQ(gauge->readsBeforeStart(), 0);
+}
+
+class Malformed : public testing::TestWithParam<Row> {};
+
+}  // namespace
+
+TEST_P(Malformed, EveryOperationStaysInsideTheBitmap) {
+  const Row& row = GetParam();
+  const Sample& s = row.file;
+  const Reach reach = reachOf(s);
+
+  EXPECT_EQ(gau::scanBytes(s.gauge).positions.size(), static_cast<size_t>(row.hits));
+  auto scanned = platform::memoryChannel(s.gauge);
+  EXPECT_EQ(gau::scanChannel(*scanned).positions, gau::scanBytes(s.gauge).positions);
+
+  Bytes exported;
+  check("export", row, row.exported, 1, 0, [&](platform::Channel& g) {
+    auto out = platform::memoryChannel({});
+    const bmp::ExportResult r = bmp::writeBmp(g, s.pos, *out);
+    EXPECT_EQ(out->bytes().size(), r ? static_cast<size_t>(r.fileBytes) : 0u);
+    exported = out->bytes();
+    return r.reason;
+  });
+
+  // The .BMP to import: the row's, or this bitmap's export with every pixel byte changed.
+  Bytes bmpBytes = s.bmp ? *s.bmp : exported.empty() ? exportOf(plain()) : exported;
+  if (!s.bmp)
+    for (size_t i = bmp::kPixelOffset; i < bmpBytes.size(); ++i) bmpBytes[i] ^= 0x5A;
+  check("import", row, row.imported, reach.pixelFirst, reach.pixelLast, [&](platform::Channel& g) {
+    auto bmpFile = platform::memoryChannel(bmpBytes);
+    const gau::ImportResult r = gau::importPixels(g, s.pos, *bmpFile);
+    if (r && r.bytesWritten > 0) {
+      uint8_t first = 0;
+      g.read(reach.pixelFirst, {&first, 1});
+      EXPECT_EQ(first, bmpBytes[bmp::kPixelOffset]) << "the .BMP's pixels land in place";
+    }
+    return r.reason;
+  });
+
+  check("view", row, row.viewed, 1, 0, [&](platform::Channel& g) {
+    Module1Record m;
+    m.BmpPos = s.pos;
+    CountingCanvas canvas;
+    const gau::ShowResult r = gau::showBitmap(g, m, canvas);
+    const int64_t pixels =
+        m.BmpWidth > 0 && m.BmpHeight > 0 ? int64_t{m.BmpWidth} * m.BmpHeight : 0;
+    EXPECT_EQ(canvas.dots, r ? pixels : 0);
+    return r.error;
+  });
+
+  check("make transparent", row, row.transparent, reach.pixelFirst, reach.pixelLast,
+        [&](platform::Channel& g) { return gau::makeTransparent(g, s.pos).error; });
+
+  check("make zero transparent", row, row.zeroTransparent, int64_t{s.pos} + 28, int64_t{s.pos} + 30,
+        [&](platform::Channel& g) { return gau::makeZeroTransparent(g, s.pos).error; });
+
+  // The palette window: the count when it loads, then the last entry shown and its red sent.
+  check("palette display", row, row.displayed, 1, 0, [&](platform::Channel& g) {
+    const gau::ColorCountResult count = gau::readColorCount(g, s.pos);
+    if (!count) return count.error;
+    EXPECT_EQ(count.colors - 1, reach.lastEntry);
+    return gau::readEntry(g, s.pos, count.colors - 1).error;
+  });
+  const int64_t red = int64_t{s.pos} + 28 + 4 * reach.lastEntry + 2;
+  check("palette send", row, row.sent, red, red, [&](platform::Channel& g) {
+    return gau::writeEntryByte(g, s.pos, static_cast<int32_t>(reach.lastEntry),
+                               gau::ColorChannel::Red, 0x77)
+        .error;
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Malformed, testing::ValuesIn(rows()),
+                         [](const testing::TestParamInfo<Row>& info) { return info.param.name; });
