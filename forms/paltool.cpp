@@ -100,9 +100,8 @@ paltool::paltool() {
   Label13 = newLabel(this, "Red:", 840, 2520, 375, 255);
   Label14 = newLabel(this, "Blue:", 2040, 2520, 375, 255);
   Label15 = newLabel(this, "Green:", 3240, 2520, 495, 255);
-  for (QLabel* fixed : {Label1, Label2, Label5, Label6, Label7, Label8, Label12, Label13, Label14,
-                        Label15})
-    fitCaption(fixed);
+  for (QLabel* fixed : {Label1, Label2, Label5, Label12}) fitCaption(fixed);
+  fitCaptions({Label6, Label7, Label8, Label13, Label14, Label15});
   Text2 = newTextBox(this, 720, 2760, 735, 285);
   Text3 = newTextBox(this, 1920, 2760, 735, 285);
   Text4 = newTextBox(this, 3120, 2760, 735, 285);

@@ -43,4 +43,18 @@ void fitCaption(QLabel* label) {
   }
 }
 
+void fitCaptions(std::initializer_list<QLabel*> labels) {
+  double smallest = 0;
+  for (QLabel* label : labels) {
+    fitCaption(label);
+    const double size = label->font().pointSizeF();
+    if (smallest == 0 || size < smallest) smallest = size;
+  }
+  for (QLabel* label : labels) {
+    QFont f = label->font();
+    f.setPointSizeF(smallest);
+    label->setFont(f);
+  }
+}
+
 }  // namespace platform

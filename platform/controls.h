@@ -2,6 +2,7 @@
 // Controls placed at a twips rectangle of their window, as every layout table gives them.
 
 #include <QString>
+#include <initializer_list>
 
 class QLabel;
 class QLineEdit;
@@ -20,5 +21,8 @@ QLineEdit* newTextBox(QWidget* parent, int left, int top, int width, int height)
 // fits its box: the stand-in for MS Sans Serif runs wider, and a caption cut
 // off mid-word would hide part of an instruction.
 void fitCaption(QLabel* label);
+// Fits each caption, then gives the whole group the smallest size, so a row of
+// labels reads as one.
+void fitCaptions(std::initializer_list<QLabel*> labels);
 
 }  // namespace platform
