@@ -29,6 +29,8 @@ fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
+passed=0
+failed=0
 for target in "$build"/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name="$(basename "$target")"
@@ -40,11 +42,14 @@ for target in "$build"/fuzz/fuzz_*; do
         -print_final_stats=1 \
         -artifact_prefix="$build/findings/$name-" "$corpus" "$seeds" >"$build/$name.log" 2>&1); then
     echo "fuzz $name: $(grep -E 'stat::number_of_executed_units' "$build/$name.log" | awk '{print $2}') runs, no finding"
+    passed=$((passed + 1))
   else
     echo "fuzz $name: FAILED, see $build/$name.log; the input is in $build/findings"
     tail -n 30 "$build/$name.log"
     status=1
+    failed=$((failed + 1))
   fi
   rm -rf "$work"
 done
+echo "fuzz: $passed passed, $failed failed"
 exit $status
