@@ -29,9 +29,6 @@ ExportResult failed(ExportProblem p, std::string reason) {
   return r;
 }
 
-std::string lastError(const platform::Channel& c, const char* fallback) {
-  return c.error().empty() ? fallback : c.error();
-}
 
 // The folder part of `name` including its final '/', or empty for a bare name.
 std::string folderOf(const std::string& name) {
@@ -74,10 +71,10 @@ ExportResult writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Channe
   std::vector<uint8_t> palette(4 * static_cast<size_t>(b.colors));
   if (gauge.read(b.paletteStart, palette) != palette.size())
     return failed(ExportProblem::Bitmap, "Its palette could not be read: " +
-                                             lastError(gauge, "the read stopped early") + ".");
+                                             gauge.errorOr("the read stopped early") + ".");
   const Header header = buildHeader(b.width, b.height, palette);
   if (!out.write(1, header))
-    return failed(ExportProblem::Target, lastError(out, "the header could not be written"));
+    return failed(ExportProblem::Target, out.errorOr("the header could not be written"));
 
   std::vector<uint8_t> block(static_cast<size_t>(std::min(kCopyBlock, b.pixelBytes)));
   for (int64_t done = 0; done < b.pixelBytes;) {
@@ -85,14 +82,14 @@ ExportResult writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Channe
     const std::span<uint8_t> part(block.data(), n);
     if (gauge.read(b.pixelStart + done, part) != n)
       return failed(ExportProblem::Bitmap, "Its pixels could not be read: " +
-                                               lastError(gauge, "the read stopped early") + ".");
+                                               gauge.errorOr("the read stopped early") + ".");
     if (!out.write(kPixelOffset + 1 + done, part))
-      return failed(ExportProblem::Target, lastError(out, "the pixels could not be written"));
+      return failed(ExportProblem::Target, out.errorOr("the pixels could not be written"));
     done += static_cast<int64_t>(n);
     if (onBlock) onBlock();
   }
   if (!out.flush())
-    return failed(ExportProblem::Target, lastError(out, "it could not be flushed to the disk"));
+    return failed(ExportProblem::Target, out.errorOr("it could not be flushed to the disk"));
 
   ExportResult r;
   r.width = b.width;

@@ -123,11 +123,7 @@ void bmp2gau::importHighlighted() {
       }
     }
   }  // "PLEASE WAIT" goes away here, whatever happened
-  if (!problem.isEmpty()) {
-    ShowMessage(problem);
-    return;
-  }
-  platform::show<dun>();
+  ShowDoneOrProblem(problem);
 }
 
 void bmp2gau::Command3_Click() {

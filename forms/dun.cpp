@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "platform/message.h"
 #include "platform/twips.h"
 
 using namespace platform;
@@ -27,3 +28,11 @@ dun::dun() {
 }
 
 void dun::Command1_Click() { platform::hide<dun>(); }
+
+void ShowDoneOrProblem(const QString& problem) {
+  if (problem.isEmpty()) {
+    platform::show<dun>();
+  } else {
+    platform::ShowMessage(problem);
+  }
+}

@@ -20,3 +20,8 @@ class dun : public QWidget {
 
   void Command1_Click();
 };
+
+class QString;
+// The last step of an operation that writes a file: "DONE" when `problem` is
+// empty, else the message saying why it did not happen.
+void ShowDoneOrProblem(const QString& problem);

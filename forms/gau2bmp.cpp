@@ -13,7 +13,6 @@
 #include "forms/numbmp.h"
 #include "platform/beep.h"
 #include "platform/file_channels.h"
-#include "platform/message.h"
 #include "platform/controls.h"
 #include "platform/twips.h"
 
@@ -100,11 +99,7 @@ void gau2bmp::Command2_Click() {
       }
     }
   }  // "PLEASE WAIT" goes away here, whatever happened
-  if (!problem.isEmpty()) {
-    ShowMessage(problem);
-    return;
-  }
-  platform::show<dun>();
+  ShowDoneOrProblem(problem);
 }
 
 void gau2bmp::Command3_Click() {

@@ -95,9 +95,7 @@ void numbmp::Form_Load() {
     if (found.readFailed) {
       scanNote_ = QStringLiteral("The gauge file %1 could not be read to its end: %2. Only the "
                                  "bitmaps before that point are listed.")
-                      .arg(file, QString::fromStdString(gauge.error().empty()
-                                                            ? "the read stopped early"
-                                                            : gauge.error()));
+                      .arg(file, QString::fromStdString(gauge.errorOr("the read stopped early")));
     } else if (found.totalHits > static_cast<int64_t>(gau::kMaxBitmaps)) {
       scanNote_ = QStringLiteral("The gauge file %1 holds %2 bitmaps. Only the first 100 can be "
                                  "reached; the count shows 100.")

@@ -30,49 +30,34 @@ namespace fuzz {
 // One operation on a file of L bytes has no reason to move more than a few
 // times L bytes (plus a header and a 1 KiB palette): past `budget` bytes it is
 // taken for a hang and the run stops there, at the culprit, not at a timeout.
-class CountingChannel final : public platform::Channel {
+class CountingChannel final : public platform::MemoryChannel {
  public:
   // `budget` defaults to four times the file plus 4 KiB; a file that starts
   // empty (a .BMP being written) needs one of its own.
   explicit CountingChannel(std::vector<uint8_t> bytes, int64_t budget = -1,
                            std::string name = "FUZZ.GAU")
-      : Channel(std::move(name)),
-        bytes_(std::move(bytes)),
-        budget_(budget >= 0 ? budget : 4 * static_cast<int64_t>(bytes_.size()) + 4096) {}
+      : MemoryChannel(std::move(bytes), std::move(name)),
+        budget_(budget >= 0 ? budget : 4 * length() + 4096) {}
 
-  int64_t length() const override { return static_cast<int64_t>(bytes_.size()); }
-  bool flush() override { return true; }
-  const std::vector<uint8_t>& bytes() const { return bytes_; }
   int64_t bytesRead() const { return read_; }
   int64_t bytesWritten() const { return written_; }
-  void failWrites(bool on) { failWrites_ = on; }
 
  protected:
   int64_t readAt(int64_t offset, std::span<uint8_t> out) override {
     read_ += static_cast<int64_t>(out.size());
     FUZZ_CHECK(read_ <= budget_, "an operation reads far more than the file holds (a hang)");
-    std::copy_n(bytes_.begin() + offset, out.size(), out.begin());
-    return static_cast<int64_t>(out.size());
+    return MemoryChannel::readAt(offset, out);
   }
   bool writeAt(int64_t offset, std::span<const uint8_t> bytes) override {
     written_ += static_cast<int64_t>(bytes.size());
     FUZZ_CHECK(written_ <= budget_, "an operation writes far more than the file holds (a hang)");
-    if (failWrites_) {
-      fail("writes are switched off");
-      return false;
-    }
-    const auto end = static_cast<size_t>(offset) + bytes.size();
-    if (end > bytes_.size()) bytes_.resize(end);
-    std::copy(bytes.begin(), bytes.end(), bytes_.begin() + offset);
-    return true;
+    return MemoryChannel::writeAt(offset, bytes);
   }
 
  private:
-  std::vector<uint8_t> bytes_;
   int64_t budget_;
   int64_t read_ = 0;
   int64_t written_ = 0;
-  bool failWrites_ = false;
 };
 
 // How the input picks a BmpPos; taken from the input before the file bytes.

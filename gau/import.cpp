@@ -19,9 +19,6 @@ ImportResult failed(ImportProblem p, std::string reason) {
   return r;
 }
 
-std::string lastError(const platform::Channel& c, const char* fallback) {
-  return c.error().empty() ? fallback : c.error();
-}
 
 // Bytes at the start of a .BMP that the checks look at.
 constexpr size_t kHeaderBytes = bmp::kFileHeaderBytes + bmp::kInfoHeaderBytes;
@@ -37,7 +34,7 @@ ImportResult importPixels(platform::Channel& gauge, int32_t bmpPos, platform::Ch
   std::vector<uint8_t> header(static_cast<size_t>(std::min<int64_t>(length, kHeaderBytes)));
   if (bmpFile.read(1, header) != header.size())
     return failed(ImportProblem::Source,
-                  "It could not be read: " + lastError(bmpFile, "the read stopped early") + ".");
+                  "It could not be read: " + bmpFile.errorOr("the read stopped early") + ".");
   if (const std::optional<std::string> why = bmp::mismatch(header, length, b.width, b.height))
     return failed(ImportProblem::DoesNotFit, *why);
 
@@ -45,9 +42,9 @@ ImportResult importPixels(platform::Channel& gauge, int32_t bmpPos, platform::Ch
   std::vector<uint8_t> pixels(static_cast<size_t>(b.pixelBytes));
   if (bmpFile.read(bmp::kPixelOffset + 1, pixels) != pixels.size())
     return failed(ImportProblem::Source, "Its pixels could not be read: " +
-                                             lastError(bmpFile, "the read stopped early") + ".");
+                                             bmpFile.errorOr("the read stopped early") + ".");
   if (!gauge.write(b.pixelStart, pixels) || !gauge.flush())
-    return failed(ImportProblem::GaugeWrite, lastError(gauge, "the write failed"));
+    return failed(ImportProblem::GaugeWrite, gauge.errorOr("the write failed"));
 
   ImportResult r;
   r.colors = b.colors;

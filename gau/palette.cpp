@@ -89,7 +89,7 @@ SendResult writeEntryByte(platform::Channel& gauge, int32_t bmpPos, int32_t n,
   }
   if (!gauge.put1(pos, value) || !gauge.flush()) {
     r.error = "Writing the " + std::string(channelName(channel)) + " byte of " + entry +
-              " failed: " + (gauge.error().empty() ? std::string("unknown error") : gauge.error()) +
+              " failed: " + gauge.errorOr("unknown error") +
               ".";
     return r;
   }

@@ -56,7 +56,7 @@ std::string drawingError(const BitmapLayout& b) {
 
 std::string readError(const platform::Channel& gauge, const char* part) {
   return std::string("Its ") + part + " could not be read from " + gauge.name() + ": " +
-         (gauge.error().empty() ? "the file ended early" : gauge.error()) + ".";
+         gauge.errorOr("the file ended early") + ".";
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ std::string where(const platform::Channel& gauge, int32_t bmpPos) {
 
 std::string writeFailure(const platform::Channel& gauge, const std::string& what) {
   return "Writing " + what + " to " + gauge.name() + " failed: " +
-         (gauge.error().empty() ? std::string("unknown error") : gauge.error()) + ".";
+         gauge.errorOr("unknown error") + ".";
 }
 
 }  // namespace

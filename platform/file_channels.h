@@ -27,6 +27,10 @@ class Channel {
   const std::string& name() const { return name_; }
   // Why the last failed operation failed, in words for the user.
   const std::string& error() const { return error_; }
+  // The error, or `fallback` when the channel gave none.
+  std::string errorOr(const std::string& fallback) const {
+    return error_.empty() ? fallback : error_;
+  }
 
   virtual int64_t length() const = 0;
 
@@ -69,7 +73,7 @@ class MemoryChannel;
 std::unique_ptr<MemoryChannel> memoryChannel(std::vector<uint8_t> bytes,
                                              std::string name = "memory");
 
-class MemoryChannel final : public Channel {
+class MemoryChannel : public Channel {
  public:
   MemoryChannel(std::vector<uint8_t> bytes, std::string name)
       : Channel(std::move(name)), bytes_(std::move(bytes)) {}
