@@ -84,11 +84,11 @@ void bmp2gau::importHighlighted() {
   QString problem;
   {
     PleaseWait wait;
-    if (!Channels.isOpen(1)) {
+    if (!Channels.isOpen(kGaugeChannel)) {
       problem = QStringLiteral("No gauge file is open, so %1 was not imported.").arg(name);
     } else {
       const gau::ImportResult r =
-          gau::importBitmap(Channels[1], Module1.BmpPos, QFile::encodeName(name).toStdString());
+          gau::importBitmap(Channels[kGaugeChannel], Module1.BmpPos, QFile::encodeName(name).toStdString());
       const QString reason = QString::fromStdString(r.reason);
       switch (r.problem) {
         case gau::ImportProblem::None:

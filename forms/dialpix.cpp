@@ -84,14 +84,14 @@ void dialpix::openGauge(const QString& name) {
   {
     PleaseWait wait;
     std::string why;
-    if (!Channels.open(1, name.toStdString(), OpenMode::ReadWriteExisting, &why)) {
+    if (!Channels.open(kGaugeChannel, name.toStdString(), OpenMode::ReadWriteExisting, &why)) {
       ShowMessage(QStringLiteral("The gauge file %1 cannot be opened for reading and writing: %2.")
                       .arg(name, QString::fromStdString(why)));
       return;
     }
     // Positions are signed 32-bit numbers, so larger files cannot be addressed.
-    if (Channels[1].length() > INT32_MAX) {
-      Channels.close(1);
+    if (Channels[kGaugeChannel].length() > INT32_MAX) {
+      Channels.close(kGaugeChannel);
       ShowMessage(QStringLiteral("The gauge file %1 is larger than 2,147,483,647 bytes, "
                                  "too large for dialpix to work on.")
                       .arg(name));

@@ -71,11 +71,11 @@ void gau2bmp::Command2_Click() {
   {
     PleaseWait wait;
     BmpFileName = BmpName + QStringLiteral(".bmp");
-    if (!Channels.isOpen(1)) {
+    if (!Channels.isOpen(kGaugeChannel)) {
       problem = QStringLiteral("No gauge file is open, so %1 was not written.").arg(BmpFileName);
     } else {
       const bmp::ExportResult r =
-          bmp::exportBitmap(Channels[1], Module1.BmpPos,
+          bmp::exportBitmap(Channels[kGaugeChannel], Module1.BmpPos,
                             QFile::encodeName(BmpFileName).toStdString(), &PleaseWait::keepPainted);
       const QString reason = QString::fromStdString(r.reason);
       switch (r.problem) {

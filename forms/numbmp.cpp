@@ -79,8 +79,8 @@ numbmp::numbmp() {
 // The scan: every byte position of the gauge file is tested for a bitmap header.
 void numbmp::Form_Load() {
   Label5->setText(QString::fromStdString(Module1.GauFileName));
-  if (Channels.isOpen(1)) {
-    Channel& gauge = Channels[1];
+  if (Channels.isOpen(kGaugeChannel)) {
+    Channel& gauge = Channels[kGaugeChannel];
     const int64_t length = gauge.length();
     const gau::ScanResult found =
         gau::scanChannel(gauge, gau::kMaxBitmaps, &PleaseWait::keepPainted);
@@ -155,12 +155,12 @@ void numbmp::Command3_Click() {
 
 void numbmp::Command7_Click() {
   if (!takeBitmap()) return;
-  if (!Channels.isOpen(1)) return;  // the chooser only exists while its gauge file is open
+  if (!Channels.isOpen(kGaugeChannel)) return;  // the chooser only exists while its gauge file is open
   gau::TransparentResult done;
   {
     PleaseWait wait;
     Module1.CharBuf = 0;
-    done = gau::makeTransparent(Channels[1], Module1.BmpPos);
+    done = gau::makeTransparent(Channels[kGaugeChannel], Module1.BmpPos);
     if (done.layout) {
       Module1.BmpWidth = done.layout->width;
       Module1.BmpHeight = done.layout->height;
@@ -177,9 +177,9 @@ void numbmp::Command7_Click() {
 
 void numbmp::Command8_Click() {
   if (!takeBitmap()) return;
-  if (!Channels.isOpen(1)) return;
+  if (!Channels.isOpen(kGaugeChannel)) return;
   Module1.CharBuf = 0;
-  const gau::ZeroEntryResult done = gau::makeZeroTransparent(Channels[1], Module1.BmpPos);
+  const gau::ZeroEntryResult done = gau::makeZeroTransparent(Channels[kGaugeChannel], Module1.BmpPos);
   if (!done) {
     ShowMessage(QString::fromStdString(done.error));
     return;

@@ -36,7 +36,7 @@ bool inHeldPalette(int n) { return n >= 0 && n <= static_cast<int64_t>(Module1.C
 // The palette window can outlive the gauge file (the chooser's RETURN closes
 // it while this window may still be up).
 bool gaugeOpen() {
-  if (Channels.isOpen(1)) return true;
+  if (Channels.isOpen(kGaugeChannel)) return true;
   ShowMessage(QStringLiteral("No gauge file is open. Pick one in the start window first."));
   return false;
 }
@@ -53,7 +53,7 @@ void send(gau::ColorChannel channel, unsigned char value, QLabel* shownIn) {
     platform::show<outofr>();
   } else if (gaugeOpen()) {
     const gau::SendResult r =
-        gau::writeEntryByte(Channels[1], Module1.BmpPos, n, channel, value);
+        gau::writeEntryByte(Channels[kGaugeChannel], Module1.BmpPos, n, channel, value);
     if (r)
       shownIn->setText(QString::number(value));
     else
@@ -132,7 +132,7 @@ paltool::paltool() {
 void paltool::Form_Load() {
   Module1.BmpPos = Module1.BmpTable(Module1.BmpNumber);
   if (!gaugeOpen()) return;
-  const gau::ColorCountResult count = gau::readColorCount(Channels[1], Module1.BmpPos);
+  const gau::ColorCountResult count = gau::readColorCount(Channels[kGaugeChannel], Module1.BmpPos);
   if (!count) {
     ShowMessage(QString::fromStdString(count.error));
     return;
@@ -151,7 +151,7 @@ void paltool::Command4_Click() {
   if (!n || !inHeldPalette(Module1.ColorNumber)) {
     platform::show<outofr>();  // the value labels keep what they show
   } else if (gaugeOpen()) {
-    const gau::EntryResult e = gau::readEntry(Channels[1], Module1.BmpPos, Module1.ColorNumber);
+    const gau::EntryResult e = gau::readEntry(Channels[kGaugeChannel], Module1.BmpPos, Module1.ColorNumber);
     if (e) {
       Label9->setText(QString::number(e.red));
       Label11->setText(QString::number(e.green));

@@ -69,19 +69,19 @@ void showbmp::setLabels() {
 }
 
 void showbmp::Command1_Click() {
-  if (!Channels.isOpen(1)) {
+  if (!Channels.isOpen(kGaugeChannel)) {
     canvas_->clear();
     update();
     ShowMessage(QStringLiteral("No gauge file is open, so there is no bitmap to show."));
     return;
   }
-  const gau::ShowResult shown = gau::showBitmap(Channels[1], Module1, *canvas_);
+  const gau::ShowResult shown = gau::showBitmap(Channels[kGaugeChannel], Module1, *canvas_);
   update();
   if (!shown) {
     ShowMessage(
         QStringLiteral("Bitmap %1 of %2 cannot be shown. %3")
             .arg(Module1.BmpNumber)
-            .arg(QString::fromStdString(Channels[1].name()), QString::fromStdString(shown.error)));
+            .arg(QString::fromStdString(Channels[kGaugeChannel].name()), QString::fromStdString(shown.error)));
   }
 }
 

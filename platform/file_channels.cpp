@@ -33,6 +33,10 @@ size_t Channel::read(int64_t pos, std::span<uint8_t> out) {
 }
 
 bool Channel::write(int64_t pos, std::span<const uint8_t> bytes) {
+  if (readOnly_) {
+    fail("the file is open for reading only");
+    return false;
+  }
   if (pos < 1) {
     fail("a write before the first byte of the file was refused");
     return false;
@@ -141,7 +145,9 @@ std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
     if (error) *error = "it is not a regular file";
     return nullptr;
   }
-  return std::make_unique<PosixChannel>(fd, name);
+  auto channel = std::make_unique<PosixChannel>(fd, name);
+  channel->setReadOnly(mode == OpenMode::ReadOnly);
+  return channel;
 }
 
 std::unique_ptr<MemoryChannel> memoryChannel(std::vector<uint8_t> bytes, std::string name) {

@@ -10,6 +10,10 @@
 
 namespace platform {
 
+// The channel numbers the windows use.
+inline constexpr int kGaugeChannel = 1;  // the gauge file, from its pick until RETURN
+inline constexpr int kBmpChannel = 2;    // a .BMP for the length of one export or import
+
 enum class OpenMode {
   ReadWriteExisting,  // the gauge file: must exist, read and patched in place
   ReadOnly,           // a .BMP that is only read
@@ -25,6 +29,9 @@ class Channel {
   Channel& operator=(const Channel&) = delete;
 
   const std::string& name() const { return name_; }
+  // True when the file was opened for reading only: every write is refused.
+  bool readOnly() const { return readOnly_; }
+  void setReadOnly(bool on) { readOnly_ = on; }
   // Why the last failed operation failed, in words for the user.
   const std::string& error() const { return error_; }
   // The error, or `fallback` when the channel gave none.
@@ -62,6 +69,7 @@ class Channel {
   std::string name_;
   std::string error_;
   int64_t readsBeforeStart_ = 0;
+  bool readOnly_ = false;
 };
 
 // Opens `name` (a bare name resolves in the working directory); nullptr and

@@ -103,7 +103,7 @@ class ChooserTest : public QObject {
     QVERIFY(!platform::find<numbmp>());
     QVERIFY(!fixture::shown<gbpwt>());
     QVERIFY(fixture::shown<dialpix>());
-    QVERIFY(!platform::Channels.isOpen(1));
+    QVERIFY(!platform::Channels.isOpen(platform::kGaugeChannel));
     // A read-only file cannot be patched, so it is not opened (root may write anyway).
     if (geteuid() != 0) {
       std::filesystem::permissions("SEVEN.GAU", std::filesystem::perms::owner_read);
@@ -173,7 +173,7 @@ class ChooserTest : public QObject {
     QVERIFY(!fixture::shown<paltool>());
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(Module1.BmpCount, int16_t{0});
-    QVERIFY(!platform::Channels.isOpen(1));
+    QVERIFY(!platform::Channels.isOpen(platform::kGaugeChannel));
     QVERIFY(!platform::find<numbmp>());
     QVERIFY(fixture::shown<dialpix>());
 
@@ -192,7 +192,7 @@ class ChooserTest : public QObject {
     numbmp* chooser = fixture::pick("SEVEN.GAU");
     chooser->Command5->click();
     QCOMPARE(fixture::endCalls, 1);
-    QVERIFY(!platform::Channels.isOpen(1));
+    QVERIFY(!platform::Channels.isOpen(platform::kGaugeChannel));
   }
 
   void moreThanAHundredBitmapsAreCapped() {
