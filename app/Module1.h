@@ -26,12 +26,14 @@ class PositionTable {
   std::array<bool, kLast + 1> set_{};
 };
 
+// Palette of the bitmap last drawn: (k, 1) blue, (k, 2) green, (k, 3) red; entries 0 to 256.
+using PaletteTable = std::array<std::array<int16_t, 4>, 257>;
+
 struct Module1Record {
   std::string GauFileName;  // bare name of the open gauge file
   int32_t BmpPos = 0;       // 1-based position of the selected bitmap's planes field
   int32_t WorkPos = 0;      // scratch position: export write cursor, viewer read cursor
-  // Palette of the bitmap last drawn: (k, 1) blue, (k, 2) green, (k, 3) red.
-  std::array<std::array<int16_t, 4>, 257> PalTable{};
+  PaletteTable PalTable{};
   unsigned char BlueBuf = 0, GreenBuf = 0, RedBuf = 0;
   unsigned char ByteBuf = 0;
   int32_t ColorsUsed = 0;  // colour count as last read; tools hold a stored 0 as 256
@@ -41,7 +43,8 @@ struct Module1Record {
   int32_t ScanWord = 0;
   int16_t BmpCount = 0;
   PositionTable BmpTable;
-  unsigned char CharBuf = 0;  // zoom digit of the viewer; the zero byte of the transparency commands
+  unsigned char CharBuf =
+      0;  // zoom digit of the viewer; the zero byte of the transparency commands
   int16_t ColorNumber = 0;
   unsigned char NewRed = 0, NewBlue = 0, NewGreen = 0;
 };

@@ -73,8 +73,8 @@ void BM_Export(benchmark::State& state) {
   auto gauge = platform::openFileChannel(s.gauge, platform::OpenMode::ReadOnly, nullptr);
   const std::string target = (s.folder / "out.bmp").string();
   for (auto _ : state) {
-    const bmp::ExportResult r = bmp::exportBitmap(*gauge, s.pos, target);
-    if (!r) state.SkipWithError(r.reason.c_str());
+    const Result<bmp::Exported> r = bmp::exportBitmap(*gauge, s.pos, target);
+    if (!r) state.SkipWithError(r.reason().c_str());
   }
   state.SetBytesProcessed(state.iterations() * kBmpBytes);
 }
@@ -96,8 +96,8 @@ void BM_Import(benchmark::State& state) {
   const Sample& s = sample();
   auto gauge = platform::openFileChannel(s.gauge, platform::OpenMode::ReadWriteExisting, nullptr);
   for (auto _ : state) {
-    const gau::ImportResult r = gau::importBitmap(*gauge, s.pos, s.bmpFile);
-    if (!r) state.SkipWithError(r.reason.c_str());
+    const Result<gau::Imported> r = gau::importBitmap(*gauge, s.pos, s.bmpFile);
+    if (!r) state.SkipWithError(r.reason().c_str());
   }
   state.SetBytesProcessed(state.iterations() * kPixelBytes);
 }

@@ -86,7 +86,7 @@ void BM_ScanFile(benchmark::State& state) {
   std::string why;
   auto ch = platform::openFileChannel(name, platform::OpenMode::ReadOnly, &why);
   for (auto _ : state) {
-    auto r = gau::scanChannel(*ch, gau::kMaxBitmaps);
+    auto r = gau::scanChannel(*ch, size_t{PositionTable::kLast});
     benchmark::DoNotOptimize(r.totalHits);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kSize));

@@ -49,8 +49,8 @@ void BM_MakeTransparent(benchmark::State& state) {
   std::string why;
   auto gauge = platform::openFileChannel(s.name, platform::OpenMode::ReadWriteExisting, &why);
   for (auto _ : state) {
-    const gau::TransparentResult r = gau::makeTransparent(*gauge, s.bmpPos);
-    if (!r || r.bytesZeroed != kPixelBytes) state.SkipWithError(r.error.c_str());
+    const Result<gau::Transparent> r = gau::makeTransparent(*gauge, s.bmpPos);
+    if (!r || r->bytesZeroed != kPixelBytes) state.SkipWithError(r.reason().c_str());
   }
   state.SetBytesProcessed(state.iterations() * kPixelBytes);
 }

@@ -62,7 +62,7 @@ void BM_ShowReadAndPlotOnly(benchmark::State& state) {
   m.BmpPos = sample().pos;
   NullCanvas canvas;
   for (auto _ : state) {
-    if (!gau::showBitmap(*gauge, m, canvas)) state.SkipWithError("refused");
+    if (!gau::showBitmap(*gauge, m.BmpPos, m.PalTable, canvas)) state.SkipWithError("refused");
   }
   benchmark::DoNotOptimize(canvas.dots);
 }
@@ -90,7 +90,7 @@ void BM_ShowIntoWindowImage(benchmark::State& state) {
   ImageCanvas canvas(QSize(platform::twips(9210), platform::twips(6390)),
                      platform::msSansSerif(8.25, true));
   for (auto _ : state) {
-    if (!gau::showBitmap(*gauge, m, canvas)) state.SkipWithError("refused");
+    if (!gau::showBitmap(*gauge, m.BmpPos, m.PalTable, canvas)) state.SkipWithError("refused");
   }
   benchmark::DoNotOptimize(canvas.image().constBits());
   gauge.reset();

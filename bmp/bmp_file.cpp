@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/file_channels.h"
+#include "platform/little_endian.h"
 
 namespace bmp {
+using platform::le16;
+using platform::le32;
+using platform::putLe16;
+using platform::putLe32;
+
 namespace {
 
 // Bytes of a .BMP the import looks at: the file header and the 40-byte
@@ -16,69 +21,24 @@ std::string num(int64_t v) { return std::to_string(v); }
 
 }  // namespace
 
-int32_t le32(std::span<const uint8_t> b, size_t offset) {
-  return static_cast<int32_t>(
-      static_cast<uint32_t>(b[offset]) | static_cast<uint32_t>(b[offset + 1]) << 8 |
-      static_cast<uint32_t>(b[offset + 2]) << 16 | static_cast<uint32_t>(b[offset + 3]) << 24);
-}
-
-int16_t le16(std::span<const uint8_t> b, size_t offset) {
-  return static_cast<int16_t>(static_cast<uint16_t>(b[offset] | b[offset + 1] << 8));
-}
-
-void putLe32(std::span<uint8_t> b, size_t offset, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[offset + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-void putLe16(std::span<uint8_t> b, size_t offset, uint16_t v) {
-  b[offset] = static_cast<uint8_t>(v);
-  b[offset + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-int64_t pixelArrayBytes(int32_t width, int32_t height) {
-  if (width <= 0 || height <= 0) return 0;
-  const int64_t row = (static_cast<int64_t>(width) + 3) / 4 * 4;
-  return row * height;
-}
-
-Header buildHeader(int32_t width, int32_t height, std::span<const uint8_t> gaugePalette) {
+Header buildHeader(int32_t width, int32_t height, int64_t pixels,
+                   std::span<const uint8_t> gaugePalette) {
   Header h{};  // every field not set below stays zero
-  const int64_t pixels = pixelArrayBytes(width, height);
   h[kTypeOffset] = 'B';
   h[kTypeOffset + 1] = 'M';
-  putLe32(h, kFileSizeOffset, static_cast<uint32_t>(kPixelOffset + pixels));
-  putLe32(h, kDataOffsetOffset, kPixelOffset);
-  putLe32(h, kInfoSizeOffset, kInfoHeaderBytes);
-  putLe32(h, kWidthOffset, static_cast<uint32_t>(width));
-  putLe32(h, kHeightOffset, static_cast<uint32_t>(height));
-  putLe16(h, kPlanesOffset, 1);
-  putLe16(h, kBitsOffset, 8);
-  putLe32(h, kImageSizeOffset, static_cast<uint32_t>(pixels));
-  putLe32(h, kColorsUsedOffset, kPaletteEntries);  // 256 whatever the gauge uses
+  putLe32(&h[kFileSizeOffset], static_cast<uint32_t>(kPixelOffset + pixels));
+  putLe32(&h[kDataOffsetOffset], kPixelOffset);
+  putLe32(&h[kInfoSizeOffset], kInfoHeaderBytes);
+  putLe32(&h[kWidthOffset], static_cast<uint32_t>(width));
+  putLe32(&h[kHeightOffset], static_cast<uint32_t>(height));
+  putLe16(&h[kPlanesOffset], 1);
+  putLe16(&h[kBitsOffset], 8);
+  putLe32(&h[kImageSizeOffset], static_cast<uint32_t>(pixels));
+  putLe32(&h[kColorsUsedOffset], kPaletteEntries);  // 256 whatever the gauge uses
   const size_t paletteBytes = std::min<size_t>(gaugePalette.size(), 4 * kPaletteEntries);
   std::copy_n(gaugePalette.begin(), paletteBytes, h.begin() + kPaletteOffset);
-  putLe32(h, kPaletteOffset + 4 * kWhiteEntry, kWhite);
+  putLe32(&h[kPaletteOffset + 4 * kWhiteEntry], kWhite);
   return h;
-}
-
-gau::LayoutResult convertibleLayout(platform::Channel& gauge, int32_t bmpPos) {
-  gau::LayoutResult r = gau::readLayout(gauge, bmpPos, gau::Extent::WholeInFile);
-  if (!r) return r;
-  const gau::BitmapLayout& b = *r.layout;
-  // A negative width means nothing; a negative (top-down) height would give a
-  // pixel count below zero, and so a .BMP without pixels and a wrong file size.
-  if (b.width < 0 || b.height < 0) {
-    r.error = "Its width " + num(b.width) + " and height " + num(b.height) +
-              " cannot be converted: neither may be negative.";
-    r.layout.reset();
-    return r;
-  }
-  if (!gau::fitsInt32(kPixelOffset + b.pixelBytes)) {
-    r.error = "Its width " + num(b.width) + " and height " + num(b.height) +
-              " give a bitmap file too large to write.";
-    r.layout.reset();
-  }
-  return r;
 }
 
 HeaderFields readHeader(std::span<const uint8_t> first) {
@@ -86,17 +46,17 @@ HeaderFields readHeader(std::span<const uint8_t> first) {
   std::copy_n(first.begin(), std::min(first.size(), b.size()), b.begin());
   HeaderFields f;
   f.typeIsBM = b[kTypeOffset] == 'B' && b[kTypeOffset + 1] == 'M';
-  f.dataOffset = le32(b, kDataOffsetOffset);
-  f.infoSize = le32(b, kInfoSizeOffset);
-  f.width = le32(b, kWidthOffset);
-  f.height = le32(b, kHeightOffset);
-  f.bitsPerPixel = le16(b, kBitsOffset);
-  f.compression = le32(b, kCompressionOffset);
+  f.dataOffset = le32(&b[kDataOffsetOffset]);
+  f.infoSize = le32(&b[kInfoSizeOffset]);
+  f.width = le32(&b[kWidthOffset]);
+  f.height = le32(&b[kHeightOffset]);
+  f.bitsPerPixel = le16(&b[kBitsOffset]);
+  f.compression = le32(&b[kCompressionOffset]);
   return f;
 }
 
 std::optional<std::string> mismatch(std::span<const uint8_t> first, int64_t fileLength,
-                                    int32_t width, int32_t height) {
+                                    int32_t width, int32_t height, int64_t need) {
   const HeaderFields f = readHeader(first);
   if (fileLength < 2 || first.size() < 2 || !f.typeIsBM)
     return "It does not start with \"BM\", so it is not a Windows bitmap file.";
@@ -118,7 +78,6 @@ std::optional<std::string> mismatch(std::span<const uint8_t> first, int64_t file
   if (f.dataOffset != kPixelOffset)
     return "Its pixel data starts at offset " + num(f.dataOffset) +
            ", not at 1078 as in a file with a full 256-colour palette.";
-  const int64_t need = pixelArrayBytes(width, height);
   const int64_t have = std::max<int64_t>(0, fileLength - kPixelOffset);
   if (have < need)
     return "It holds " + num(have) + " bytes of pixel data; the gauge bitmap needs " + num(need) +

@@ -10,12 +10,6 @@
 #include <span>
 #include <string>
 
-#include "gau/bitmap_record.h"
-
-namespace platform {
-class Channel;
-}
-
 namespace bmp {
 
 inline constexpr int kFileHeaderBytes = 14;
@@ -44,21 +38,11 @@ inline constexpr uint32_t kWhite = 0x00FFFFFF;  // blue, green, red 255, reserve
 // Header and palette area, ready to be written at offset 0.
 using Header = std::array<uint8_t, kPixelOffset>;
 
-// Bytes in the pixel array of a bitmap of `width` x `height` with rows padded
-// to 4 bytes; 0 when either is 0 or less (no pixels to convert).
-int64_t pixelArrayBytes(int32_t width, int32_t height);
-
-// The header and palette for a bitmap of `width` x `height` (both >= 0, with
-// 1078 + pixel bytes within signed 32 bits) whose gauge palette is
-// `gaugePalette`: N entries of blue, green, red, reserved, N = size / 4 <= 256.
-Header buildHeader(int32_t width, int32_t height, std::span<const uint8_t> gaugePalette);
-
-// The gauge bitmap at `bmpPos` as the export and the import see it: its header,
-// palette and pixels lie wholly in the file, every size fits signed 32 bits
-// (the .BMP's file size included), and width and height are not negative, so
-// the pixel array holds exactly pixelBytes = (W + P) x H bytes. Otherwise the
-// error says why it cannot be converted.
-gau::LayoutResult convertibleLayout(platform::Channel& gauge, int32_t bmpPos);
+// The header and palette for a bitmap of `width` x `height` whose padded rows
+// take `pixelBytes` (1078 + pixelBytes within signed 32 bits) and whose gauge
+// palette is `gaugePalette`: N entries of blue, green, red, reserved, N = size / 4 <= 256.
+Header buildHeader(int32_t width, int32_t height, int64_t pixelBytes,
+                   std::span<const uint8_t> gaugePalette);
 
 // The fields of a .BMP header the import relies on, as read.
 struct HeaderFields {
@@ -76,15 +60,9 @@ struct HeaderFields {
 HeaderFields readHeader(std::span<const uint8_t> first);
 
 // Why a .BMP of `fileLength` bytes whose header starts with `first` cannot
-// stand in for the pixels of a gauge bitmap of `width` x `height`, as a
-// sentence for the user; empty when it can.
+// stand in for the `pixelBytes` pixel bytes of a gauge bitmap of `width` x
+// `height`, as a sentence for the user; empty when it can.
 std::optional<std::string> mismatch(std::span<const uint8_t> first, int64_t fileLength,
-                                    int32_t width, int32_t height);
-
-// Little-endian fields in a byte buffer; `offset` must leave room for the field.
-int32_t le32(std::span<const uint8_t> bytes, size_t offset);
-int16_t le16(std::span<const uint8_t> bytes, size_t offset);
-void putLe32(std::span<uint8_t> bytes, size_t offset, uint32_t value);
-void putLe16(std::span<uint8_t> bytes, size_t offset, uint16_t value);
+                                    int32_t width, int32_t height, int64_t pixelBytes);
 
 }  // namespace bmp

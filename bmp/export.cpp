@@ -22,13 +22,9 @@ namespace {
 // Pixels are copied in blocks of this size, so a large bitmap needs no more memory.
 constexpr int64_t kCopyBlock = int64_t{1} << 20;
 
-ExportResult failed(ExportProblem p, std::string reason) {
-  ExportResult r;
-  r.problem = p;
-  r.reason = std::move(reason);
-  return r;
+Result<Exported> failed(Fault fault, std::string reason) {
+  return Result<Exported>::failure(fault, std::move(reason));
 }
-
 
 // The folder part of `name` including its final '/', or empty for a bare name.
 std::string folderOf(const std::string& name) {
@@ -62,64 +58,63 @@ std::unique_ptr<platform::Channel> createTemporary(const std::string& folder, st
 
 }  // namespace
 
-ExportResult writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Channel& out,
-                      const std::function<void()>& onBlock) {
-  const gau::LayoutResult checked = convertibleLayout(gauge, bmpPos);
-  if (!checked) return failed(ExportProblem::Bitmap, checked.error);
-  const gau::BitmapLayout& b = *checked.layout;
+Result<Exported> writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Channel& out,
+                          const std::function<void()>& onBlock) {
+  const Result<gau::BitmapLayout> checked = gau::convertibleLayout(gauge, bmpPos);
+  if (!checked) return Result<Exported>::failure(checked);
+  const gau::BitmapLayout& b = *checked;
 
   std::vector<uint8_t> palette(4 * static_cast<size_t>(b.colors));
   if (gauge.read(b.paletteStart, palette) != palette.size())
-    return failed(ExportProblem::Bitmap, "Its palette could not be read: " +
-                                             gauge.errorOr("the read stopped early") + ".");
-  const Header header = buildHeader(b.width, b.height, palette);
+    return failed(Fault::Bitmap, "Its palette could not be read: " +
+                                     gauge.errorOr("the read stopped early") + ".");
+  const Header header = buildHeader(b.width, b.height, b.pixelBytes, palette);
   if (!out.write(1, header))
-    return failed(ExportProblem::Target, out.errorOr("the header could not be written"));
+    return failed(Fault::Target,
+                  "Its header could not be written: " + out.errorOr("unknown error") + ".");
 
   std::vector<uint8_t> block(static_cast<size_t>(std::min(kCopyBlock, b.pixelBytes)));
   for (int64_t done = 0; done < b.pixelBytes;) {
     const auto n = static_cast<size_t>(std::min(kCopyBlock, b.pixelBytes - done));
     const std::span<uint8_t> part(block.data(), n);
     if (gauge.read(b.pixelStart + done, part) != n)
-      return failed(ExportProblem::Bitmap, "Its pixels could not be read: " +
-                                               gauge.errorOr("the read stopped early") + ".");
+      return failed(Fault::Bitmap, "Its pixels could not be read: " +
+                                       gauge.errorOr("the read stopped early") + ".");
     if (!out.write(kPixelOffset + 1 + done, part))
-      return failed(ExportProblem::Target, out.errorOr("the pixels could not be written"));
+      return failed(Fault::Target,
+                    "Its pixels could not be written: " + out.errorOr("unknown error") + ".");
     done += static_cast<int64_t>(n);
     if (onBlock) onBlock();
   }
   if (!out.flush())
-    return failed(ExportProblem::Target, out.errorOr("it could not be flushed to the disk"));
+    return failed(Fault::Target,
+                  "It could not be flushed to the disk: " + out.errorOr("unknown error") + ".");
 
-  ExportResult r;
-  r.width = b.width;
-  r.height = b.height;
-  r.colors = b.colors;
-  r.fileBytes = kPixelOffset + b.pixelBytes;
-  return r;
+  return Exported{b.width, b.height, b.colors, kPixelOffset + b.pixelBytes};
 }
 
-ExportResult exportBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& target,
-                          const std::function<void()>& onBlock) {
+Result<Exported> exportBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& target,
+                              const std::function<void()>& onBlock) {
   // Refuse an unconvertible bitmap before anything appears in the folder.
-  const gau::LayoutResult checked = convertibleLayout(gauge, bmpPos);
-  if (!checked) return failed(ExportProblem::Bitmap, checked.error);
+  if (const auto checked = gau::convertibleLayout(gauge, bmpPos); !checked)
+    return Result<Exported>::failure(checked);
   // A file the user made read-only is theirs to protect, although a rename could replace it.
   if (struct stat st{};
       ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
       ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0))
-    return failed(ExportProblem::Target, "the file is read-only");
+    return failed(Fault::Target, "It is read-only.");
 
   const std::string folder = folderOf(target);
   std::string temporary;
   std::string why;
   std::unique_ptr<platform::Channel> out = createTemporary(folder, &temporary, &why);
-  if (!out) return failed(ExportProblem::Target, "a new file cannot be made in its folder: " + why);
+  if (!out) return failed(Fault::Target, "A new file cannot be made in its folder: " + why + ".");
 
-  ExportResult r = writeBmp(gauge, bmpPos, *out, onBlock);
+  Result<Exported> r = writeBmp(gauge, bmpPos, *out, onBlock);
   out.reset();  // closes it
   if (r && std::rename(temporary.c_str(), target.c_str()) != 0)
-    r = failed(ExportProblem::Target, std::strerror(errno));
+    r = failed(Fault::Target,
+               std::string("It could not be put in place: ") + std::strerror(errno) + ".");
   if (!r) {
     platform::deleteFile(temporary, nullptr);
     return r;

@@ -6,38 +6,34 @@
 #include <functional>
 #include <string>
 
+#include "app/result.h"
+
 namespace platform {
 class Channel;
 }
 
 namespace bmp {
 
-enum class ExportProblem {
-  None,
-  Bitmap,  // the gauge bitmap cannot be converted or read; nothing was written
-  Target,  // the .BMP file could not be written; an older file of the name is kept
-};
-
-struct ExportResult {
+// What an export wrote. A failure is Fault::Bitmap (the gauge bitmap cannot be
+// converted or read; nothing was written) or Fault::Target (the .BMP could not
+// be written; an older file of that name is kept).
+struct Exported {
   int32_t width = 0;   // as read at BmpPos - 8
   int32_t height = 0;  // as read at BmpPos - 4
   int32_t colors = 0;  // the stored colour count, 0 read as 256
   int64_t fileBytes = 0;
-  ExportProblem problem = ExportProblem::None;
-  std::string reason;  // a sentence for the user when problem is not None
-  explicit operator bool() const { return problem == ExportProblem::None; }
 };
 
 // Writes the .BMP of the bitmap at `bmpPos` of `gauge` onto `out`, which must
 // be empty, and flushes it. `onBlock` (may be empty) runs between blocks so a
 // window can keep itself painted.
-ExportResult writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Channel& out,
-                      const std::function<void()>& onBlock = {});
+Result<Exported> writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Channel& out,
+                          const std::function<void()>& onBlock = {});
 
 // Writes the .BMP to a temporary file in the folder of `target` and renames it
 // over `target` once it is complete and on the disk, so a failure part-way
 // leaves any older file of that name as it was. A read-only target is refused.
-ExportResult exportBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& target,
-                          const std::function<void()>& onBlock = {});
+Result<Exported> exportBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& target,
+                              const std::function<void()>& onBlock = {});
 
 }  // namespace bmp

@@ -11,10 +11,10 @@
 #include "forms/numbmp.h"
 #include "gau/import.h"
 #include "platform/beep.h"
+#include "platform/controls.h"
 #include "platform/file_channels.h"
 #include "platform/file_list.h"
 #include "platform/message.h"
-#include "platform/controls.h"
 #include "platform/twips.h"
 
 using namespace platform;
@@ -34,14 +34,15 @@ bmp2gau::bmp2gau() {
   setTabOrder(File1, Command3);
   setTabOrder(Command3, Command1);
 
-  Label1 = newLabel(this,
-                 QStringLiteral("Highlight the BMP file that fits this GAU and bitmap number.  BE "
-                                "SURE IT IS THE CORRECT ONE!  A different-sized bitmap can ruin "
-                                "the GAU.  "),
-                 840, 480, 5055, 375);
+  Label1 =
+      newLabel(this,
+               QStringLiteral("Highlight the BMP file that fits this GAU and bitmap number.  BE "
+                              "SURE IT IS THE CORRECT ONE!  A different-sized bitmap can ruin "
+                              "the GAU.  "),
+               840, 480, 5055, 375);
   Label1->setWordWrap(true);
   Label3 = newLabel(this, QStringLiteral("When the file is highlit, DOUBLE-CLICK or press ENTER"),
-                 1320, 960, 4095, 255);
+                    1320, 960, 4095, 255);
   Label2 = newLabel(this, QStringLiteral("Bitmap Number:"), 840, 120, 1215, 255);
   Label4 = newLabel(this, QString(), 2040, 120, 615, 255);
   Label5 = newLabel(this, QStringLiteral("GAU File:"), 2640, 120, 735, 255);
@@ -87,36 +88,44 @@ void bmp2gau::importHighlighted() {
     if (!Channels.isOpen(kGaugeChannel)) {
       problem = QStringLiteral("No gauge file is open, so %1 was not imported.").arg(name);
     } else {
-      const gau::ImportResult r =
-          gau::importBitmap(Channels[kGaugeChannel], Module1.BmpPos, QFile::encodeName(name).toStdString());
-      const QString reason = QString::fromStdString(r.reason);
-      switch (r.problem) {
-        case gau::ImportProblem::None:
-          Module1.ColorsUsed = r.colors;
+      const Result<gau::Imported> r = gau::importBitmap(Channels[kGaugeChannel], Module1.BmpPos,
+                                                        QFile::encodeName(name).toStdString());
+      const QString reason = QString::fromStdString(r.reason());
+      switch (r.fault()) {
+        case Fault::None:
+          Module1.ColorsUsed = r->colors;
           Beep();
           Command3->setFocus();
           break;
-        case gau::ImportProblem::Bitmap:
+        case Fault::Bitmap:
           problem = QStringLiteral(
                         "Bitmap %1 of %2 cannot be converted, so %3 was not imported "
                         "and the gauge file was not changed. %4")
                         .arg(number, gauge, name, reason);
           break;
-        case gau::ImportProblem::Source:
+        case Fault::Source:
+        case Fault::Target:
           problem = QStringLiteral(
                         "The file %1 was not imported and the gauge file was not "
                         "changed. %2")
                         .arg(name, reason);
           break;
-        case gau::ImportProblem::DoesNotFit:
+        case Fault::DoesNotFit:
           problem = QStringLiteral(
                         "The file %1 does not fit bitmap %2 of %3, so nothing was "
                         "written and the gauge file was not changed. %4")
                         .arg(name, number, gauge, reason);
           break;
-        case gau::ImportProblem::GaugeWrite:
+        case Fault::ReadOnly:
           problem = QStringLiteral(
-                        "Writing the pixels of %1 into %2 failed: %3. The pixels of "
+                        "The gauge file %1 is open for reading only, so %2 was not imported "
+                        "and nothing was written. To change it, copy it to a folder you can "
+                        "write to and open the copy.")
+                        .arg(gauge, name);
+          break;
+        case Fault::GaugeWrite:
+          problem = QStringLiteral(
+                        "Writing the pixels of %1 into %2 failed. %3 The pixels of "
                         "bitmap %4 in the gauge file may be partly overwritten.")
                         .arg(name, gauge, reason, number);
           break;

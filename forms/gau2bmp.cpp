@@ -12,8 +12,8 @@
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
 #include "platform/beep.h"
-#include "platform/file_channels.h"
 #include "platform/controls.h"
+#include "platform/file_channels.h"
 #include "platform/twips.h"
 
 using namespace platform;
@@ -33,11 +33,12 @@ gau2bmp::gau2bmp() {
   setTabOrder(Command2, Command3);
   setTabOrder(Command3, Command1);
 
-  Label1 = newLabel(this,
-                 QStringLiteral("   Enter a file name for the new BMP (do NOT include the .BMP "
-                                "extension).  Choose a name that will help you remember this GAU "
-                                "and this bitmap number."),
-                 600, 480, 5535, 375);
+  Label1 =
+      newLabel(this,
+               QStringLiteral("   Enter a file name for the new BMP (do NOT include the .BMP "
+                              "extension).  Choose a name that will help you remember this GAU "
+                              "and this bitmap number."),
+               600, 480, 5535, 375);
   Label1->setWordWrap(true);
   Label2 = newLabel(this, QStringLiteral("^ File Name"), 2760, 1920, 855, 255);
   Label3 = newLabel(this, QStringLiteral("Then click CONVERT"), 2400, 1080, 1575, 255);
@@ -74,28 +75,24 @@ void gau2bmp::Command2_Click() {
     if (!Channels.isOpen(kGaugeChannel)) {
       problem = QStringLiteral("No gauge file is open, so %1 was not written.").arg(BmpFileName);
     } else {
-      const bmp::ExportResult r =
+      const Result<bmp::Exported> r =
           bmp::exportBitmap(Channels[kGaugeChannel], Module1.BmpPos,
                             QFile::encodeName(BmpFileName).toStdString(), &PleaseWait::keepPainted);
-      const QString reason = QString::fromStdString(r.reason);
-      switch (r.problem) {
-        case bmp::ExportProblem::None:
-          Module1.BmpWidth = r.width;
-          Module1.BmpHeight = r.height;
-          Module1.ColorsUsed = r.colors;
-          Beep();
-          Command3->setFocus();
-          break;
-        case bmp::ExportProblem::Bitmap:
-          problem = QStringLiteral("Bitmap %1 of %2 cannot be converted, so %3 was not written. %4")
-                        .arg(QString::number(Module1.BmpNumber), gauge, BmpFileName, reason);
-          break;
-        case bmp::ExportProblem::Target:
-          problem = QStringLiteral(
-                        "The file %1 could not be written: %2. Any older file of that "
-                        "name is as it was.")
-                        .arg(BmpFileName, reason);
-          break;
+      const QString reason = QString::fromStdString(r.reason());
+      if (r) {
+        Module1.BmpWidth = r->width;
+        Module1.BmpHeight = r->height;
+        Module1.ColorsUsed = r->colors;
+        Beep();
+        Command3->setFocus();
+      } else if (r.fault() == Fault::Bitmap) {
+        problem = QStringLiteral("Bitmap %1 of %2 cannot be converted, so %3 was not written. %4")
+                      .arg(QString::number(Module1.BmpNumber), gauge, BmpFileName, reason);
+      } else {
+        problem = QStringLiteral(
+                      "The file %1 could not be written. %2 Any older file of that "
+                      "name is as it was.")
+                      .arg(BmpFileName, reason);
       }
     }
   }  // "PLEASE WAIT" goes away here, whatever happened

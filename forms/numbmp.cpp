@@ -17,9 +17,9 @@
 #include "gau/scan.h"
 #include "gau/transparency.h"
 #include "platform/beep.h"
+#include "platform/controls.h"
 #include "platform/file_channels.h"
 #include "platform/message.h"
-#include "platform/controls.h"
 #include "platform/twips.h"
 
 using namespace platform;
@@ -49,18 +49,19 @@ numbmp::numbmp() {
   Label6 = newLabel(this, QStringLiteral("File:"), 1200, 120, 375, 255);
   Label5 = newLabel(this, QString(), 1680, 120, 3015, 255);
   setTextColor(Label5, QColor(0, 0, 255));
-  Label1 = newLabel(this,
-                 QStringLiteral("This GAU contains  bitmaps.  Please enter the number of the one "
-                                "you desire, then click the appropriate button."),
-                 1200, 480, 2535, 855);
+  Label1 =
+      newLabel(this,
+               QStringLiteral("This GAU contains  bitmaps.  Please enter the number of the one "
+                              "you desire, then click the appropriate button."),
+               1200, 480, 2535, 855);
   Label1->setWordWrap(true);
   Label2 = newLabel(this, QString(), 3720, 480, 615, 255);
   setTextColor(Label2, QColor(255, 0, 0));
   Label3 = newLabel(this, QStringLiteral("<Bitmap number"), 2400, 1440, 1455, 255);
   Label4 = newLabel(this,
-                 QStringLiteral("  (When viewing a bitmap, the color palette will be incorrect, "
-                                "but you can get an idea what it looks like.)"),
-                 240, 4320, 4575, 495);
+                    QStringLiteral("  (When viewing a bitmap, the color palette will be incorrect, "
+                                   "but you can get an idea what it looks like.)"),
+                    240, 4320, 4575, 495);
   Label4->setWordWrap(true);
 
   connect(Text1, &QLineEdit::textChanged, this, &numbmp::Text1_Change);
@@ -83,9 +84,8 @@ void numbmp::Form_Load() {
     Channel& gauge = Channels[kGaugeChannel];
     const int64_t length = gauge.length();
     const gau::ScanResult found =
-        gau::scanChannel(gauge, gau::kMaxBitmaps, &PleaseWait::keepPainted);
+        gau::scanChannel(gauge, PositionTable::kLast, &PleaseWait::keepPainted);
     for (int32_t pos : found.positions) {
-      if (Module1.BmpCount >= PositionTable::kLast) break;
       ++Module1.BmpCount;
       Module1.BmpTable.store(Module1.BmpCount, pos);
     }
@@ -93,14 +93,17 @@ void numbmp::Form_Load() {
     Module1.ColorsUsed = found.lastColorCount;
     const QString file = QString::fromStdString(Module1.GauFileName);
     if (found.readFailed) {
-      scanNote_ = QStringLiteral("The gauge file %1 could not be read to its end: %2. Only the "
-                                 "bitmaps before that point are listed.")
+      scanNote_ = QStringLiteral(
+                      "The gauge file %1 could not be read to its end: %2. Only the "
+                      "bitmaps before that point are listed.")
                       .arg(file, QString::fromStdString(gauge.errorOr("the read stopped early")));
-    } else if (found.totalHits > static_cast<int64_t>(gau::kMaxBitmaps)) {
-      scanNote_ = QStringLiteral("The gauge file %1 holds %2 bitmaps. Only the first 100 can be "
-                                 "reached; the count shows 100.")
+    } else if (found.totalHits > PositionTable::kLast) {
+      scanNote_ = QStringLiteral(
+                      "The gauge file %1 holds %2 bitmaps. Only the first %3 can be "
+                      "reached; the count shows %3.")
                       .arg(file)
-                      .arg(found.totalHits);
+                      .arg(found.totalHits)
+                      .arg(PositionTable::kLast);
     }
   }
   // One leading blank for a number that is not negative.
@@ -153,22 +156,45 @@ void numbmp::Command3_Click() {
   platform::show<bmp2gau>();
 }
 
+// The message for a transparency command that did not finish, by its fault.
+QString numbmp::notDone(const char* what, Fault fault, const std::string& reason) const {
+  const QString bitmap = QStringLiteral("bitmap %1 of %2")
+                             .arg(Module1.BmpNumber)
+                             .arg(QString::fromStdString(Module1.GauFileName));
+  const QString why = QString::fromStdString(reason);
+  switch (fault) {
+    case Fault::ReadOnly:
+      return QStringLiteral(
+                 "%1 was not done: the gauge file %2 is open for reading only, so "
+                 "nothing was written. To change it, copy it to a folder you can "
+                 "write to and open the copy.")
+          .arg(QString::fromLatin1(what), QString::fromStdString(Module1.GauFileName));
+    case Fault::GaugeWrite:
+      return QStringLiteral("%1 of %2 failed part-way. %3")
+          .arg(QString::fromLatin1(what), bitmap, why);
+    default:
+      return QStringLiteral("%1 was not done: nothing was written to %2. %3")
+          .arg(QString::fromLatin1(what), bitmap, why);
+  }
+}
+
 void numbmp::Command7_Click() {
   if (!takeBitmap()) return;
-  if (!Channels.isOpen(kGaugeChannel)) return;  // the chooser only exists while its gauge file is open
-  gau::TransparentResult done;
+  if (!Channels.isOpen(kGaugeChannel))
+    return;  // the chooser only exists while its gauge file is open
+  Result<gau::Transparent> done = Result<gau::Transparent>::failure(Fault::Bitmap, {});
   {
     PleaseWait wait;
     Module1.CharBuf = 0;
     done = gau::makeTransparent(Channels[kGaugeChannel], Module1.BmpPos);
-    if (done.layout) {
-      Module1.BmpWidth = done.layout->width;
-      Module1.BmpHeight = done.layout->height;
-      Module1.ColorsUsed = done.layout->colors;
+    if (done) {
+      Module1.BmpWidth = done->layout.width;
+      Module1.BmpHeight = done->layout.height;
+      Module1.ColorsUsed = done->layout.colors;
     }
   }  // please-wait is hidden here, before DONE and the beep
   if (!done) {
-    ShowMessage(QString::fromStdString(done.error));
+    ShowMessage(notDone("Make Transparent", done.fault(), done.reason()));
     return;
   }
   platform::show<dun>();
@@ -179,9 +205,9 @@ void numbmp::Command8_Click() {
   if (!takeBitmap()) return;
   if (!Channels.isOpen(kGaugeChannel)) return;
   Module1.CharBuf = 0;
-  const gau::ZeroEntryResult done = gau::makeZeroTransparent(Channels[kGaugeChannel], Module1.BmpPos);
+  const Result<> done = gau::makeZeroTransparent(Channels[kGaugeChannel], Module1.BmpPos);
   if (!done) {
-    ShowMessage(QString::fromStdString(done.error));
+    ShowMessage(notDone("Make Zero Trnsprt", done.fault(), done.reason()));
     return;
   }
   platform::show<dun>();

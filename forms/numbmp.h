@@ -3,7 +3,9 @@
 // bitmap number and hands the chosen bitmap to a tool.
 
 #include <QWidget>
+#include <string>
 
+#include "app/result.h"
 #include "platform/window_registry.h"
 
 class QLabel;
@@ -56,6 +58,7 @@ class numbmp : public QWidget {
   // Sets BmpPos for the typed number, or shows the out-of-range notice and
   // returns false when the number selects no bitmap of the open file.
   bool takeBitmap();
+  QString notDone(const char* what, Fault fault, const std::string& reason) const;
 
   bool numberTooLarge_ = false;  // the box holds a number beyond 16 bits
   QString scanNote_;

@@ -13,9 +13,9 @@
 #include "forms/outofr.h"
 #include "gau/palette.h"
 #include "platform/beep.h"
+#include "platform/controls.h"
 #include "platform/file_channels.h"
 #include "platform/message.h"
-#include "platform/controls.h"
 #include "platform/twips.h"
 
 using namespace platform;
@@ -25,9 +25,6 @@ namespace {
 const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
 const QColor kGreen(0, 128, 0);
-
-
-
 
 // The range check of Display and Send: against the colour count held in the
 // shared record, whichever tool read it last. 64-bit so a stray count cannot overflow.
@@ -41,6 +38,20 @@ bool gaugeOpen() {
   return false;
 }
 
+// A refusal of the file logic, said of the bitmap it concerns.
+template <class T>
+QString aboutBitmap(const Result<T>& r) {
+  const QString gauge = QString::fromStdString(Module1.GauFileName);
+  if (r.fault() == Fault::ReadOnly)
+    return QStringLiteral(
+               "The gauge file %1 is open for reading only, so nothing was written. "
+               "To change it, copy it to a folder you can write to and open the copy.")
+        .arg(gauge);
+  return QStringLiteral("Bitmap %1 of %2: %3")
+      .arg(Module1.BmpNumber)
+      .arg(gauge, QString::fromStdString(r.reason()));
+}
+
 // Whole-text reading of an entry box; text that is no byte keeps the previous one.
 void takeByte(const QLineEdit* box, unsigned char& into) {
   if (const std::optional<double> v = wholeNumber(box->text().toStdString()))
@@ -52,12 +63,12 @@ void send(gau::ColorChannel channel, unsigned char value, QLabel* shownIn) {
   if (!inHeldPalette(n)) {
     platform::show<outofr>();
   } else if (gaugeOpen()) {
-    const gau::SendResult r =
+    const Result<> r =
         gau::writeEntryByte(Channels[kGaugeChannel], Module1.BmpPos, n, channel, value);
     if (r)
       shownIn->setText(QString::number(value));
     else
-      ShowMessage(QString::fromStdString(r.error));
+      ShowMessage(aboutBitmap(r));
   }
   Beep();
 }
@@ -132,14 +143,15 @@ paltool::paltool() {
 void paltool::Form_Load() {
   Module1.BmpPos = Module1.BmpTable(Module1.BmpNumber);
   if (!gaugeOpen()) return;
-  const gau::ColorCountResult count = gau::readColorCount(Channels[kGaugeChannel], Module1.BmpPos);
+  const Result<gau::ColorCount> count =
+      gau::readColorCount(Channels[kGaugeChannel], Module1.BmpPos);
   if (!count) {
-    ShowMessage(QString::fromStdString(count.error));
+    ShowMessage(aboutBitmap(count));
     return;
   }
-  Module1.ColorsUsed = count.colors;
-  Label3->setText(QString::number(count.colors));
-  Label4->setText(QString::number(static_cast<int64_t>(count.colors) - 1));
+  Module1.ColorsUsed = count->colors;
+  Label3->setText(QString::number(count->colors));
+  Label4->setText(QString::number(static_cast<int64_t>(count->colors) - 1));
 }
 
 void paltool::Command4_Click() {
@@ -151,14 +163,15 @@ void paltool::Command4_Click() {
   if (!n || !inHeldPalette(Module1.ColorNumber)) {
     platform::show<outofr>();  // the value labels keep what they show
   } else if (gaugeOpen()) {
-    const gau::EntryResult e = gau::readEntry(Channels[kGaugeChannel], Module1.BmpPos, Module1.ColorNumber);
+    const Result<gau::Entry> e =
+        gau::readEntry(Channels[kGaugeChannel], Module1.BmpPos, Module1.ColorNumber);
     if (e) {
-      Label9->setText(QString::number(e.red));
-      Label11->setText(QString::number(e.green));
-      Label10->setText(QString::number(e.blue));
-      Module1.ByteBuf = e.blue;  // the byte read last
+      Label9->setText(QString::number(e->red));
+      Label11->setText(QString::number(e->green));
+      Label10->setText(QString::number(e->blue));
+      Module1.ByteBuf = e->blue;  // the byte read last
     } else {
-      ShowMessage(QString::fromStdString(e.error));
+      ShowMessage(aboutBitmap(e));
     }
   }
   Beep();

@@ -10,9 +10,9 @@
 #include "forms/numbmp.h"
 #include "forms/outofr.h"
 #include "gau/plot.h"
+#include "platform/controls.h"
 #include "platform/file_channels.h"
 #include "platform/message.h"
-#include "platform/controls.h"
 #include "platform/twips.h"
 
 using namespace platform;
@@ -21,8 +21,6 @@ namespace {
 
 constexpr int kClientWidth = 9210;
 constexpr int kClientHeight = 6390;
-
-
 
 }  // namespace
 
@@ -75,13 +73,16 @@ void showbmp::Command1_Click() {
     ShowMessage(QStringLiteral("No gauge file is open, so there is no bitmap to show."));
     return;
   }
-  const gau::ShowResult shown = gau::showBitmap(Channels[kGaugeChannel], Module1, *canvas_);
+  const Result<gau::Shown> shown =
+      gau::showBitmap(Channels[kGaugeChannel], Module1.BmpPos, Module1.PalTable, *canvas_);
   update();
-  if (!shown) {
-    ShowMessage(
-        QStringLiteral("Bitmap %1 of %2 cannot be shown. %3")
-            .arg(Module1.BmpNumber)
-            .arg(QString::fromStdString(Channels[kGaugeChannel].name()), QString::fromStdString(shown.error)));
+  if (shown) {
+    shown->storeIn(Module1);
+  } else {
+    ShowMessage(QStringLiteral("Bitmap %1 of %2 cannot be shown. %3")
+                    .arg(Module1.BmpNumber)
+                    .arg(QString::fromStdString(Module1.GauFileName),
+                         QString::fromStdString(shown.reason())));
   }
 }
 

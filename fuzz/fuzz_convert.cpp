@@ -12,6 +12,7 @@
 #include "bmp/bmp_file.h"
 #include "bmp/export.h"
 #include "fuzz_support.h"
+#include "gau/bitmap_record.h"
 #include "gau/import.h"
 #include "gau/scan.h"
 #include "platform/file_channels.h"
@@ -37,12 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto gauge = std::make_unique<fuzz::CountingChannel>(gaugeBytes);
     auto out = std::make_unique<fuzz::CountingChannel>(
         std::vector<uint8_t>{}, 2 * static_cast<int64_t>(gaugeBytes.size()) + 4096);
-    const bmp::ExportResult e = bmp::writeBmp(*gauge, pos, *out);
+    const Result<bmp::Exported> e = bmp::writeBmp(*gauge, pos, *out);
     FUZZ_CHECK(gauge->bytes() == gaugeBytes, "the export never writes the gauge");
     FUZZ_CHECK(gauge->readsBeforeStart() == 0, "the export reads nothing before position 1");
     if (e) {
-      FUZZ_CHECK(static_cast<int64_t>(out->bytes().size()) == e.fileBytes, "file size as reported");
-      FUZZ_CHECK(bmp::le32(out->bytes(), bmp::kFileSizeOffset) == e.fileBytes,
+      FUZZ_CHECK(static_cast<int64_t>(out->bytes().size()) == e->fileBytes,
+                 "file size as reported");
+      FUZZ_CHECK(fuzz::le32(out->bytes(), bmp::kFileSizeOffset + 1) == e->fileBytes,
                  "the file size field is the file's size");
     } else {
       FUZZ_CHECK(out->bytes().empty(), "a refused export writes nothing");
@@ -59,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       bmpBytes.insert(bmpBytes.end(), by, steer);
 
     auto bmpFile = std::make_unique<fuzz::CountingChannel>(bmpBytes);
-    const gau::ImportResult r = gau::importPixels(*gauge, pos, *bmpFile);
+    const Result<gau::Imported> r = gau::importPixels(*gauge, pos, *bmpFile);
     FUZZ_CHECK(bmpFile->bytes() == bmpBytes, "the import never writes the .BMP");
     FUZZ_CHECK(gauge->readsBeforeStart() == 0 && bmpFile->readsBeforeStart() == 0,
                "the import reads nothing before position 1");
@@ -69,11 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(after == gaugeBytes, "a refused import writes nothing");
       continue;
     }
-    const gau::LayoutResult layout = bmp::convertibleLayout(*gauge, pos);
+    const Result<gau::BitmapLayout> layout = gau::convertibleLayout(*gauge, pos);
     FUZZ_CHECK(layout, "an accepted import had a convertible bitmap");
-    const auto start = static_cast<size_t>(layout.layout->pixelStart - 1);
-    const auto n = static_cast<size_t>(r.bytesWritten);
-    FUZZ_CHECK(r.bytesWritten == layout.layout->pixelBytes, "exactly the pixel array is written");
+    const auto start = static_cast<size_t>(layout->pixelStart - 1);
+    const auto n = static_cast<size_t>(r->bytesWritten);
+    FUZZ_CHECK(r->bytesWritten == layout->pixelBytes, "exactly the pixel array is written");
     FUZZ_CHECK(n == 0 || bmpBytes.size() >= bmp::kPixelOffset + n,
                "the .BMP held the bytes written");
     FUZZ_CHECK(std::memcmp(after.data(), gaugeBytes.data(), start) == 0 &&

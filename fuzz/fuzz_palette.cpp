@@ -54,12 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Loading: the count shown.
   {
-    const gau::ColorCountResult count = gau::readColorCount(gauge, pos);
+    const Result<gau::ColorCount> count = gau::readColorCount(gauge, pos);
     FUZZ_CHECK(bool(count) == countInFile(pos, L),
                "the count is read exactly when it lies in the file");
     if (count) {
-      FUZZ_CHECK(count.stored == fuzz::le32(original, int64_t{pos} + 20), "the count as stored");
-      FUZZ_CHECK(count.colors == (count.stored == 0 ? 256 : count.stored), "a stored 0 means 256");
+      FUZZ_CHECK(count->stored == fuzz::le32(original, int64_t{pos} + 20), "the count as stored");
+      FUZZ_CHECK(count->colors == (count->stored == 0 ? 256 : count->stored),
+                 "a stored 0 means 256");
     }
   }
 
@@ -73,21 +74,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       case Step::Display: {
         colorNumber = a.number;
-        const gau::EntryResult e = gau::readEntry(gauge, pos, colorNumber);
+        const Result<gau::Entry> e = gau::readEntry(gauge, pos, colorNumber);
         const int64_t blue = int64_t{pos} + 28 + 4 * int64_t{colorNumber};
         FUZZ_CHECK(bool(e) == fuzz::inFile(blue, blue + 2, L),
                    "an entry is shown exactly when its three bytes lie in the file");
         if (e)
-          FUZZ_CHECK(e.blue == before[static_cast<size_t>(blue - 1)] &&
-                         e.green == before[static_cast<size_t>(blue)] &&
-                         e.red == before[static_cast<size_t>(blue + 1)],
+          FUZZ_CHECK(e->blue == before[static_cast<size_t>(blue - 1)] &&
+                         e->green == before[static_cast<size_t>(blue)] &&
+                         e->red == before[static_cast<size_t>(blue + 1)],
                      "the entry's bytes as they stand");
         break;
       }
       case Step::Send: {
         gauge.failWrites(a.failWrite);
         const auto channel = static_cast<gau::ColorChannel>(a.channel);
-        const gau::SendResult s = gau::writeEntryByte(gauge, pos, colorNumber, channel, a.value);
+        const Result<> s = gau::writeEntryByte(gauge, pos, colorNumber, channel, a.value);
         gauge.failWrites(false);
         // The bitmap's own palette, by the count stored now.
         bool allowed = countInFile(pos, L);
@@ -101,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(bool(s) == allowed,
                    "a Send is done exactly when the byte is in this palette and the file");
         if (!s) {
-          FUZZ_CHECK(!s.error.empty(), "a refused Send says why");
+          FUZZ_CHECK(!s.reason().empty(), "a refused Send says why");
           FUZZ_CHECK(gauge.bytes() == before, "a refused Send writes nothing");
         } else {
           FUZZ_CHECK(fuzz::changesOnlyWithin(before, gauge.bytes(), at, at),

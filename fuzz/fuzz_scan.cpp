@@ -9,16 +9,10 @@
 #include "fuzz_support.h"
 #include "gau/scan.h"
 #include "platform/file_channels.h"
+#include "tests/support/exhaustive_scan.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::vector<int32_t> expected;
-  for (size_t i = 0; i + 24 <= size; ++i) {
-    if (data[i] != 1 || data[i + 1] != 0 || data[i + 2] != 8 || data[i + 3] != 0) continue;
-    const auto n = static_cast<int32_t>(data[i + 20] | data[i + 21] << 8 | data[i + 22] << 16 |
-                                        static_cast<uint32_t>(data[i + 23]) << 24);
-    if (n >= 0 && n <= 256 && expected.size() < gau::kMaxBitmaps)
-      expected.push_back(static_cast<int32_t>(i + 1));
-  }
+  const std::vector<int32_t> expected = support::exhaustiveScan({data, size});
   const gau::ScanResult inMemory = gau::scanBytes({data, size});
   FUZZ_CHECK(inMemory.positions == expected, "scanBytes equals the exhaustive scan");
 

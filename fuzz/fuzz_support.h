@@ -15,6 +15,8 @@
 
 #include "gau/scan.h"
 #include "platform/file_channels.h"
+#include "platform/little_endian.h"
+#include "tests/support/counting_channel.h"
 
 #define FUZZ_CHECK(cond, what)                                                          \
   do {                                                                                  \
@@ -26,38 +28,21 @@
 
 namespace fuzz {
 
-// A file held in memory that counts the bytes read and written through it.
-// One operation on a file of L bytes has no reason to move more than a few
-// times L bytes (plus a header and a 1 KiB palette): past `budget` bytes it is
-// taken for a hang and the run stops there, at the culprit, not at a timeout.
-class CountingChannel final : public platform::MemoryChannel {
+// A counting in-memory file for the fuzz targets. One operation on a file of
+// L bytes has no reason to move more than a few times L bytes (plus a header
+// and a 1 KiB palette): past `budget` bytes it is taken for a hang and the run
+// stops there, at the culprit, not at a timeout.
+class CountingChannel final : public support::CountingChannel {
  public:
   // `budget` defaults to four times the file plus 4 KiB; a file that starts
   // empty (a .BMP being written) needs one of its own.
   explicit CountingChannel(std::vector<uint8_t> bytes, int64_t budget = -1,
                            std::string name = "FUZZ.GAU")
-      : MemoryChannel(std::move(bytes), std::move(name)),
-        budget_(budget >= 0 ? budget : 4 * length() + 4096) {}
-
-  int64_t bytesRead() const { return read_; }
-  int64_t bytesWritten() const { return written_; }
-
- protected:
-  int64_t readAt(int64_t offset, std::span<uint8_t> out) override {
-    read_ += static_cast<int64_t>(out.size());
-    FUZZ_CHECK(read_ <= budget_, "an operation reads far more than the file holds (a hang)");
-    return MemoryChannel::readAt(offset, out);
+      : support::CountingChannel(
+            bytes, std::move(name),
+            budget >= 0 ? budget : 4 * static_cast<int64_t>(bytes.size()) + 4096) {
+    overBudget = [](const char* what) { FUZZ_CHECK(false, what); };
   }
-  bool writeAt(int64_t offset, std::span<const uint8_t> bytes) override {
-    written_ += static_cast<int64_t>(bytes.size());
-    FUZZ_CHECK(written_ <= budget_, "an operation writes far more than the file holds (a hang)");
-    return MemoryChannel::writeAt(offset, bytes);
-  }
-
- private:
-  int64_t budget_;
-  int64_t read_ = 0;
-  int64_t written_ = 0;
 };
 
 // How the input picks a BmpPos; taken from the input before the file bytes.
@@ -113,10 +98,7 @@ inline int32_t resolve(const PositionChoice& c, const std::vector<uint8_t>& file
 }
 
 inline int32_t le32(const std::vector<uint8_t>& b, int64_t pos1) {
-  const auto i = static_cast<size_t>(pos1 - 1);
-  return static_cast<int32_t>(static_cast<uint32_t>(b[i]) | static_cast<uint32_t>(b[i + 1]) << 8 |
-                              static_cast<uint32_t>(b[i + 2]) << 16 |
-                              static_cast<uint32_t>(b[i + 3]) << 24);
+  return platform::le32(&b[static_cast<size_t>(pos1 - 1)]);
 }
 
 // True when 1-based positions first..last all lie in a file of `length` bytes.

@@ -19,7 +19,7 @@ namespace {
 void makeTransparent(const std::vector<uint8_t>& bytes, int32_t pos, bool failWrites) {
   fuzz::CountingChannel gauge(bytes);
   gauge.failWrites(failWrites);
-  const gau::TransparentResult r = gau::makeTransparent(gauge, pos);
+  const Result<gau::Transparent> r = gau::makeTransparent(gauge, pos);
   const std::vector<uint8_t>& after = gauge.bytes();
   FUZZ_CHECK(gauge.readsBeforeStart() == 0, "Make Transparent reads nothing before position 1");
   FUZZ_CHECK(after.size() == bytes.size(), "Make Transparent never changes the length");
@@ -41,7 +41,7 @@ void makeTransparent(const std::vector<uint8_t>& bytes, int32_t pos, bool failWr
                fuzz::fits32(start) && fuzz::fits32(start + length - 1);
   }
   if (!workable) {
-    FUZZ_CHECK(!r && !r.error.empty(), "a header outside the file or beyond 32 bits is refused");
+    FUZZ_CHECK(!r && !r.reason().empty(), "a header outside the file or beyond 32 bits is refused");
     FUZZ_CHECK(after == bytes, "a refusal writes nothing");
     return;
   }
@@ -53,7 +53,7 @@ void makeTransparent(const std::vector<uint8_t>& bytes, int32_t pos, bool failWr
     return;
   }
   FUZZ_CHECK(r, "a sound header is made transparent");
-  FUZZ_CHECK(r.bytesZeroed == zeroed, "the count zeroed is the pixel array in the file");
+  FUZZ_CHECK(r->bytesZeroed == zeroed, "the count zeroed is the pixel array in the file");
   FUZZ_CHECK(fuzz::changesOnlyWithin(bytes, after, start, last),
              "nothing outside the pixel array changes");
   for (int64_t p = start; p <= last; ++p)
@@ -63,13 +63,14 @@ void makeTransparent(const std::vector<uint8_t>& bytes, int32_t pos, bool failWr
 void makeZeroTransparent(const std::vector<uint8_t>& bytes, int32_t pos, bool failWrites) {
   fuzz::CountingChannel gauge(bytes);
   gauge.failWrites(failWrites);
-  const gau::ZeroEntryResult r = gau::makeZeroTransparent(gauge, pos);
+  const Result<> r = gau::makeZeroTransparent(gauge, pos);
   const std::vector<uint8_t>& after = gauge.bytes();
   FUZZ_CHECK(gauge.readsBeforeStart() == 0, "Make Zero Trnsprt reads nothing before position 1");
   FUZZ_CHECK(after.size() == bytes.size(), "Make Zero Trnsprt never changes the length");
   const int64_t first = int64_t{pos} + 28;  // blue, green, red of entry 0
   if (!fuzz::inFile(first, first + 2, static_cast<int64_t>(bytes.size())) || failWrites) {
-    FUZZ_CHECK(!r && !r.error.empty(), "entry 0 outside the file, or a failed write, is refused");
+    FUZZ_CHECK(!r && !r.reason().empty(),
+               "entry 0 outside the file, or a failed write, is refused");
     FUZZ_CHECK(after == bytes, "a refusal writes nothing");
     return;
   }

@@ -12,36 +12,12 @@
 
 #include "fuzz_support.h"
 #include "gau/plot.h"
+#include "tests/support/recording_canvas.h"
 
 namespace {
 
-struct Dot {
-  int32_t x, y;
-  int size;
-  uint8_t r, g, b;
-};
-
-class RecordingCanvas final : public gau::Canvas {
- public:
-  static constexpr int32_t kLine = 195;
-  explicit RecordingCanvas(size_t maxDots) : maxDots_(maxDots) {}
-  std::vector<Dot> dots;
-  std::vector<std::pair<int32_t, std::string>> lines;  // top and text of each printed line
-  int erased = 0;
-
- protected:
-  void erase() override { ++erased, dots.clear(), lines.clear(); }
-  void drawDot(int32_t x, int32_t y, uint8_t r, uint8_t g, uint8_t b) override {
-    // One dot per pixel byte read: more dots than the file has bytes is a runaway loop.
-    FUZZ_CHECK(dots.size() < maxDots_, "more dots than the file has bytes (a hang)");
-    dots.push_back({x, y, dotSize(), r, g, b});
-  }
-  void drawText(int32_t, int32_t y, const std::string& t) override { lines.emplace_back(y, t); }
-  int32_t lineHeight() const override { return kLine; }
-
- private:
-  size_t maxDots_;
-};
+using support::Dot;
+using support::RecordingCanvas;
 
 bool sameRecord(const Module1Record& a, const Module1Record& b) {
   return a.BmpWidth == b.BmpWidth && a.BmpHeight == b.BmpHeight && a.ColorsUsed == b.ColorsUsed &&
@@ -71,7 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   fuzz::CountingChannel gauge(bytes);
   RecordingCanvas canvas(bytes.size());
-  const gau::ShowResult shown = gau::showBitmap(gauge, m, canvas);
+  const Result<gau::Shown> shown = gau::showBitmap(gauge, m.BmpPos, m.PalTable, canvas);
+  FUZZ_CHECK(!canvas.overflowed, "more dots than the file has bytes (a hang)");
+  if (shown) shown->storeIn(m);
 
   FUZZ_CHECK(gauge.bytes() == bytes && gauge.bytesWritten() == 0, "SHOW never writes the gauge");
   FUZZ_CHECK(gauge.readsBeforeStart() == 0, "SHOW reads nothing before position 1");
@@ -102,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (!drawable) {
     FUZZ_CHECK(!shown, "a bitmap outside the file or beyond 32 bits is refused");
-    FUZZ_CHECK(!shown.error.empty(), "a refusal says why");
+    FUZZ_CHECK(!shown.reason().empty(), "a refusal says why");
     FUZZ_CHECK(canvas.dots.empty() && canvas.lines.empty(), "a refusal draws nothing");
     FUZZ_CHECK(sameRecord(m, before), "a refusal takes nothing into the shared record");
     return 0;
@@ -129,8 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       expect.ByteBuf = v;
     }
   const int32_t lastY = canvas.dots.empty() ? 0 : canvas.dots.back().y;
-  FUZZ_CHECK(canvas.lines.size() == 1 && canvas.lines[0].first == lastY + RecordingCanvas::kLine &&
-                 canvas.lines[0].second == " ZOOM=" + std::to_string(zoom),
+  FUZZ_CHECK(canvas.lines.size() == 1 && canvas.lines[0].y == lastY + RecordingCanvas::kLine &&
+                 canvas.lines[0].text == " ZOOM=" + std::to_string(zoom),
              "the zoom line one empty line below the last dot");
 
   expect.BmpWidth = w;

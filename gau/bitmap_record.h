@@ -5,8 +5,9 @@
 // untrusted until checked.
 
 #include <cstdint>
-#include <optional>
 #include <string>
+
+#include "app/result.h"
 
 namespace platform {
 class Channel;
@@ -15,10 +16,10 @@ class Channel;
 namespace gau {
 
 // Field positions relative to BmpPos.
-inline constexpr int kWidthOffset = -8;        // signed 32-bit width
-inline constexpr int kHeightOffset = -4;       // signed 32-bit height
-inline constexpr int kColorCountOffset = 20;   // signed 32-bit colours used; 0 means 256
-inline constexpr int kPaletteOffset = 28;      // first palette entry: blue, green, red, reserved
+inline constexpr int kWidthOffset = -8;       // signed 32-bit width
+inline constexpr int kHeightOffset = -4;      // signed 32-bit height
+inline constexpr int kColorCountOffset = 20;  // signed 32-bit colours used; 0 means 256
+inline constexpr int kPaletteOffset = 28;     // first palette entry: blue, green, red, reserved
 inline constexpr int32_t kSignature = 0x00080001;  // planes 1 and 8 bits per pixel, as one LE word
 inline constexpr int kMaxColors = 256;
 
@@ -36,7 +37,7 @@ struct BitmapLayout {
   int32_t bmpPos = 0;
   int32_t width = 0;
   int32_t height = 0;
-  int32_t colors = 0;        // the stored count with 0 read as 256
+  int32_t colors = 0;  // the stored count with 0 read as 256
   int32_t padding = 0;
   int64_t rowBytes = 0;      // width + padding
   int64_t paletteStart = 0;  // 1-based position of palette entry 0
@@ -46,23 +47,23 @@ struct BitmapLayout {
   int64_t pixelEnd() const { return pixelStart + pixelBytes - 1; }  // last pixel byte
 };
 
-// The outcome of reading a header: the layout, or why the bitmap cannot be worked on.
-struct LayoutResult {
-  std::optional<BitmapLayout> layout;
-  std::string error;  // set when layout is empty; a sentence for the user
-  explicit operator bool() const { return layout.has_value(); }
-};
-
 // What a caller needs of the bitmap before it may read or write it.
 enum class Extent {
-  SizeFields,     // width, height and colour count lie in the file, sizes fit 32 bits
-  WholeInFile,    // and the palette and the pixel array lie wholly inside the file
+  SizeFields,   // width, height and colour count lie in the file, sizes fit 32 bits
+  WholeInFile,  // and the palette and the pixel array lie wholly inside the file
 };
 
 // Reads width, height and colour count of the bitmap at `bmpPos` and checks
 // that the arithmetic on them stays in signed 32-bit range and, for
-// Extent::WholeInFile, that palette and pixels lie in the file.
-LayoutResult readLayout(platform::Channel& gauge, int32_t bmpPos, Extent extent);
+// Extent::WholeInFile, that palette and pixels lie in the file. A failure is
+// Fault::Bitmap.
+Result<BitmapLayout> readLayout(platform::Channel& gauge, int32_t bmpPos, Extent extent);
+
+// The bitmap as the export and the import see it: its header, palette and
+// pixels lie wholly in the file, every size fits signed 32 bits (the size of
+// its .BMP file included), and width and height are not negative, so the
+// pixel array holds exactly pixelBytes = (W + P) x H bytes.
+Result<BitmapLayout> convertibleLayout(platform::Channel& gauge, int32_t bmpPos);
 
 // True when 1-based positions first..first+count-1 all lie within a file of `length` bytes.
 inline bool liesInFile(int64_t first, int64_t count, int64_t length) {

@@ -8,33 +8,29 @@
 #include <cstdint>
 #include <string>
 
+#include "app/result.h"
+
 namespace platform {
 class Channel;
 }
 
 namespace gau {
 
-enum class ImportProblem {
-  None,
-  Bitmap,      // the gauge bitmap cannot be converted; nothing was written
-  Source,      // the .BMP cannot be opened or read; nothing was written
-  DoesNotFit,  // the .BMP is not laid out as the bitmap needs; nothing was written
-  GaugeWrite,  // writing the gauge failed; its pixel array may be partly written
-};
-
-struct ImportResult {
+// What an import wrote. A failure is Fault::Bitmap (the gauge bitmap cannot be
+// converted), Fault::Source (the .BMP cannot be opened or read),
+// Fault::DoesNotFit (the .BMP is not laid out as the bitmap needs),
+// Fault::ReadOnly (the gauge is open for reading only) — each with nothing
+// written — or Fault::GaugeWrite (its pixel array may be partly written).
+struct Imported {
   int32_t colors = 0;        // the stored colour count, 0 read as 256
   int64_t bytesWritten = 0;  // (W + P) x H
-  ImportProblem problem = ImportProblem::None;
-  std::string reason;  // a sentence for the user when problem is not None
-  explicit operator bool() const { return problem == ImportProblem::None; }
 };
 
 // Checks the bitmap at `bmpPos` of `gauge` and the .BMP on `bmpFile`, then
 // writes the pixels in one block and flushes the gauge.
-ImportResult importPixels(platform::Channel& gauge, int32_t bmpPos, platform::Channel& bmpFile);
+Result<Imported> importPixels(platform::Channel& gauge, int32_t bmpPos, platform::Channel& bmpFile);
 
 // The same with the .BMP opened read-only by name for the length of the call.
-ImportResult importBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& bmpName);
+Result<Imported> importBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& bmpName);
 
 }  // namespace gau

@@ -15,85 +15,67 @@ int64_t entryStart(int32_t bmpPos, int32_t n) {
   return static_cast<int64_t>(bmpPos) + kPaletteOffset + kEntryBytes * static_cast<int64_t>(n);
 }
 
-std::string entryName(const platform::Channel& gauge, int32_t bmpPos, int32_t n) {
-  return "palette entry " + std::to_string(n) + " of the bitmap at byte " +
-         std::to_string(bmpPos) + " of " + gauge.name();
-}
+std::string entryName(int32_t n) { return "palette entry " + std::to_string(n); }
 
 const char* channelName(ColorChannel c) {
   switch (c) {
-    case ColorChannel::Blue: return "blue";
-    case ColorChannel::Green: return "green";
-    case ColorChannel::Red: return "red";
+    case ColorChannel::Blue:
+      return "blue";
+    case ColorChannel::Green:
+      return "green";
+    case ColorChannel::Red:
+      return "red";
   }
   return "";
 }
 
 }  // namespace
 
-ColorCountResult readColorCount(platform::Channel& gauge, int32_t bmpPos) {
-  ColorCountResult r;
+Result<ColorCount> readColorCount(platform::Channel& gauge, int32_t bmpPos) {
   const int64_t pos = static_cast<int64_t>(bmpPos) + kColorCountOffset;
-  if (!liesInFile(pos, 4, gauge.length())) {
-    r.error = "The colour count of the bitmap at byte " + std::to_string(bmpPos) + " of " +
-              gauge.name() + " lies outside the file.";
-    return r;
-  }
-  r.stored = gauge.get4(pos);
-  r.colors = colorsInUse(r.stored);
-  return r;
+  if (!liesInFile(pos, 4, gauge.length()))
+    return Result<ColorCount>::failure(Fault::Bitmap, "Its colour count lies outside the file.");
+  const int32_t stored = gauge.get4(pos);
+  return ColorCount{stored, colorsInUse(stored)};
 }
 
-EntryResult readEntry(platform::Channel& gauge, int32_t bmpPos, int32_t n) {
-  EntryResult r;
+Result<Entry> readEntry(platform::Channel& gauge, int32_t bmpPos, int32_t n) {
   const int64_t first = entryStart(bmpPos, n);
-  if (!liesInFile(first, kColorBytes, gauge.length())) {
-    r.error = "Nothing was read: " + entryName(gauge, bmpPos, n) + " lies outside the file.";
-    return r;
-  }
+  if (!liesInFile(first, kColorBytes, gauge.length()))
+    return Result<Entry>::failure(
+        Fault::Bitmap, "Nothing was read: its " + entryName(n) + " lies outside the file.");
   uint8_t bytes[kColorBytes];
   gauge.read(first, bytes);
-  r.blue = bytes[static_cast<int>(ColorChannel::Blue)];
-  r.green = bytes[static_cast<int>(ColorChannel::Green)];
-  r.red = bytes[static_cast<int>(ColorChannel::Red)];
-  return r;
+  Entry e;
+  e.blue = bytes[static_cast<int>(ColorChannel::Blue)];
+  e.green = bytes[static_cast<int>(ColorChannel::Green)];
+  e.red = bytes[static_cast<int>(ColorChannel::Red)];
+  return e;
 }
 
-SendResult writeEntryByte(platform::Channel& gauge, int32_t bmpPos, int32_t n,
-                          ColorChannel channel, uint8_t value) {
-  SendResult r;
-  const std::string entry = entryName(gauge, bmpPos, n);
+Result<> writeEntryByte(platform::Channel& gauge, int32_t bmpPos, int32_t n, ColorChannel channel,
+                        uint8_t value) {
+  const auto refused = [](std::string why) {
+    return Result<>::failure(Fault::Bitmap, "Nothing was written: " + why);
+  };
+  if (gauge.readOnly())
+    return Result<>::failure(Fault::ReadOnly, "The gauge file is open for reading only.");
   // The count is read afresh: the one the caller holds may belong to another bitmap.
-  const ColorCountResult count = readColorCount(gauge, bmpPos);
-  if (!count) {
-    r.error = "Nothing was written. " + count.error;
-    return r;
-  }
-  if (count.stored < 0 || count.stored > kMaxColors) {
-    r.error = "Nothing was written: the bitmap at byte " + std::to_string(bmpPos) + " of " +
-              gauge.name() + " now has the colour count " + std::to_string(count.stored) +
-              ", which is not 0 to 256.";
-    return r;
-  }
-  if (n < 0 || n >= count.colors) {
-    r.error = "Nothing was written: the bitmap at byte " + std::to_string(bmpPos) + " of " +
-              gauge.name() + " has " + std::to_string(count.colors) +
-              " colours, so it has no palette entry " + std::to_string(n) + ".";
-    return r;
-  }
+  const Result<ColorCount> count = readColorCount(gauge, bmpPos);
+  if (!count) return refused("its colour count lies outside the file.");
+  if (count->stored < 0 || count->stored > kMaxColors)
+    return refused("its colour count now reads " + std::to_string(count->stored) +
+                   ", which is not 0 to 256.");
+  if (n < 0 || n >= count->colors)
+    return refused("it has " + std::to_string(count->colors) + " colours, so it has no " +
+                   entryName(n) + ".");
+  const std::string byte = std::string("the ") + channelName(channel) + " byte of " + entryName(n);
   const int64_t pos = entryStart(bmpPos, n) + static_cast<int>(channel);
-  if (!liesInFile(pos, 1, gauge.length())) {
-    r.error = "Nothing was written: the " + std::string(channelName(channel)) + " byte of " +
-              entry + " lies past the end of the file.";
-    return r;
-  }
-  if (!gauge.put1(pos, value) || !gauge.flush()) {
-    r.error = "Writing the " + std::string(channelName(channel)) + " byte of " + entry +
-              " failed: " + gauge.errorOr("unknown error") +
-              ".";
-    return r;
-  }
-  return r;
+  if (!liesInFile(pos, 1, gauge.length())) return refused(byte + " lies past the end of the file.");
+  if (!gauge.put1(pos, value) || !gauge.flush())
+    return Result<>::failure(
+        Fault::GaugeWrite, "Writing " + byte + " failed: " + gauge.errorOr("unknown error") + ".");
+  return {};
 }
 
 }  // namespace gau

@@ -4,8 +4,9 @@
 // green, red and a reserved byte that is never read or written here.
 
 #include <cstdint>
-#include <optional>
 #include <string>
+
+#include "app/result.h"
 
 namespace platform {
 class Channel;
@@ -16,37 +17,28 @@ namespace gau {
 // Offsets of the colour bytes within a palette entry.
 enum class ColorChannel : int { Blue = 0, Green = 1, Red = 2 };
 
-struct ColorCountResult {
+struct ColorCount {
   int32_t stored = 0;  // the field as it stands
   int32_t colors = 0;  // the count the tools use: a stored 0 means 256
-  std::string error;
-  explicit operator bool() const { return error.empty(); }
 };
 
 // The colour count at BmpPos + 20; an error when the field is not in the file.
-ColorCountResult readColorCount(platform::Channel& gauge, int32_t bmpPos);
+Result<ColorCount> readColorCount(platform::Channel& gauge, int32_t bmpPos);
 
-struct EntryResult {
+struct Entry {
   uint8_t red = 0, green = 0, blue = 0;
-  std::string error;
-  explicit operator bool() const { return error.empty(); }
 };
 
 // The three colour bytes of entry `n`, wherever the formula puts them (the
 // caller checks `n` against the colour count it holds); an error, and no
 // read, when they would lie before the first byte or past the end of the file.
-EntryResult readEntry(platform::Channel& gauge, int32_t bmpPos, int32_t n);
-
-struct SendResult {
-  std::string error;  // set when nothing was written, or the write failed
-  explicit operator bool() const { return error.empty(); }
-};
+Result<Entry> readEntry(platform::Channel& gauge, int32_t bmpPos, int32_t n);
 
 // Writes `value` as the `channel` byte of entry `n` and flushes. Refuses
 // unless entry n belongs to this bitmap's own palette (by the colour count
 // stored in its header now, 0 to 256) and the byte lies inside the file, so
 // that nothing but that one palette byte can ever change.
-SendResult writeEntryByte(platform::Channel& gauge, int32_t bmpPos, int32_t n,
-                          ColorChannel channel, uint8_t value);
+Result<> writeEntryByte(platform::Channel& gauge, int32_t bmpPos, int32_t n, ColorChannel channel,
+                        uint8_t value);
 
 }  // namespace gau

@@ -61,37 +61,53 @@ std::string readError(const platform::Channel& gauge, const char* part) {
 
 }  // namespace
 
-ShowResult showBitmap(platform::Channel& gauge, Module1Record& m, Canvas& canvas) {
+void Shown::storeIn(Module1Record& m) const {
+  m.BmpWidth = width;
+  m.BmpHeight = height;
+  m.ColorsUsed = colors;
+  m.PalTable = palette;
+  m.WorkPos = workPos;
+  m.BlueBuf = blue;
+  m.GreenBuf = green;
+  m.RedBuf = red;
+  if (byte) m.ByteBuf = *byte;
+  m.CharBuf = zoomDigit;
+}
+
+Result<Shown> showBitmap(platform::Channel& gauge, int32_t bmpPos, const PaletteTable& earlier,
+                         Canvas& canvas) {
+  using R = Result<Shown>;
   canvas.clear();
 
   // A false scan hit can claim any size; refuse it before reading on or drawing.
-  const LayoutResult read = readLayout(gauge, m.BmpPos, Extent::WholeInFile);
-  if (!read) return {read.error};
-  const BitmapLayout& b = *read.layout;
-  if (std::string why = drawingError(b); !why.empty()) return {why};
+  const Result<BitmapLayout> read = readLayout(gauge, bmpPos, Extent::WholeInFile);
+  if (!read) return R::failure(read);
+  const BitmapLayout& b = *read;
+  if (std::string why = drawingError(b); !why.empty()) return R::failure(Fault::Bitmap, why);
 
-  m.BmpWidth = b.width;
-  m.BmpHeight = b.height;
-  m.ColorsUsed = b.colors;
+  Shown s;
+  s.width = b.width;
+  s.height = b.height;
+  s.colors = b.colors;
+  s.palette = earlier;  // entries beyond the count keep what an earlier SHOW left there
 
-  // Palette entries beyond ColorsUsed keep what an earlier SHOW left there.
   std::vector<uint8_t> palette(4 * static_cast<size_t>(b.colors));
-  if (gauge.read(b.paletteStart, palette) < palette.size()) return {readError(gauge, "palette")};
+  if (gauge.read(b.paletteStart, palette) < palette.size())
+    return R::failure(Fault::Source, readError(gauge, "palette"));
   for (int32_t k = 0; k < b.colors; ++k) {
     const uint8_t* entry = &palette[4 * static_cast<size_t>(k)];
-    m.PalTable[k][1] = entry[0];  // blue
-    m.PalTable[k][2] = entry[1];  // green
-    m.PalTable[k][3] = entry[2];  // red
+    s.palette[k][1] = entry[0];  // blue
+    s.palette[k][2] = entry[1];  // green
+    s.palette[k][3] = entry[2];  // red
   }
   const uint8_t* lastEntry = &palette[palette.size() - 4];
-  m.BlueBuf = lastEntry[0];
-  m.GreenBuf = lastEntry[1];
-  m.RedBuf = lastEntry[2];
-  m.WorkPos = static_cast<int32_t>(b.paletteStart + 4 * static_cast<int64_t>(b.colors - 1));
+  s.blue = lastEntry[0];
+  s.green = lastEntry[1];
+  s.red = lastEntry[2];
 
   const int32_t zoom = b.height > kZoom2Limit || b.width > kZoom2Limit ? 1 : 2;
   canvas.setDotSize(zoom);
-  m.CharBuf = static_cast<unsigned char>('0' + zoom);
+  s.zoomDigit = static_cast<unsigned char>('0' + zoom);
 
   // From the last byte of the pixel array backwards: stored rows run bottom
   // up, so the top display row comes first, each row from its right end.
@@ -99,31 +115,27 @@ ShowResult showBitmap(platform::Channel& gauge, Module1Record& m, Canvas& canvas
   const int32_t step = kDotPitch * zoom;
   if (b.width > 0 && b.height > 0) {
     BackwardBytes pixels(gauge, b.pixelStart);
-    uint8_t value = 0;
     for (int32_t r = 0; r < b.height; ++r) {
       work -= b.padding;
       const int32_t y = 1 + step * r;
       for (int32_t c = b.width - 1; c >= 0; --c) {
-        value = pixels.at(work);
-        const auto& colour = m.PalTable[value];
+        const uint8_t value = pixels.at(work);
+        s.byte = value;
+        const auto& colour = s.palette[value];
         canvas.dot(step * (c + 1), y, static_cast<uint8_t>(colour[3]),
                    static_cast<uint8_t>(colour[2]), static_cast<uint8_t>(colour[1]));
         --work;
       }
-      if (pixels.failed()) {
-        m.WorkPos = static_cast<int32_t>(work);
-        return {readError(gauge, "pixels")};
-      }
+      if (pixels.failed()) return R::failure(Fault::Source, readError(gauge, "pixels"));
     }
-    m.ByteBuf = value;
   } else if (b.height > 0) {
     work -= static_cast<int64_t>(b.padding) * b.height;  // rows without pixels still skip their pad
   }
-  m.WorkPos = static_cast<int32_t>(work);
+  s.workPos = static_cast<int32_t>(work);
 
   canvas.printLine("");
-  canvas.printLine(std::string(" ZOOM=") + static_cast<char>(m.CharBuf));
-  return {};
+  canvas.printLine(std::string(" ZOOM=") + static_cast<char>(s.zoomDigit));
+  return s;
 }
 
 }  // namespace gau

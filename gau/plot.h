@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/Module1.h"
+#include "app/result.h"
 
 namespace platform {
 class Channel;
@@ -64,19 +66,29 @@ inline constexpr int32_t kZoom2Limit = 200;
 // Twips between neighbouring dots at zoom 1.
 inline constexpr int32_t kDotPitch = 10;
 
-struct ShowResult {
-  std::string error;  // empty when the bitmap was drawn; else a sentence for the user
-  explicit operator bool() const { return error.empty(); }
+// What SHOW read, left as a byte-by-byte reading would leave the shared
+// record; the viewer keeps it there with storeIn().
+struct Shown {
+  int32_t width = 0, height = 0;
+  int32_t colors = 0;      // the stored count with 0 read as 256
+  PaletteTable palette{};  // the earlier table with entries 0 to colors - 1 read
+  int32_t workPos = 0;     // one before the first pixel byte, as the backward reading ends
+  unsigned char blue = 0, green = 0, red = 0;  // the last palette entry read
+  std::optional<unsigned char> byte;           // the last pixel byte read, if any
+  unsigned char zoomDigit = '2';
+
+  void storeIn(Module1Record& m) const;
 };
 
 // SHOW: clears `canvas`, then reads the header, palette and pixels of the
-// bitmap at `m.BmpPos` from `gauge` and plots it, the top row first and each
-// row from right to left, followed by the zoom line. Sets BmpWidth,
-// BmpHeight, ColorsUsed, PalTable entries 0 to ColorsUsed - 1, WorkPos,
-// the one-byte buffers and CharBuf as a byte-by-byte reading would leave them.
-// A header whose arithmetic leaves signed 32-bit range, or whose palette or
-// pixels lie partly outside the file, is refused before anything is read into
-// `m` or drawn. Never writes to `gauge`.
-ShowResult showBitmap(platform::Channel& gauge, Module1Record& m, Canvas& canvas);
+// bitmap at `bmpPos` from `gauge` and plots it, the top row first and each
+// row from right to left, followed by the zoom line. A pixel index the
+// palette does not cover takes its colour from `earlier`. A header whose
+// arithmetic leaves signed 32-bit range, or whose palette or pixels lie
+// partly outside the file, is refused (Fault::Bitmap) before anything is
+// drawn; a read that fails part-way leaves the picture drawn so far
+// (Fault::Source). Never writes to `gauge`.
+Result<Shown> showBitmap(platform::Channel& gauge, int32_t bmpPos, const PaletteTable& earlier,
+                         Canvas& canvas);
 
 }  // namespace gau

@@ -9,6 +9,7 @@
 
 #include "gau/bitmap_record.h"
 #include "platform/file_channels.h"
+#include "platform/little_endian.h"
 
 namespace gau {
 namespace {
@@ -16,12 +17,6 @@ namespace {
 // A hit needs the signature and the whole colour count inside the file:
 // bytes i .. i + 23 counted from the signature.
 constexpr size_t kHitSpan = kColorCountOffset + 4;
-
-int32_t le32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
-}
 
 bool signatureAt(const uint8_t* p) { return p[0] == 1 && p[1] == 0 && p[2] == 8 && p[3] == 0; }
 
@@ -67,7 +62,7 @@ void scanBlock(const uint8_t* block, size_t n, size_t limit, int64_t base, size_
     uint8_t count[4] = {0, 0, 0, 0};
     const size_t at = i + kColorCountOffset;
     if (at < n) std::memcpy(count, block + at, std::min<size_t>(4, n - at));
-    r.lastColorCount = le32(count);
+    r.lastColorCount = platform::le32(count);
     if (i + kHitSpan > n) return;
     if (r.lastColorCount < 0 || r.lastColorCount > kMaxColors) return;
     ++r.totalHits;

@@ -4,6 +4,7 @@
 // by a colour count of 0 to 256. Only those two fields decide; nothing else
 // of the header is looked at.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -15,7 +16,8 @@ class Channel;
 
 namespace gau {
 
-inline constexpr size_t kMaxBitmaps = 100;  // bitmap numbers 1 to 100
+// Keep every hit: the command line has no limit, the windows pass the room of their table.
+inline constexpr size_t kKeepAll = SIZE_MAX;
 
 struct ScanResult {
   std::vector<int32_t> positions;  // 1-based BmpPos of the first hits, ascending
@@ -25,11 +27,11 @@ struct ScanResult {
 };
 
 // Scans bytes held in memory; position 1 is bytes[0]. Keeps at most `keep` positions.
-ScanResult scanBytes(std::span<const uint8_t> bytes, size_t keep = kMaxBitmaps);
+ScanResult scanBytes(std::span<const uint8_t> bytes, size_t keep = kKeepAll);
 
 // Scans the whole file on `gauge` in one pass of block reads. `onBlock` (may be
 // empty) runs after each block so a window can keep itself painted.
-ScanResult scanChannel(platform::Channel& gauge, size_t keep = kMaxBitmaps,
+ScanResult scanChannel(platform::Channel& gauge, size_t keep = kKeepAll,
                        const std::function<void()>& onBlock = {});
 
 }  // namespace gau

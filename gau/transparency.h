@@ -4,8 +4,6 @@
 // into the file and reach the disk before they report success.
 
 #include <cstdint>
-#include <optional>
-#include <string>
 
 #include "gau/bitmap_record.h"
 
@@ -15,13 +13,11 @@ class Channel;
 
 namespace gau {
 
-struct TransparentResult {
-  // Width, height and colour count (a stored 0 as 256) as read, once the
-  // header could be read at all; kept even when the write itself failed.
-  std::optional<BitmapLayout> layout;
+// What Make Transparent did: the width, height and colour count (a stored 0
+// as 256) it read, and how many bytes it zeroed.
+struct Transparent {
+  BitmapLayout layout;
   int64_t bytesZeroed = 0;  // less than the pixel array when it runs past the end of the file
-  std::string error;        // set when the command refused or failed; a sentence for the user
-  explicit operator bool() const { return error.empty(); }
 };
 
 // Make Transparent: reads width, height and colour count (in that order) and
@@ -29,17 +25,14 @@ struct TransparentResult {
 // block write. A pixel array that runs past the end of the file is zeroed up
 // to the end; the file never grows. A length of 0 or less writes nothing and
 // still succeeds. Refuses, writing nothing, when the size fields lie before
-// the first byte or the sizes do not fit signed 32-bit arithmetic.
-TransparentResult makeTransparent(platform::Channel& gauge, int32_t bmpPos);
-
-struct ZeroEntryResult {
-  std::string error;  // set when nothing (or not all) was written
-  explicit operator bool() const { return error.empty(); }
-};
+// the first byte or the sizes do not fit signed 32-bit arithmetic
+// (Fault::Bitmap), or the gauge is open for reading only (Fault::ReadOnly);
+// a failed write is Fault::GaugeWrite.
+Result<Transparent> makeTransparent(platform::Channel& gauge, int32_t bmpPos);
 
 // Make Zero Trnsprt: blue, green and red of palette entry 0 to 0; the
 // reserved byte is left alone. Refuses, writing nothing, unless all three
 // bytes lie inside the file.
-ZeroEntryResult makeZeroTransparent(platform::Channel& gauge, int32_t bmpPos);
+Result<> makeZeroTransparent(platform::Channel& gauge, int32_t bmpPos);
 
 }  // namespace gau

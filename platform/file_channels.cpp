@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/little_endian.h"
+
 namespace platform {
 
 FileChannels Channels;
@@ -26,8 +28,8 @@ size_t Channel::read(int64_t pos, std::span<uint8_t> out) {
   }
   const int64_t len = length();
   if (first >= len) return 0;
-  const size_t want = static_cast<size_t>(
-      std::min<int64_t>(static_cast<int64_t>(out.size() - skip), len - first));
+  const size_t want =
+      static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(out.size() - skip), len - first));
   const int64_t got = readAt(first, out.subspan(skip, want));
   return got > 0 ? static_cast<size_t>(got) : 0;
 }
@@ -54,23 +56,20 @@ uint8_t Channel::get1(int64_t pos) {
 int32_t Channel::get4(int64_t pos) {
   uint8_t b[4];
   read(pos, b);
-  return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                              static_cast<uint32_t>(b[2]) << 16 |
-                              static_cast<uint32_t>(b[3]) << 24);
+  return le32(b);
 }
 
 bool Channel::put1(int64_t pos, uint8_t value) { return write(pos, {&value, 1}); }
 
 bool Channel::put2(int64_t pos, int16_t value) {
-  const auto u = static_cast<uint16_t>(value);
-  const uint8_t b[2] = {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8)};
+  uint8_t b[2];
+  putLe16(b, static_cast<uint16_t>(value));
   return write(pos, b);
 }
 
 bool Channel::put4(int64_t pos, int32_t value) {
-  const auto u = static_cast<uint32_t>(value);
-  const uint8_t b[4] = {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8),
-                        static_cast<uint8_t>(u >> 16), static_cast<uint8_t>(u >> 24)};
+  uint8_t b[4];
+  putLe32(b, static_cast<uint32_t>(value));
   return write(pos, b);
 }
 
@@ -130,9 +129,15 @@ std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
                                          std::string* error) {
   int flags = O_CLOEXEC;
   switch (mode) {
-    case OpenMode::ReadWriteExisting: flags |= O_RDWR; break;
-    case OpenMode::ReadOnly: flags |= O_RDONLY; break;
-    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+    case OpenMode::ReadWriteExisting:
+      flags |= O_RDWR;
+      break;
+    case OpenMode::ReadOnly:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::CreateNew:
+      flags |= O_RDWR | O_CREAT | O_EXCL;
+      break;
   }
   const int fd = ::open(name.c_str(), flags, 0666);
   if (fd < 0) {

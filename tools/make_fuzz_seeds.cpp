@@ -16,6 +16,7 @@
 #include "bmp/bmp_file.h"
 #include "bmp/export.h"
 #include "platform/file_channels.h"
+#include "tests/support/odd_gauges.h"
 #include "tools/gauge_builder.h"
 
 namespace {
@@ -24,26 +25,9 @@ using gaugebuild::Gauge;
 using gaugebuild::patterned;
 using Bytes = std::vector<uint8_t>;
 
-// A 4 x 2, 2-colour bitmap between filler, then `edit` applied to it.
-template <class Edit>
-Bytes planted(Edit edit, int32_t colors = 2, int32_t w = 4, int32_t h = 2) {
-  Gauge g;
-  g.filler(20, 3);
-  const int32_t pos = g.plant(patterned(w, h, colors, 1));
-  g.filler(12, 4);
-  edit(g, pos);
-  return g.bytes();
-}
-
-Bytes withSize(int32_t w, int32_t h) {
-  return planted([=](Gauge& g, int32_t pos) { g.poke32(pos - 8, w), g.poke32(pos - 4, h); });
-}
-
-Bytes cutAt(int32_t keepAfterPos, int32_t colors = 2) {
-  return planted(
-      [=](Gauge& g, int32_t pos) { g.bytes().resize(static_cast<size_t>(pos + keepAfterPos - 1)); },
-      colors);
-}
+Bytes withSize(int32_t w, int32_t h) { return support::withSize(w, h).bytes; }
+Bytes cutAt(int32_t keep, int32_t colors = 2) { return support::cutAt(keep, colors).bytes; }
+Bytes withColors(int32_t stored) { return support::withColors(stored).bytes; }
 
 // The export of a 4 x 2 bitmap: a .BMP whose own header the scan also finds.
 Bytes exportedBmp() {
@@ -60,13 +44,7 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
   std::vector<std::pair<std::string, Bytes>> s;
   s.emplace_back("empty", Bytes{});
   s.emplace_back("three-bytes", Bytes{1, 0, 8});
-  {
-    // The signature at byte 5: the width and height would lie before the file.
-    Gauge g;
-    g.raw({9, 9, 9, 9, 1, 0, 8, 0}).filler(16, 6).raw({2, 0, 0, 0, 0, 0, 0, 0});
-    g.filler(8 + 8, 7);
-    s.emplace_back("signature-at-5", g.bytes());
-  }
+  s.emplace_back("signature-at-5", support::signatureAt5().bytes);
   s.emplace_back("width-0", withSize(0, 2));
   s.emplace_back("height-0", withSize(4, 0));
   s.emplace_back("width-negative", withSize(-5, 2));
@@ -76,11 +54,10 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
   s.emplace_back("width-int-max", withSize(INT32_MAX, 1));
   s.emplace_back("height-int-max", withSize(4, INT32_MAX));
   s.emplace_back("width-0-height-int-max", withSize(0, INT32_MAX));
-  s.emplace_back("colours-0", planted([](Gauge&, int32_t) {}, 0));
-  s.emplace_back("colours-256", planted([](Gauge&, int32_t) {}, 256));
-  s.emplace_back("colours-257", planted([](Gauge& g, int32_t pos) { g.poke32(pos + 20, 257); }));
-  s.emplace_back("colours-negative",
-                 planted([](Gauge& g, int32_t pos) { g.poke32(pos + 20, -1); }));
+  s.emplace_back("colours-0", support::plain(0).bytes);
+  s.emplace_back("colours-256", support::plain(256).bytes);
+  s.emplace_back("colours-257", withColors(257));
+  s.emplace_back("colours-negative", withColors(-1));
   s.emplace_back("cut-in-header", cutAt(10));
   s.emplace_back("cut-in-colour-count", cutAt(22));
   s.emplace_back("cut-in-palette", cutAt(40, 16));

@@ -61,12 +61,12 @@ TEST(BmpExport, LayoutFollowsTheGaugeBitmap) {
     auto b = patterned(row.w, row.h, row.stored, 5);
     if (b.colors() == 256) b.palette[4 * 255 + 1] = 0x12;  // a non-white entry 255
     GaugeFile gauge(b);
-    const bmp::ExportResult r = bmp::exportBitmap(*gauge.channel, gauge.pos, "abc.bmp");
-    ASSERT_TRUE(r) << r.reason;
-    EXPECT_EQ(r.colors, b.colors());
+    const Result<bmp::Exported> r = bmp::exportBitmap(*gauge.channel, gauge.pos, "abc.bmp");
+    ASSERT_TRUE(r) << r.reason();
+    EXPECT_EQ(r->colors, b.colors());
     const auto out = dir.read("abc.bmp");
     ASSERT_EQ(out.size(), row.fileSize);
-    EXPECT_EQ(r.fileBytes, row.fileSize);
+    EXPECT_EQ(r->fileBytes, row.fileSize);
     EXPECT_EQ(out[0], 'B');
     EXPECT_EQ(out[1], 'M');
     // Header fields by offset; every field not named here is zero.
@@ -126,9 +126,9 @@ TEST(BmpExport, RefusesBitmapsThatCannotBeConverted) {
     std::ofstream("abc.bmp", std::ios::binary).write("\1\2\3", 3);
     auto ch =
         platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
-    const bmp::ExportResult r = bmp::exportBitmap(*ch, pos, "abc.bmp");
-    EXPECT_EQ(r.problem, bmp::ExportProblem::Bitmap);
-    EXPECT_FALSE(r.reason.empty());
+    const Result<bmp::Exported> r = bmp::exportBitmap(*ch, pos, "abc.bmp");
+    EXPECT_EQ(r.fault(), Fault::Bitmap);
+    EXPECT_FALSE(r.reason().empty());
     ch.reset();
     EXPECT_EQ(dir.read("abc.bmp"), older);
     EXPECT_EQ(dir.read("panel.gau"), g.bytes());
@@ -137,7 +137,7 @@ TEST(BmpExport, RefusesBitmapsThatCannotBeConverted) {
   // A header that would begin before the first byte of the file.
   TempDir dir;
   auto gauge = platform::memoryChannel(std::vector<uint8_t>(100, 0));
-  EXPECT_EQ(bmp::exportBitmap(*gauge, 5, "abc.bmp").problem, bmp::ExportProblem::Bitmap);
+  EXPECT_EQ(bmp::exportBitmap(*gauge, 5, "abc.bmp").fault(), Fault::Bitmap);
   EXPECT_EQ(gauge->readsBeforeStart(), 0);
   EXPECT_FALSE(std::filesystem::exists("abc.bmp"));
 }
@@ -151,9 +151,9 @@ TEST(BmpExport, TargetsThatCannotBeWrittenAreReported) {
   for (const std::string& name : {std::string("missing/abc.bmp"), std::string(300, 'x') + ".bmp",
                                   std::string("folder.bmp"), std::string("locked.bmp")}) {
     SCOPED_TRACE(name.substr(0, 20));
-    const bmp::ExportResult r = bmp::exportBitmap(*gauge.channel, gauge.pos, name);
-    EXPECT_EQ(r.problem, bmp::ExportProblem::Target);
-    EXPECT_FALSE(r.reason.empty());
+    const Result<bmp::Exported> r = bmp::exportBitmap(*gauge.channel, gauge.pos, name);
+    EXPECT_EQ(r.fault(), Fault::Target);
+    EXPECT_FALSE(r.reason().empty());
   }
   EXPECT_EQ(dir.read("locked.bmp"), (std::vector<uint8_t>{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
   EXPECT_EQ(filesIn(dir.path()), 3u);  // no temporary left behind
@@ -164,6 +164,6 @@ TEST(BmpExport, AWriteErrorIsReportedNotSwallowed) {
   GaugeFile gauge(patterned(4, 2, 4));
   auto out = platform::memoryChannel({});
   out->failWrites(true);
-  const bmp::ExportResult r = bmp::writeBmp(*gauge.channel, gauge.pos, *out);
-  EXPECT_EQ(r.problem, bmp::ExportProblem::Target);
+  const Result<bmp::Exported> r = bmp::writeBmp(*gauge.channel, gauge.pos, *out);
+  EXPECT_EQ(r.fault(), Fault::Target);
 }

@@ -33,7 +33,7 @@ struct Exported {
   static std::unique_ptr<platform::Channel> gauge() {
     return platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
   }
-  gau::ImportResult import(const std::string& name = "x.bmp") const {
+  Result<gau::Imported> import(const std::string& name = "x.bmp") const {
     return gau::importBitmap(*gauge(), pos, name);
   }
 };
@@ -59,9 +59,9 @@ TEST(BmpImport, UnchangedRoundTripAndPixelEditsLandInPlace) {
     const auto gaugeBefore = dir.read("panel.gau");
     const auto bmpBefore = dir.read("x.bmp");
 
-    const gau::ImportResult same = s.import();
-    ASSERT_TRUE(same) << same.reason;
-    EXPECT_EQ(same.colors, row.stored == 0 ? 256 : row.stored);
+    const Result<gau::Imported> same = s.import();
+    ASSERT_TRUE(same) << same.reason();
+    EXPECT_EQ(same->colors, row.stored == 0 ? 256 : row.stored);
     EXPECT_EQ(dir.read("panel.gau"), gaugeBefore);
 
     // Edit the first and the last pixel byte and one in between, and add bytes
@@ -115,9 +115,9 @@ TEST(BmpImport, RefusesABmpThatDoesNotFit) {
     row.edit(bmpFile);
     Gauge().raw(bmpFile).writeTo("x.bmp");
     const auto gaugeBefore = dir.read("panel.gau");
-    const gau::ImportResult r = s.import();
-    EXPECT_EQ(r.problem, gau::ImportProblem::DoesNotFit);
-    EXPECT_NE(r.reason.find(row.says), std::string::npos) << r.reason;
+    const Result<gau::Imported> r = s.import();
+    EXPECT_EQ(r.fault(), Fault::DoesNotFit);
+    EXPECT_NE(r.reason().find(row.says), std::string::npos) << r.reason();
     EXPECT_EQ(dir.read("panel.gau"), gaugeBefore);
     EXPECT_EQ(dir.read("x.bmp"), bmpFile);
   }
@@ -127,13 +127,13 @@ TEST(BmpImport, RefusesWhatCannotBeReadOrConverted) {
   TempDir dir;
   const Exported s(patterned(10, 20, 16));
   const auto gaugeBefore = dir.read("panel.gau");
-  EXPECT_EQ(s.import("missing.bmp").problem, gau::ImportProblem::Source);
-  EXPECT_EQ(s.import("").problem, gau::ImportProblem::Source);
+  EXPECT_EQ(s.import("missing.bmp").fault(), Fault::Source);
+  EXPECT_EQ(s.import("").fault(), Fault::Source);
   // A false hit whose pixels would run past the end of the gauge file.
   Gauge spoiled = s.g;
   spoiled.poke32(s.pos - 4, 5000);
   spoiled.writeTo("panel.gau");
-  EXPECT_EQ(s.import().problem, gau::ImportProblem::Bitmap);
+  EXPECT_EQ(s.import().fault(), Fault::Bitmap);
   EXPECT_EQ(dir.read("panel.gau"), spoiled.bytes());
   s.g.writeTo("panel.gau");
   EXPECT_EQ(dir.read("panel.gau"), gaugeBefore);
@@ -145,5 +145,5 @@ TEST(BmpImport, AGaugeWriteErrorIsReported) {
   auto gauge = platform::memoryChannel(s.g.bytes());
   gauge->failWrites(true);
   auto bmpFile = platform::openFileChannel("x.bmp", platform::OpenMode::ReadOnly, nullptr);
-  EXPECT_EQ(gau::importPixels(*gauge, s.pos, *bmpFile).problem, gau::ImportProblem::GaugeWrite);
+  EXPECT_EQ(gau::importPixels(*gauge, s.pos, *bmpFile).fault(), Fault::GaugeWrite);
 }

@@ -18,9 +18,10 @@
 #include "gau/scan.h"
 #include "gau/transparency.h"
 #include "platform/file_channels.h"
-#include "tools/gauge_builder.h"
+#include "platform/little_endian.h"
+#include "tests/support/odd_gauges.h"
+#include "tests/support/recording_canvas.h"
 
-using gaugebuild::Gauge;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -42,43 +43,13 @@ struct Row {
 };
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
-// A 4 x 2, 2-colour bitmap between other bytes, then `edit` applied to it.
-template <class Edit>
-Sample planted(Edit edit, int32_t colors = 2) {
-  Gauge g;
-  g.filler(20, 3);
-  const int32_t pos = g.plant(gaugebuild::patterned(4, 2, colors, 1));
-  g.filler(12, 4);
-  Sample s{{}, pos, std::nullopt};
-  edit(g, s);
-  s.gauge = g.bytes();
-  return s;
-}
-Sample plain(int32_t colors = 2) {
-  return planted([](Gauge&, Sample&) {}, colors);
-}
-Sample withSize(int32_t w, int32_t h) {
-  return planted([=](Gauge& g, Sample& s) { g.poke32(s.pos - 8, w), g.poke32(s.pos - 4, h); });
-}
-Sample withColors(int32_t stored) {
-  return planted([=](Gauge& g, Sample& s) { g.poke32(s.pos + 20, stored); });
-}
-// The file ends at BmpPos + keep - 1.
-Sample cutAt(int32_t keep, int32_t colors = 2) {
-  return planted(
-      [=](Gauge& g, Sample& s) { g.bytes().resize(static_cast<size_t>(s.pos + keep - 1)); },
-      colors);
-}
-Sample signatureAt5() {
-  Gauge g;
-  g.raw({9, 9, 9, 9, 1, 0, 8, 0}).filler(16, 6).raw({2, 0, 0, 0, 0, 0, 0, 0}).filler(16, 7);
-  return {g.bytes(), 5, std::nullopt};
-}
-Bytes exportOf(const Sample& s) {
-  auto gauge = platform::memoryChannel(s.gauge);
-  auto out = platform::memoryChannel({});
-  return bmp::writeBmp(*gauge, s.pos, *out) ? out->bytes() : Bytes{};
-}
+Sample from(const support::OddGauge& g) { return {g.bytes, g.pos, std::nullopt}; }
+Sample plain(int32_t colors = 2) { return from(support::plain(colors)); }
+Sample withSize(int32_t w, int32_t h) { return from(support::withSize(w, h)); }
+Sample withColors(int32_t stored) { return from(support::withColors(stored)); }
+Sample cutAt(int32_t keep, int32_t colors = 2) { return from(support::cutAt(keep, colors)); }
+Sample signatureAt5() { return from(support::signatureAt5()); }
+Bytes exportOf(const Sample& s) { return support::exportOf({s.gauge, s.pos}); }
 Sample withBmpOf1078Bytes() {
   Sample s = plain();
   const Bytes whole = exportOf(s);
@@ -145,9 +116,7 @@ Reach reachOf(const Sample& s) {
   Reach r;
   const int64_t P = s.pos, L = static_cast<int64_t>(s.gauge.size());
   auto le32 = [&](int64_t p) -> int64_t {
-    if (p < 1 || p + 3 > L) return 0;
-    const uint8_t* b = &s.gauge[static_cast<size_t>(p - 1)];
-    return static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
+    return p < 1 || p + 3 > L ? 0 : platform::le32(&s.gauge[static_cast<size_t>(p - 1)]);
   };
   const int64_t w = le32(P - 8), h = le32(P - 4), stored = le32(P + 20);
   const int64_t colors = stored == 0 ? 256 : stored;
@@ -156,17 +125,6 @@ Reach reachOf(const Sample& s) {
   r.pixelLast = r.pixelFirst + (w + (4 - (w % 4 + 4) % 4) % 4) * h - 1;
   return r;
 }
-
-class CountingCanvas final : public gau::Canvas {
- public:
-  int64_t dots = 0;
-
- protected:
-  void erase() override { dots = 0; }
-  void drawDot(int32_t, int32_t, uint8_t, uint8_t, uint8_t) override { ++dots; }
-  void drawText(int32_t, int32_t, const std::string&) override {}
-  int32_t lineHeight() const override { return 195; }
-};
 
 // Runs `op` on a fresh copy of the gauge; checks what it may change and the refusal rules.
 template <class Op>
@@ -204,10 +162,10 @@ TEST_P(Malformed, EveryOperationStaysInsideTheBitmap) {
   Bytes exported;
   check("export", row, row.exported, 1, 0, [&](platform::Channel& g) {
     auto out = platform::memoryChannel({});
-    const bmp::ExportResult r = bmp::writeBmp(g, s.pos, *out);
-    EXPECT_EQ(out->bytes().size(), r ? static_cast<size_t>(r.fileBytes) : 0u);
+    const Result<bmp::Exported> r = bmp::writeBmp(g, s.pos, *out);
+    EXPECT_EQ(out->bytes().size(), r ? static_cast<size_t>(r->fileBytes) : 0u);
     exported = out->bytes();
-    return r.reason;
+    return r.reason();
   });
 
   // The .BMP to import: the row's, or this bitmap's export with every pixel byte changed.
@@ -216,44 +174,41 @@ TEST_P(Malformed, EveryOperationStaysInsideTheBitmap) {
     for (size_t i = bmp::kPixelOffset; i < bmpBytes.size(); ++i) bmpBytes[i] ^= 0x5A;
   check("import", row, row.imported, reach.pixelFirst, reach.pixelLast, [&](platform::Channel& g) {
     auto bmpFile = platform::memoryChannel(bmpBytes);
-    const gau::ImportResult r = gau::importPixels(g, s.pos, *bmpFile);
-    if (r && r.bytesWritten > 0) {
+    const Result<gau::Imported> r = gau::importPixels(g, s.pos, *bmpFile);
+    if (r && r->bytesWritten > 0) {
       uint8_t first = 0;
       g.read(reach.pixelFirst, {&first, 1});
       EXPECT_EQ(first, bmpBytes[bmp::kPixelOffset]) << "the .BMP's pixels land in place";
     }
-    return r.reason;
+    return r.reason();
   });
 
   check("view", row, row.viewed, 1, 0, [&](platform::Channel& g) {
-    Module1Record m;
-    m.BmpPos = s.pos;
-    CountingCanvas canvas;
-    const gau::ShowResult r = gau::showBitmap(g, m, canvas);
-    const int64_t pixels =
-        m.BmpWidth > 0 && m.BmpHeight > 0 ? int64_t{m.BmpWidth} * m.BmpHeight : 0;
-    EXPECT_EQ(canvas.dots, r ? pixels : 0);
-    return r.error;
+    support::RecordingCanvas canvas;
+    const Result<gau::Shown> r = gau::showBitmap(g, s.pos, PaletteTable{}, canvas);
+    const int64_t pixels = r && r->width > 0 && r->height > 0 ? int64_t{r->width} * r->height : 0;
+    EXPECT_EQ(static_cast<int64_t>(canvas.dots.size()), pixels);
+    return r.reason();
   });
 
   check("make transparent", row, row.transparent, reach.pixelFirst, reach.pixelLast,
-        [&](platform::Channel& g) { return gau::makeTransparent(g, s.pos).error; });
+        [&](platform::Channel& g) { return gau::makeTransparent(g, s.pos).reason(); });
 
   check("make zero transparent", row, row.zeroTransparent, int64_t{s.pos} + 28, int64_t{s.pos} + 30,
-        [&](platform::Channel& g) { return gau::makeZeroTransparent(g, s.pos).error; });
+        [&](platform::Channel& g) { return gau::makeZeroTransparent(g, s.pos).reason(); });
 
   // The palette window: the count when it loads, then the last entry shown and its red sent.
   check("palette display", row, row.displayed, 1, 0, [&](platform::Channel& g) {
-    const gau::ColorCountResult count = gau::readColorCount(g, s.pos);
-    if (!count) return count.error;
-    EXPECT_EQ(count.colors - 1, reach.lastEntry);
-    return gau::readEntry(g, s.pos, count.colors - 1).error;
+    const Result<gau::ColorCount> count = gau::readColorCount(g, s.pos);
+    if (!count) return count.reason();
+    EXPECT_EQ(count->colors - 1, reach.lastEntry);
+    return gau::readEntry(g, s.pos, count->colors - 1).reason();
   });
   const int64_t red = int64_t{s.pos} + 28 + 4 * reach.lastEntry + 2;
   check("palette send", row, row.sent, red, red, [&](platform::Channel& g) {
     return gau::writeEntryByte(g, s.pos, static_cast<int32_t>(reach.lastEntry),
                                gau::ColorChannel::Red, 0x77)
-        .error;
+        .reason();
   });
 }
 

@@ -6,6 +6,8 @@
 #include <functional>
 
 #include "platform/file_channels.h"
+#include "tests/support/counting_channel.h"
+#include "tests/support/recording_canvas.h"
 #include "tools/gauge_builder.h"
 
 using gaugebuild::Bitmap;
@@ -14,50 +16,17 @@ using gaugebuild::patterned;
 
 namespace {
 
-struct Dot {
-  int32_t x, y;
-  int size;
-  int r, g, b;
-  bool operator==(const Dot&) const = default;
-};
-struct Line {
-  int32_t x, y;
-  std::string text;
-  bool operator==(const Line&) const = default;
-};
+using support::CountingChannel;
+using support::Dot;
+using support::Line;
+using support::RecordingCanvas;
 
-class RecordingCanvas final : public gau::Canvas {
- public:
-  static constexpr int32_t kLine = 195;
-  std::vector<Dot> dots;
-  std::vector<Line> lines;
-
- protected:
-  void erase() override { dots.clear(), lines.clear(); }
-  void drawDot(int32_t x, int32_t y, uint8_t r, uint8_t g, uint8_t b) override {
-    dots.push_back({x, y, dotSize(), r, g, b});
-  }
-  void drawText(int32_t x, int32_t y, const std::string& t) override { lines.push_back({x, y, t}); }
-  int32_t lineHeight() const override { return kLine; }
-};
-
-// A file channel over bytes that counts the calls made on it.
-class CountingChannel final : public platform::Channel {
- public:
-  explicit CountingChannel(std::vector<uint8_t> b) : Channel("TEST.GAU"), bytes(std::move(b)) {}
-  int64_t length() const override { return static_cast<int64_t>(bytes.size()); }
-  bool flush() override { return true; }
-  std::vector<uint8_t> bytes;
-  int reads = 0, writes = 0;
-
- protected:
-  int64_t readAt(int64_t offset, std::span<uint8_t> out) override {
-    ++reads;
-    std::copy_n(bytes.begin() + offset, out.size(), out.begin());
-    return static_cast<int64_t>(out.size());
-  }
-  bool writeAt(int64_t, std::span<const uint8_t>) override { return ++writes, false; }
-};
+// SHOW as the viewer runs it: what it found goes into the shared record.
+Result<gau::Shown> show(platform::Channel& ch, Module1Record& m, gau::Canvas& cv) {
+  Result<gau::Shown> r = gau::showBitmap(ch, m.BmpPos, m.PalTable, cv);
+  if (r) r->storeIn(m);
+  return r;
+}
 
 // One gauge file with bitmaps planted between other bytes.
 struct Fixture {
@@ -122,7 +91,7 @@ TEST(Plot, TwoByTwoExamplePlotsTopRowFirstRightToLeft) {
   Module1Record m;
   m.BmpPos = f.pos[0];
   RecordingCanvas cv;
-  ASSERT_TRUE(gau::showBitmap(*ch, m, cv));
+  ASSERT_TRUE(show(*ch, m, cv));
   const std::vector<Dot> want = {{40, 1, 2, 12, 11, 10},  // d
                                  {20, 1, 2, 9, 8, 7},     // c
                                  {40, 21, 2, 6, 5, 4},    // b
@@ -147,7 +116,7 @@ TEST(Plot, EveryRowShowsItsOwnPixelsAndNoPadByte) {
     Module1Record m;
     m.BmpPos = f.pos[0];
     RecordingCanvas cv;
-    ASSERT_TRUE(gau::showBitmap(*ch, m, cv));
+    ASSERT_TRUE(show(*ch, m, cv));
     std::vector<Dot> want;
     for (int r = 0; r < h; ++r)
       for (int c = row.width - 1; c >= 0; --c)
@@ -167,7 +136,7 @@ TEST(Plot, ZoomTwoUpTo200By200AndOneAbove) {
     Module1Record m;
     m.BmpPos = f.pos[0];
     RecordingCanvas cv;
-    ASSERT_TRUE(gau::showBitmap(*ch, m, cv));
+    ASSERT_TRUE(show(*ch, m, cv));
     const int32_t pitch = 10 * row.zoom, lastY = 1 + pitch * (row.h - 1);
     ASSERT_EQ(cv.dots.size(), size_t(row.w) * row.h);
     EXPECT_EQ(cv.dots.front().x, pitch * row.w) << row.w << "x" << row.h;
@@ -188,7 +157,7 @@ TEST(Plot, StoredCountZeroReads256EntriesBeforeThePixels) {
   Module1Record m;
   m.BmpPos = f.pos[0];
   RecordingCanvas cv;
-  ASSERT_TRUE(gau::showBitmap(*ch, m, cv));
+  ASSERT_TRUE(show(*ch, m, cv));
   EXPECT_EQ(m.ColorsUsed, 256);
   EXPECT_EQ(cv.dots, (std::vector<Dot>{patternedDot(60, 1, 2, 128), patternedDot(40, 1, 2, 0),
                                        patternedDot(20, 1, 2, 255)}));
@@ -204,12 +173,12 @@ TEST(Plot, PixelBeyondThePaletteTakesWhatAnEarlierShowLeft) {
   Module1Record m;
   RecordingCanvas cv;
   m.BmpPos = f.pos[0];
-  ASSERT_TRUE(gau::showBitmap(*ch, m, cv));
+  ASSERT_TRUE(show(*ch, m, cv));
   EXPECT_EQ(cv.dots.back(), (Dot{20, 1, 2, 0, 0, 0})) << "never written: black";
   m.BmpPos = f.pos[1];
-  ASSERT_TRUE(gau::showBitmap(*ch, m, cv));
+  ASSERT_TRUE(show(*ch, m, cv));
   m.BmpPos = f.pos[0];
-  ASSERT_TRUE(gau::showBitmap(*ch, m, cv));
+  ASSERT_TRUE(show(*ch, m, cv));
   EXPECT_EQ(cv.dots, (std::vector<Dot>{{40, 1, 2, 60, 50, 40}, patternedDot(20, 1, 2, 200)}));
   EXPECT_EQ(m.PalTable[200][0], 0) << "component 0 is never written";
 }
@@ -227,7 +196,7 @@ TEST(Plot, WidthOrHeightNotPositivePlotsNothingAndZoomLineIsSecondLine) {
     m.BmpPos = f.pos[0];
     RecordingCanvas cv;
     cv.dot(500, 500, 1, 1, 1);  // an earlier picture, cleared by SHOW
-    ASSERT_TRUE(gau::showBitmap(*ch, m, cv)) << row.w << "x" << row.h;
+    ASSERT_TRUE(show(*ch, m, cv)) << row.w << "x" << row.h;
     EXPECT_TRUE(cv.dots.empty());
     EXPECT_EQ(cv.lines, (std::vector<Line>{{0, RecordingCanvas::kLine, row.zoomLine}}));
   }
@@ -266,14 +235,14 @@ TEST(Plot, NonsenseHeadersAreRefusedBeforeAnythingIsReadOrDrawn) {
     m.PalTable[0][1] = 99;
     RecordingCanvas cv;
     cv.dot(500, 500, 1, 1, 1);
-    const gau::ShowResult r = gau::showBitmap(ch, m, cv);
+    const Result<gau::Shown> r = show(ch, m, cv);
     EXPECT_FALSE(r) << row.name;
-    EXPECT_FALSE(r.error.empty()) << row.name;
+    EXPECT_FALSE(r.reason().empty()) << row.name;
     EXPECT_TRUE(cv.dots.empty() && cv.lines.empty()) << row.name;
     EXPECT_EQ(m.BmpWidth, 77) << row.name;
     EXPECT_EQ(m.WorkPos, 77) << row.name;
     EXPECT_EQ(m.PalTable[0][1], 99) << row.name;
-    EXPECT_EQ(ch.bytes, g.bytes()) << row.name;
+    EXPECT_EQ(ch.bytes(), g.bytes()) << row.name;
     EXPECT_EQ(ch.writes, 0) << row.name;
   }
 }
@@ -291,7 +260,7 @@ TEST(Plot, BlockReadingEqualsByteByByteReading) {
     for (int k = 0; k < 257; ++k) a.PalTable[k] = {0, int16_t(k), int16_t(k / 3), 7};
     Module1Record b = a;
     RecordingCanvas ca, cb;
-    ASSERT_TRUE(gau::showBitmap(*blocks, a, ca));
+    ASSERT_TRUE(show(*blocks, a, ca));
     showByteByByte(*bytes, b, cb);
     const auto label = std::to_string(row.w) + "x" + std::to_string(row.h);
     EXPECT_EQ(ca.dots, cb.dots) << label;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/Module1.h"
 #include "platform/file_channels.h"
 #include "temp_dir.h"
+#include "tests/support/exhaustive_scan.h"
 #include "tools/gauge_builder.h"
 
 using gaugebuild::Gauge;
@@ -15,18 +17,7 @@ std::vector<int32_t> scanPositions(const std::vector<uint8_t>& bytes) {
   return gau::scanBytes(bytes).positions;
 }
 
-// The position-by-position scan the result must equal: a signature with all
-// of its colour count inside the file, the count 0 to 256.
-std::vector<int32_t> exhaustive(const std::vector<uint8_t>& b) {
-  std::vector<int32_t> hits;
-  for (size_t i = 0; i + 24 <= b.size(); ++i) {
-    if (b[i] != 1 || b[i + 1] != 0 || b[i + 2] != 8 || b[i + 3] != 0) continue;
-    const int32_t n = static_cast<int32_t>(b[i + 20] | b[i + 21] << 8 | b[i + 22] << 16 |
-                                           static_cast<uint32_t>(b[i + 23]) << 24);
-    if (n >= 0 && n <= 256) hits.push_back(static_cast<int32_t>(i + 1));
-  }
-  return hits;
-}
+using support::exhaustiveScan;
 
 }  // namespace
 
@@ -43,8 +34,8 @@ TEST(Scan, ColourCountDecidesWhichSignaturesCount) {
     int32_t stored;
     bool counted;
   };
-  for (const Row row : {Row{0, true}, Row{256, true}, Row{1, true}, Row{257, false},
-                        Row{-1, false}, Row{INT32_MIN, false}, Row{INT32_MAX, false}}) {
+  for (const Row row : {Row{0, true}, Row{256, true}, Row{1, true}, Row{257, false}, Row{-1, false},
+                        Row{INT32_MIN, false}, Row{INT32_MAX, false}}) {
     Gauge g;
     g.filler(30);
     auto b = patterned(4, 2, 2);
@@ -94,10 +85,11 @@ TEST(Scan, KeepsTheFirst100AndCountsTheRest) {
     planted.push_back(g.plant(patterned(3, 1, 1, static_cast<uint8_t>(i))));
     g.filler(5, static_cast<uint32_t>(i));
   }
-  const gau::ScanResult r = gau::scanBytes(g.bytes());
+  const gau::ScanResult r = gau::scanBytes(g.bytes(), PositionTable::kLast);
   EXPECT_EQ(r.totalHits, 130);
   ASSERT_EQ(r.positions.size(), 100u);
   EXPECT_TRUE(std::equal(r.positions.begin(), r.positions.end(), planted.begin()));
+  EXPECT_EQ(gau::scanBytes(g.bytes()).positions, planted) << "by default every hit is kept";
 }
 
 TEST(Scan, BlockReadsOfAFileEqualTheExhaustiveScan) {
@@ -123,7 +115,7 @@ TEST(Scan, BlockReadsOfAFileEqualTheExhaustiveScan) {
   std::string why;
   auto ch = platform::openFileChannel("dense.gau", platform::OpenMode::ReadOnly, &why);
   ASSERT_TRUE(ch) << why;
-  const auto expected = exhaustive(b);
+  const auto expected = exhaustiveScan(b);
   const gau::ScanResult r = gau::scanChannel(*ch, SIZE_MAX);
   EXPECT_GT(expected.size(), 1000u);
   EXPECT_EQ(r.positions, expected);

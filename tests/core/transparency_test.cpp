@@ -30,14 +30,17 @@ Planted plant(int32_t w, int32_t h, int32_t colors = 2, int64_t keep = 0) {
 }  // namespace
 
 TEST(MakeTransparent, ZeroesOnlyWhatLiesInTheFile) {
-  struct Row { int32_t w, h; int64_t keep, count; };  // pixels start at +36
+  struct Row {
+    int32_t w, h;
+    int64_t keep, count;
+  };                                                       // pixels start at +36
   for (const Row r : {Row{7, -3, 0, 0}, Row{-5, 2, 0, 0},  // no pixels, yet done
                       Row{4, 1000, 60, 24},                // zeroed to the end, never longer
                       Row{4, 1000, 30, 0}}) {              // starts past the end
     const Planted p = plant(r.w, r.h, 2, r.keep);
     auto gauge = platform::memoryChannel(p.bytes);
-    const gau::TransparentResult res = gau::makeTransparent(*gauge, p.pos);
-    EXPECT_TRUE(res) << res.error;
+    const Result<gau::Transparent> res = gau::makeTransparent(*gauge, p.pos);
+    EXPECT_TRUE(res) << res.reason();
     auto expected = p.bytes;
     std::fill_n(expected.begin() + p.pos + 35, r.count, 0);
     EXPECT_EQ(gauge->bytes(), expected) << r.w << " x " << r.h << ", " << r.keep;
@@ -45,7 +48,11 @@ TEST(MakeTransparent, ZeroesOnlyWhatLiesInTheFile) {
 }
 
 TEST(MakeTransparent, RefusesAndWritesNothing) {
-  struct Row { const char* why; Planted p; bool failWrites = false; };
+  struct Row {
+    const char* why;
+    Planted p;
+    bool failWrites = false;
+  };
   Planted early = plant(4, 2);  // a signature at byte 8: the width would be at byte 0
   early.bytes.erase(early.bytes.begin(), early.bytes.begin() + (early.pos - 8));
   early.pos = 8;
@@ -61,7 +68,7 @@ TEST(MakeTransparent, RefusesAndWritesNothing) {
   for (const Row& r : rows) {
     auto gauge = platform::memoryChannel(r.p.bytes);
     gauge->failWrites(r.failWrites);
-    const gau::TransparentResult res = gau::makeTransparent(*gauge, r.p.pos);
+    const Result<gau::Transparent> res = gau::makeTransparent(*gauge, r.p.pos);
     EXPECT_FALSE(res) << r.why;
     EXPECT_EQ(gauge->bytes(), r.p.bytes) << r.why;
     EXPECT_EQ(gauge->readsBeforeStart(), 0) << r.why;
