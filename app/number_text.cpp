@@ -1,7 +1,7 @@
 #include "app/number_text.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -10,15 +10,18 @@ bool ignorable(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
 int digitValue(char c, int base) {
   int v = -1;
-  if (c >= '0' && c <= '9') v = c - '0';
-  else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-  else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+  if (c >= '0' && c <= '9')
+    v = c - '0';
+  else if (c >= 'a' && c <= 'f')
+    v = c - 'a' + 10;
+  else if (c >= 'A' && c <= 'F')
+    v = c - 'A' + 10;
   return v >= 0 && v < base ? v : -1;
 }
 
 struct Parsed {
   double value = 0;
-  size_t used = 0;  // characters of `s` that belong to the number
+  size_t used = 0;   // characters of `s` that belong to the number
   bool any = false;  // at least one digit was read
 };
 
@@ -59,7 +62,12 @@ Parsed parseNumber(const std::string& s) {
     }
   }
   p.used = i;
-  if (p.any) p.value = std::strtod(digits.c_str(), nullptr);  // huge texts give HUGE_VAL, not a throw
+  if (p.any) {
+    // from_chars reads a full stop whatever the user's locale; a value too
+    // large for a double reads as infinite, so it is out of every range.
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), p.value);
+    if (ec == std::errc::result_out_of_range) p.value = HUGE_VAL;
+  }
   if (negative) p.value = -p.value;
   return p;
 }

@@ -3,18 +3,22 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <cstring>
 #include <filesystem>
 #include <random>
 
 #include "app/Module1.h"
-#include "forms/dialpix.h"
-#include "forms/numbmp.h"
 #include "gau/scan.h"
 #include "platform/file_channels.h"
-#include "platform/file_list.h"
 #include "tools/gauge_builder.h"
+
+#if DIALPIX_BENCH_WINDOWS
+#include <QApplication>
+
+#include "forms/dialpix.h"
+#include "forms/numbmp.h"
+#include "platform/file_list.h"
+#endif
 
 namespace {
 
@@ -93,6 +97,7 @@ void BM_ScanFile(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanFile)->Unit(benchmark::kMillisecond);
 
+#if DIALPIX_BENCH_WINDOWS
 // From the double-click in the start window to the chooser being shown.
 void BM_PickToChooser(benchmark::State& state) {
   const std::string name = writeSample();
@@ -121,5 +126,6 @@ void BM_PickToChooser(benchmark::State& state) {
   std::filesystem::current_path(old);
 }
 BENCHMARK(BM_PickToChooser)->Unit(benchmark::kMillisecond)->Iterations(10);
+#endif
 
 }  // namespace

@@ -3,17 +3,21 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "app/Module1.h"
-#include "forms/image_canvas.h"
 #include "gau/plot.h"
 #include "platform/file_channels.h"
-#include "platform/twips.h"
 #include "tools/gauge_builder.h"
+
+#if DIALPIX_BENCH_WINDOWS
+#include <QApplication>
+
+#include "forms/image_canvas.h"
+#include "platform/twips.h"
+#endif
 
 namespace {
 
@@ -68,6 +72,7 @@ void BM_ShowReadAndPlotOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ShowReadAndPlotOnly)->Unit(benchmark::kMillisecond);
 
+#if DIALPIX_BENCH_WINDOWS
 // The viewer's own canvas (an image of the window's client size, zoom line in
 // its font), reading from a gauge file on disk as the window does.
 void BM_ShowIntoWindowImage(benchmark::State& state) {
@@ -97,5 +102,6 @@ void BM_ShowIntoWindowImage(benchmark::State& state) {
   std::filesystem::remove(path);
 }
 BENCHMARK(BM_ShowIntoWindowImage)->Unit(benchmark::kMillisecond);
+#endif
 
 }  // namespace

@@ -1,18 +1,29 @@
 #!/usr/bin/env bash
-# Installs the Debian packages dialpix needs to build, test and run, but only
-# those that are missing, so a second run costs nothing.
+# Installs the Debian packages dialpix needs, but only those that are missing,
+# so a second run costs nothing.
+#   tools/deps.sh run    what building and running the program needs (./run)
+#   tools/deps.sh test   that, plus the test, benchmark and fuzzing tools (./test)
+#   tools/deps.sh gui    that, plus what looking at the windows on Xvfb takes
 set -euo pipefail
 
-packages=(
+run=(
   g++ cmake make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  fonts-dejavu-core fonts-liberation
+)
+test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth fonts-dejavu-core fonts-liberation
+  locales
 )
-if [ "${1:-}" = "--gui" ]; then
-  packages+=(imagemagick xdotool)
-fi
+gui=(xvfb xauth openbox imagemagick xdotool)
+
+case "${1:-test}" in
+  run) packages=("${run[@]}") ;;
+  test) packages=("${run[@]}" "${test[@]}") ;;
+  gui) packages=("${run[@]}" "${test[@]}" "${gui[@]}") ;;
+  *) echo "usage: tools/deps.sh [run|test|gui]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
