@@ -18,8 +18,16 @@ std::string sizes(const BitmapLayout& b) {
 
 }  // namespace
 
-Result<BitmapLayout> readLayout(platform::Channel& gauge, int32_t bmpPos, Extent extent) {
+Result<int64_t> gaugeLength(platform::Channel& gauge) {
   const int64_t length = gauge.length();
+  if (length >= 0) return length;
+  return Result<int64_t>::failure(Fault::Bitmap, "Its file cannot be read: " + gauge.error() + ".");
+}
+
+Result<BitmapLayout> readLayout(platform::Channel& gauge, int32_t bmpPos, Extent extent) {
+  const Result<int64_t> fileLength = gaugeLength(gauge);
+  if (!fileLength) return Result<BitmapLayout>::failure(fileLength);
+  const int64_t length = *fileLength;
   const int64_t widthPos = static_cast<int64_t>(bmpPos) + kWidthOffset;
   const int64_t countPos = static_cast<int64_t>(bmpPos) + kColorCountOffset;
   if (widthPos < 1) return refused("Its header would begin before the start of the file.");

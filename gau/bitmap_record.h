@@ -53,6 +53,9 @@ enum class Extent {
   WholeInFile,  // and the palette and the pixel array lie wholly inside the file
 };
 
+// The length of the gauge file, or why it cannot be had (Fault::Bitmap).
+Result<int64_t> gaugeLength(platform::Channel& gauge);
+
 // Reads width, height and colour count of the bitmap at `bmpPos` and checks
 // that the arithmetic on them stays in signed 32-bit range and, for
 // Extent::WholeInFile, that palette and pixels lie in the file. A failure is

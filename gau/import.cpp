@@ -30,6 +30,7 @@ Result<Imported> importPixels(platform::Channel& gauge, int32_t bmpPos,
   const BitmapLayout& b = *checked;
 
   const int64_t length = bmpFile.length();
+  if (length < 0) return failed(Fault::Source, "It could not be read: " + bmpFile.error() + ".");
   std::vector<uint8_t> header(static_cast<size_t>(std::min<int64_t>(length, kHeaderBytes)));
   if (bmpFile.read(1, header) != header.size())
     return failed(Fault::Source,

@@ -33,7 +33,9 @@ const char* channelName(ColorChannel c) {
 
 Result<ColorCount> readColorCount(platform::Channel& gauge, int32_t bmpPos) {
   const int64_t pos = static_cast<int64_t>(bmpPos) + kColorCountOffset;
-  if (!liesInFile(pos, 4, gauge.length()))
+  const Result<int64_t> length = gaugeLength(gauge);
+  if (!length) return Result<ColorCount>::failure(length);
+  if (!liesInFile(pos, 4, *length))
     return Result<ColorCount>::failure(Fault::Bitmap, "Its colour count lies outside the file.");
   const int32_t stored = gauge.get4(pos);
   return ColorCount{stored, colorsInUse(stored)};
@@ -41,11 +43,15 @@ Result<ColorCount> readColorCount(platform::Channel& gauge, int32_t bmpPos) {
 
 Result<Entry> readEntry(platform::Channel& gauge, int32_t bmpPos, int32_t n) {
   const int64_t first = entryStart(bmpPos, n);
-  if (!liesInFile(first, kColorBytes, gauge.length()))
+  const Result<int64_t> length = gaugeLength(gauge);
+  if (!length) return Result<Entry>::failure(length);
+  if (!liesInFile(first, kColorBytes, *length))
     return Result<Entry>::failure(
         Fault::Bitmap, "Nothing was read: its " + entryName(n) + " lies outside the file.");
   uint8_t bytes[kColorBytes];
-  gauge.read(first, bytes);
+  if (gauge.read(first, bytes) != kColorBytes)
+    return Result<Entry>::failure(Fault::Bitmap, "Its " + entryName(n) + " could not be read: " +
+                                                     gauge.errorOr("the read stopped early") + ".");
   Entry e;
   e.blue = bytes[static_cast<int>(ColorChannel::Blue)];
   e.green = bytes[static_cast<int>(ColorChannel::Green)];
@@ -62,7 +68,7 @@ Result<> writeEntryByte(platform::Channel& gauge, int32_t bmpPos, int32_t n, Col
     return Result<>::failure(Fault::ReadOnly, "The gauge file is open for reading only.");
   // The count is read afresh: the one the caller holds may belong to another bitmap.
   const Result<ColorCount> count = readColorCount(gauge, bmpPos);
-  if (!count) return refused("its colour count lies outside the file.");
+  if (!count) return Result<>::failure(count);
   if (count->stored < 0 || count->stored > kMaxColors)
     return refused("its colour count now reads " + std::to_string(count->stored) +
                    ", which is not 0 to 256.");

@@ -83,6 +83,10 @@ ScanResult scanChannel(platform::Channel& gauge, size_t keep,
   ScanResult r;
   constexpr size_t kBlock = size_t{4} << 20;
   const int64_t length = gauge.length();
+  if (length < 0) {
+    r.readFailed = true;
+    return r;
+  }
   // Each block carries the next kHitSpan - 1 bytes too, so a hit that straddles
   // two blocks is seen whole in the first. A small file gets a buffer its size,
   // not 4 MiB zeroed on every pick.

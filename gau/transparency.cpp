@@ -32,8 +32,9 @@ Result<Transparent> makeTransparent(platform::Channel& gauge, int32_t bmpPos) {
   const BitmapLayout& b = *read;
   if (b.pixelBytes <= 0) return done;  // an empty picture: nothing to zero, yet done
 
-  const int64_t length = gauge.length();
-  const int64_t inFile = std::min(b.pixelBytes, length - (b.pixelStart - 1));
+  const Result<int64_t> length = gaugeLength(gauge);
+  if (!length) return R::failure(length);
+  const int64_t inFile = std::min(b.pixelBytes, *length - (b.pixelStart - 1));
   if (inFile <= 0) return done;
 
   // calloc'ed zero pages cost nothing until the write reads them.
@@ -56,7 +57,9 @@ Result<Transparent> makeTransparent(platform::Channel& gauge, int32_t bmpPos) {
 Result<> makeZeroTransparent(platform::Channel& gauge, int32_t bmpPos) {
   if (gauge.readOnly()) return Result<>::failure(Fault::ReadOnly, kReadOnly);
   const int64_t first = static_cast<int64_t>(bmpPos) + kPaletteOffset;
-  if (!liesInFile(first, kEntryZeroBytes, gauge.length()))
+  const Result<int64_t> length = gaugeLength(gauge);
+  if (!length) return Result<>::failure(length);
+  if (!liesInFile(first, kEntryZeroBytes, *length))
     return Result<>::failure(Fault::Bitmap, "Its palette entry 0 would lie outside the file.");
   const uint8_t zeros[kEntryZeroBytes] = {};
   if (!gauge.write(first, zeros))

@@ -14,7 +14,13 @@ namespace platform {
 
 FileChannels Channels;
 
+int64_t Channel::length() const {
+  error_.clear();
+  return lengthNow();
+}
+
 size_t Channel::read(int64_t pos, std::span<uint8_t> out) {
+  error_.clear();
   std::fill(out.begin(), out.end(), uint8_t{0});
   if (out.empty()) return 0;
   int64_t first = pos - 1;  // 0-based offset of out[0]
@@ -26,7 +32,7 @@ size_t Channel::read(int64_t pos, std::span<uint8_t> out) {
     skip = static_cast<size_t>(before);
     first = 0;
   }
-  const int64_t len = length();
+  const int64_t len = lengthNow();
   if (first >= len) return 0;
   const size_t want =
       static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(out.size() - skip), len - first));
@@ -35,6 +41,7 @@ size_t Channel::read(int64_t pos, std::span<uint8_t> out) {
 }
 
 bool Channel::write(int64_t pos, std::span<const uint8_t> bytes) {
+  error_.clear();
   if (readOnly_) {
     fail("the file is open for reading only");
     return false;
@@ -45,6 +52,11 @@ bool Channel::write(int64_t pos, std::span<const uint8_t> bytes) {
   }
   if (bytes.empty()) return true;
   return writeAt(pos - 1, bytes);
+}
+
+bool Channel::flush() {
+  error_.clear();
+  return flushNow();
 }
 
 uint8_t Channel::get1(int64_t pos) {
@@ -80,25 +92,35 @@ class PosixChannel final : public Channel {
   PosixChannel(int fd, std::string name) : Channel(std::move(name)), fd_(fd) {}
   ~PosixChannel() override { ::close(fd_); }
 
-  int64_t length() const override {
+ protected:
+  int64_t lengthNow() const override {
     struct stat st {};
-    return ::fstat(fd_, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+    if (::fstat(fd_, &st) == 0) return static_cast<int64_t>(st.st_size);
+    fail(std::string("its length cannot be read: ") + std::strerror(errno));
+    return -1;
   }
 
-  bool flush() override {
+  bool flushNow() override {
     if (::fsync(fd_) == 0) return true;
-    fail(std::strerror(errno));
+    fail(std::string("it could not be flushed to the disk: ") + std::strerror(errno));
     return false;
   }
 
- protected:
   int64_t readAt(int64_t offset, std::span<uint8_t> out) override {
     size_t done = 0;
     while (done < out.size()) {
       const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
                                 static_cast<off_t>(offset + static_cast<int64_t>(done)));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
+      if (n < 0) {
+        fail(std::strerror(errno));
+        break;
+      }
+      if (n == 0) {
+        fail("the file ended at byte " + std::to_string(offset + static_cast<int64_t>(done)) +
+             ", before its length says");
+        break;
+      }
       done += static_cast<size_t>(n);
     }
     return static_cast<int64_t>(done);
@@ -164,6 +186,12 @@ int64_t MemoryChannel::readAt(int64_t offset, std::span<uint8_t> out) {
   return static_cast<int64_t>(out.size());
 }
 
+bool MemoryChannel::flushNow() {
+  if (!failFlushes_) return true;
+  fail("flushes are switched off");
+  return false;
+}
+
 bool MemoryChannel::writeAt(int64_t offset, std::span<const uint8_t> bytes) {
   if (failWrites_) {
     fail("writes are switched off");
@@ -191,7 +219,30 @@ void FileChannels::attach(int n, std::unique_ptr<Channel> channel) {
 
 bool FileChannels::isOpen(int n) const { return n >= 1 && n <= kCount && slots_[n] != nullptr; }
 
-Channel& FileChannels::operator[](int n) { return *slots_[n]; }
+namespace {
+
+// What a channel number without an open file answers: every operation fails.
+class ClosedChannel final : public Channel {
+ public:
+  ClosedChannel() : Channel("(no file)") {}
+
+ protected:
+  int64_t lengthNow() const override { return closed(), -1; }
+  int64_t readAt(int64_t, std::span<uint8_t>) override { return closed(), 0; }
+  bool writeAt(int64_t, std::span<const uint8_t>) override { return closed(), false; }
+  bool flushNow() override { return closed(), false; }
+
+ private:
+  void closed() const { fail("no file is open on this channel"); }
+};
+
+}  // namespace
+
+Channel& FileChannels::operator[](int n) {
+  if (isOpen(n)) return *slots_[n];
+  static ClosedChannel closed;
+  return closed;
+}
 
 void FileChannels::close(int n) {
   if (n >= 1 && n <= kCount) slots_[n].reset();

@@ -20,7 +20,9 @@ enum class OpenMode {
   CreateNew,          // a fresh file that must not exist yet (the export's temporary file)
 };
 
-// One open file, or an in-memory stand-in for tests and fuzzing.
+// One open file, or an in-memory stand-in for tests and fuzzing. Every
+// operation starts with a clean error, so error() always says why the last
+// operation failed, never an older one.
 class Channel {
  public:
   explicit Channel(std::string name) : name_(std::move(name)) {}
@@ -32,23 +34,25 @@ class Channel {
   // True when the file was opened for reading only: every write is refused.
   bool readOnly() const { return readOnly_; }
   void setReadOnly(bool on) { readOnly_ = on; }
-  // Why the last failed operation failed, in words for the user.
+  // Why the last operation failed, in words for the user; empty after a success.
   const std::string& error() const { return error_; }
   // The error, or `fallback` when the channel gave none.
   std::string errorOr(const std::string& fallback) const {
     return error_.empty() ? fallback : error_;
   }
 
-  virtual int64_t length() const = 0;
+  // The file's length in bytes, or -1 (and error() says why) when it cannot be had.
+  int64_t length() const;
 
   // Fills `out` from 1-based position `pos` on. A short read has one defined
   // result: every byte before position 1 or past the end of the file reads as 0.
-  // Returns how many of the bytes came from the file.
+  // Returns how many of the bytes came from the file; error() is set when the
+  // file gave fewer bytes than it holds there.
   size_t read(int64_t pos, std::span<uint8_t> out);
   // Writes `bytes` from 1-based position `pos` (>= 1) on; may make the file longer.
   bool write(int64_t pos, std::span<const uint8_t> bytes);
   // Pushes every write so far to the disk.
-  virtual bool flush() = 0;
+  bool flush();
 
   uint8_t get1(int64_t pos);
   int32_t get4(int64_t pos);  // little-endian, signed
@@ -60,14 +64,18 @@ class Channel {
   int64_t readsBeforeStart() const { return readsBeforeStart_; }
 
  protected:
-  // Reads from 0-based `offset` (>= 0, < length()); returns the bytes read, or -1.
+  // The length, or -1 after calling fail().
+  virtual int64_t lengthNow() const = 0;
+  // Reads from 0-based `offset` (>= 0, < length()); returns the bytes read,
+  // fewer after calling fail().
   virtual int64_t readAt(int64_t offset, std::span<uint8_t> out) = 0;
   virtual bool writeAt(int64_t offset, std::span<const uint8_t> bytes) = 0;
-  void fail(std::string why) { error_ = std::move(why); }
+  virtual bool flushNow() = 0;
+  void fail(std::string why) const { error_ = std::move(why); }
 
  private:
   std::string name_;
-  std::string error_;
+  mutable std::string error_;
   int64_t readsBeforeStart_ = 0;
   bool readOnly_ = false;
 };
@@ -85,19 +93,21 @@ class MemoryChannel : public Channel {
  public:
   MemoryChannel(std::vector<uint8_t> bytes, std::string name)
       : Channel(std::move(name)), bytes_(std::move(bytes)) {}
-  int64_t length() const override { return static_cast<int64_t>(bytes_.size()); }
-  bool flush() override { return true; }
   const std::vector<uint8_t>& bytes() const { return bytes_; }
-  // Makes every later write fail, to exercise the error paths.
+  // Makes every later write, or flush, fail, to exercise the error paths.
   void failWrites(bool on) { failWrites_ = on; }
+  void failFlushes(bool on) { failFlushes_ = on; }
 
  protected:
+  int64_t lengthNow() const override { return static_cast<int64_t>(bytes_.size()); }
   int64_t readAt(int64_t offset, std::span<uint8_t> out) override;
   bool writeAt(int64_t offset, std::span<const uint8_t> bytes) override;
+  bool flushNow() override;
 
  private:
   std::vector<uint8_t> bytes_;
   bool failWrites_ = false;
+  bool failFlushes_ = false;
 };
 
 class FileChannels {
@@ -109,7 +119,8 @@ class FileChannels {
   // Puts an already open channel (a memory channel in tests) on number n.
   void attach(int n, std::unique_ptr<Channel> channel);
   bool isOpen(int n) const;
-  // The channel on number n; only valid while it is open.
+  // The channel on number n; while none is open there, a stand-in whose
+  // every operation fails and says so.
   Channel& operator[](int n);
   void close(int n);
   void closeAll();
