@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "bmp/bmp_file.h"
 #include "bmp/export.h"
@@ -162,8 +163,29 @@ TEST(BmpExport, TargetsThatCannotBeWrittenAreReported) {
 TEST(BmpExport, AWriteErrorIsReportedNotSwallowed) {
   TempDir dir;
   GaugeFile gauge(patterned(4, 2, 4));
-  auto out = platform::memoryChannel({});
-  out->failWrites(true);
-  const Result<bmp::Exported> r = bmp::writeBmp(*gauge.channel, gauge.pos, *out);
-  EXPECT_EQ(r.fault(), Fault::Target);
+  for (const bool flushFails : {false, true}) {
+    auto out = platform::memoryChannel({});
+    (flushFails ? out->failFlushes(true) : out->failWrites(true));
+    const Result<bmp::Exported> r = bmp::writeBmp(*gauge.channel, gauge.pos, *out);
+    EXPECT_EQ(r.fault(), Fault::Target) << "flush fails: " << flushFails;
+  }
+}
+
+// 1078 + the pixel bytes must fit signed 32 bits, though the pixel array
+// itself does: a sparse gauge file of about 2 GiB holds such a bitmap.
+TEST(BmpExport, RefusesABmpLargerThanSigned32Bits) {
+  TempDir dir;
+  Gauge g;
+  const int32_t width = 4, height = (INT32_MAX - 100) / 4;
+  const int32_t pos = g.plant(patterned(width, 1, 2));
+  g.poke32(pos - 4, height);
+  g.writeTo("huge.gau");
+  const int64_t pixelEnd = int64_t{pos} + 28 + 8 + int64_t{width} * height - 1;
+  std::filesystem::resize_file("huge.gau", static_cast<uintmax_t>(pixelEnd));
+  auto ch = platform::openFileChannel("huge.gau", platform::OpenMode::ReadOnly, nullptr);
+  ASSERT_TRUE(ch);
+  const Result<bmp::Exported> r = bmp::exportBitmap(*ch, pos, "huge.bmp");
+  EXPECT_EQ(r.fault(), Fault::Bitmap);
+  EXPECT_NE(r.reason().find("too large to write"), std::string::npos) << r.reason();
+  EXPECT_FALSE(std::filesystem::exists("huge.bmp"));
 }

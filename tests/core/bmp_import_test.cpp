@@ -129,21 +129,25 @@ TEST(BmpImport, RefusesWhatCannotBeReadOrConverted) {
   const auto gaugeBefore = dir.read("panel.gau");
   EXPECT_EQ(s.import("missing.bmp").fault(), Fault::Source);
   EXPECT_EQ(s.import("").fault(), Fault::Source);
+  EXPECT_EQ(dir.read("panel.gau"), gaugeBefore);
   // A false hit whose pixels would run past the end of the gauge file.
   Gauge spoiled = s.g;
   spoiled.poke32(s.pos - 4, 5000);
   spoiled.writeTo("panel.gau");
   EXPECT_EQ(s.import().fault(), Fault::Bitmap);
   EXPECT_EQ(dir.read("panel.gau"), spoiled.bytes());
-  s.g.writeTo("panel.gau");
-  EXPECT_EQ(dir.read("panel.gau"), gaugeBefore);
 }
 
 TEST(BmpImport, AGaugeWriteErrorIsReported) {
   TempDir dir;
   const Exported s(patterned(10, 20, 16));
   auto gauge = platform::memoryChannel(s.g.bytes());
-  gauge->failWrites(true);
   auto bmpFile = platform::openFileChannel("x.bmp", platform::OpenMode::ReadOnly, nullptr);
+  gauge->failWrites(true);
   EXPECT_EQ(gau::importPixels(*gauge, s.pos, *bmpFile).fault(), Fault::GaugeWrite);
+  gauge->failWrites(false);
+  gauge->failFlushes(true);
+  const Result<gau::Imported> r = gau::importPixels(*gauge, s.pos, *bmpFile);
+  EXPECT_EQ(r.fault(), Fault::GaugeWrite) << "a failed flush is no DONE";
+  EXPECT_NE(r.reason().find("flush"), std::string::npos) << r.reason();
 }

@@ -102,6 +102,8 @@ std::vector<Row> rows() {
        .imported = R, .viewed = R, .transparent = R, .zeroTransparent = R, .displayed = R,
        .sent = R},
       {.name = "BmpOf1078Bytes", .file = withBmpOf1078Bytes(), .imported = R},
+      // 2 colours, 4 x 2 pixels: the file ends on the last pixel byte, which is still whole.
+      {.name = "PixelsEndAtLastByte", .file = cutAt(28 + 8 + 8)},
   };
   // clang-format on
 }

@@ -123,3 +123,31 @@ TEST(Scan, BlockReadsOfAFileEqualTheExhaustiveScan) {
   EXPECT_FALSE(r.readFailed);
   EXPECT_EQ(gau::scanBytes(b, SIZE_MAX).positions, expected);
 }
+
+TEST(Scan, TheLastColourCountReadIsLeftEvenPastTheEnd) {
+  Gauge g;
+  g.filler(9);
+  const int32_t first = g.plant(patterned(3, 1, 16));
+  // A signature in the last four bytes: its count reads as 0 and it is no hit.
+  g.raw({1, 0, 8, 0});
+  const gau::ScanResult r = gau::scanBytes(g.bytes());
+  EXPECT_EQ(r.positions, std::vector<int32_t>{first});
+  EXPECT_EQ(r.lastColorCount, 0);
+  auto ch = platform::memoryChannel(g.bytes());
+  EXPECT_EQ(gau::scanChannel(*ch).lastColorCount, 0);
+}
+
+TEST(Scan, Bitmap100OfA100BitmapFileIsReachable) {
+  Gauge g;
+  for (int i = 0; i < 100; ++i) g.plant(patterned(1, 1, 1, static_cast<uint8_t>(i)));
+  const gau::ScanResult r = gau::scanBytes(g.bytes(), PositionTable::kLast);
+  ASSERT_EQ(r.positions.size(), 100u);
+  PositionTable table;
+  for (size_t k = 0; k < r.positions.size(); ++k)
+    table.store(static_cast<int>(k) + 1, r.positions[k]);
+  EXPECT_TRUE(table.isSet(100));
+  EXPECT_EQ(table(100), r.positions.back());
+  table.store(101, 5);
+  EXPECT_FALSE(table.isSet(101));
+  EXPECT_EQ(table(101), 0);
+}

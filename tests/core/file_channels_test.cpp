@@ -1,0 +1,78 @@
+// Each channel operation reports its own failure, and only its own.
+
+#include "platform/file_channels.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "temp_dir.h"
+
+namespace {
+
+using platform::Channel;
+
+TEST(FileChannels, AnErrorBelongsToTheOperationThatFailed) {
+  auto ch = platform::memoryChannel({1, 2, 3, 4});
+  ch->failWrites(true);
+  EXPECT_FALSE(ch->put1(1, 9));
+  EXPECT_FALSE(ch->error().empty());
+  ch->failWrites(false);
+  EXPECT_TRUE(ch->put1(1, 9));
+  EXPECT_TRUE(ch->error().empty()) << "an old failure reported for a new success";
+  EXPECT_EQ(ch->get1(1), 9);
+  ch->failFlushes(true);
+  EXPECT_FALSE(ch->flush());
+  EXPECT_EQ(ch->error(), "flushes are switched off");
+  EXPECT_EQ(ch->get4(1), 0x04030209);
+  EXPECT_TRUE(ch->error().empty());
+}
+
+TEST(FileChannels, AClosedChannelNumberFailsEveryOperation) {
+  platform::FileChannels channels;
+  Channel& none = channels[3];
+  EXPECT_EQ(none.length(), -1);
+  EXPECT_FALSE(none.error().empty());
+  uint8_t b[4] = {7, 7, 7, 7};
+  EXPECT_EQ(none.read(1, b), 0u);
+  EXPECT_EQ(b[0], 0);
+  EXPECT_FALSE(none.error().empty());
+  EXPECT_FALSE(none.put1(1, 1));
+  EXPECT_FALSE(none.flush());
+  EXPECT_FALSE(channels.isOpen(3));
+}
+
+// Files of the kernel's own folders say what a disk file cannot be made to:
+// fsync refused on /proc, fewer bytes than fstat claims on /sys.
+TEST(FileChannels, RealFilesReportRefusedFlushesAndShortReads) {
+  std::string why;
+  if (auto proc = platform::openFileChannel("/proc/self/comm",
+                                            platform::OpenMode::ReadWriteExisting, &why)) {
+    EXPECT_FALSE(proc->flush());
+    EXPECT_NE(proc->error().find("flushed"), std::string::npos) << proc->error();
+  } else {
+    ADD_FAILURE() << "/proc/self/comm: " << why;
+  }
+  const char* sys = "/sys/kernel/mm/transparent_hugepage/enabled";
+  if (!std::filesystem::exists(sys)) GTEST_SKIP() << sys << " is not there";
+  auto ch = platform::openFileChannel(sys, platform::OpenMode::ReadOnly, &why);
+  ASSERT_TRUE(ch) << why;
+  ASSERT_GT(ch->length(), 1000);
+  uint8_t b[16];
+  EXPECT_LT(ch->read(1000, b), sizeof b);
+  EXPECT_NE(ch->error().find("ended"), std::string::npos) << ch->error();
+}
+
+TEST(FileChannels, AReadOnlyChannelRefusesWrites) {
+  TempDir dir;
+  std::ofstream("r.gau") << "abcd";
+  std::string why;
+  auto ch = platform::openFileChannel("r.gau", platform::OpenMode::ReadOnly, &why);
+  ASSERT_TRUE(ch) << why;
+  EXPECT_TRUE(ch->readOnly());
+  EXPECT_FALSE(ch->put1(1, 'x'));
+  EXPECT_EQ(dir.read("r.gau"), (std::vector<uint8_t>{'a', 'b', 'c', 'd'}));
+}
+
+}  // namespace
