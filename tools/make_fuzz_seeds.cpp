@@ -34,10 +34,7 @@ Bytes exportedBmp() {
   Gauge g;
   g.filler(20, 5);
   const int32_t pos = g.plant(patterned(4, 2, 16, 1));
-  auto gauge = platform::memoryChannel(g.bytes());
-  auto out = platform::memoryChannel({});
-  bmp::writeBmp(*gauge, pos, *out);
-  return out->bytes();
+  return support::exportOf({g.bytes(), pos});
 }
 
 std::vector<std::pair<std::string, Bytes>> seeds() {
