@@ -1,30 +1,23 @@
 #include "forms/gbpwt.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QElapsedTimer>
-#include <QWindow>
 
 #include "platform/twips.h"
 
 gbpwt::gbpwt() {
   setWindowTitle(QString(27, QLatin1Char(' ')) + QStringLiteral("PLEASE WAIT"));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint);
-  platform::setClientSize(this, 4680, 0);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  // The notice is its title bar. A client area of height 0 is never mapped by
+  // the window system, so it gets the least height that is: one pixel.
+  setFixedSize(platform::twips(4680), kClientHeight);
 }
 
 PleaseWait::PleaseWait() {
-  gbpwt* notice = platform::show<gbpwt>();
-  // Give the window system a moment to map and paint the notice before the
-  // caller blocks the event loop.
-  // Headless platforms never expose a window, so there is nothing to wait for.
-  const bool headless = QGuiApplication::platformName() == QLatin1String("offscreen") ||
-                        QGuiApplication::platformName() == QLatin1String("minimal");
-  QElapsedTimer t;
-  t.start();
-  do {
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-  } while (!headless && notice->windowHandle() && !notice->windowHandle()->isExposed() && t.elapsed() < 200);
+  platform::show<gbpwt>();
+  // Hands the map request to the window system before the caller blocks the
+  // event loop; the window manager then maps and titles the notice on its own,
+  // and keepPainted() answers its expose events during the work.
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

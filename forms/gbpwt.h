@@ -10,6 +10,7 @@ class gbpwt : public QWidget {
 
  public:
   static constexpr platform::FormId kId = platform::FormId::gbpwt;
+  static constexpr int kClientHeight = 1;  // pixels
   gbpwt();
 };
 

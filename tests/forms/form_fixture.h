@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
+#include <QWindow>
 #include <filesystem>
 #include <string>
 
@@ -48,6 +49,24 @@ inline void resetProgram() {
   endCalls = 0;
   platform::setEndProgramHandler([] { ++endCalls; });
 }
+
+// Counts the times "PLEASE WAIT" was really on screen. isVisible() cannot
+// tell: it is true for a window that the window system never mapped.
+class WaitProbe : public QObject {
+ public:
+  WaitProbe() {
+    gbpwt* notice = platform::create<gbpwt>();
+    notice->winId();  // gives it its native window now
+    notice->windowHandle()->installEventFilter(this);
+  }
+  int exposures = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) ++exposures;
+    return false;
+  }
+};
 
 inline bool visible(QWidget* w) { return w != nullptr && w->isVisible(); }
 

@@ -33,11 +33,13 @@ class ConversionTest : public QObject {
   int32_t firstPos = 0;
   int beeps = 0;
   int messages = 0;
+  std::unique_ptr<fixture::WaitProbe> wait;
 
   numbmp* chooseBitmap(const QString& number) {
     numbmp* chooser = platform::find<numbmp>();
     if (!chooser) chooser = fixture::pick("PANEL.GAU");
     fixture::typeNumber(chooser, number);
+    wait = std::make_unique<fixture::WaitProbe>();
     beeps = platform::beepCount();
     messages = platform::messageCount();
     return chooser;
@@ -58,9 +60,9 @@ class ConversionTest : public QObject {
     flushDeletes();
     platform::hide<dun>();
   }
-  // Success: one beep, "DONE", focus on RETURN, no message, no "PLEASE WAIT".
+  // Success: one beep, "DONE", focus on RETURN, no message; "PLEASE WAIT" was up and is gone.
   bool done(QWidget* w, QPushButton* returnButton) {
-    return platform::beepCount() == beeps + 1 && fixture::shown<dun>() &&
+    return platform::beepCount() == beeps + 1 && fixture::shown<dun>() && wait->exposures > 0 &&
            !fixture::shown<gbpwt>() && w->focusWidget() == returnButton &&
            platform::messageCount() == messages;
   }
@@ -84,6 +86,7 @@ class ConversionTest : public QObject {
     QVERIFY(gauge.writeTo("PANEL.GAU"));
   }
   void cleanup() {
+    wait.reset();
     platform::destroy<gau2bmp>();
     platform::destroy<bmp2gau>();
     fixture::resetProgram();
