@@ -1,6 +1,5 @@
 #include "forms/bmp2gau.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 
@@ -14,6 +13,7 @@
 #include "platform/controls.h"
 #include "platform/file_channels.h"
 #include "platform/file_list.h"
+#include "platform/file_names.h"
 #include "platform/message.h"
 #include "platform/twips.h"
 
@@ -61,7 +61,7 @@ bmp2gau::bmp2gau() {
 
 void bmp2gau::Form_Load() {
   Label4->setText(QString::number(Module1.BmpNumber));
-  Label6->setText(QString::fromStdString(Module1.GauFileName));
+  Label6->setText(nameText(Module1.GauFileName));
 }
 
 void bmp2gau::File1_DblClick() { importHighlighted(); }
@@ -72,15 +72,16 @@ void bmp2gau::File1_KeyPress(int KeyAscii) {
 }
 
 void bmp2gau::importHighlighted() {
-  const QString name = File1->selectedName();
-  if (name.isEmpty()) {
+  const std::string file = File1->selectedFile();
+  const QString name = nameText(file);
+  if (file.empty()) {
     ShowMessage(File1->count() == 0
                     ? QStringLiteral("There is no bitmap file (*.bmp) in this folder to import.")
                     : QStringLiteral("No bitmap file is highlighted. Highlight one in the list "
                                      "first, then press Enter or double-click it."));
     return;
   }
-  const QString gauge = QString::fromStdString(Module1.GauFileName);
+  const QString gauge = nameText(Module1.GauFileName);
   const QString number = QString::number(Module1.BmpNumber);
   QString problem;
   {
@@ -88,9 +89,9 @@ void bmp2gau::importHighlighted() {
     if (!Channels.isOpen(kGaugeChannel)) {
       problem = QStringLiteral("No gauge file is open, so %1 was not imported.").arg(name);
     } else {
-      const Result<gau::Imported> r = gau::importBitmap(Channels[kGaugeChannel], Module1.BmpPos,
-                                                        QFile::encodeName(name).toStdString());
-      const QString reason = QString::fromStdString(r.reason());
+      const Result<gau::Imported> r =
+          gau::importBitmap(Channels[kGaugeChannel], Module1.BmpPos, file);
+      const QString reason = nameText(r.reason());
       switch (r.fault()) {
         case Fault::None:
           Module1.ColorsUsed = r->colors;

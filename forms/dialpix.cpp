@@ -10,6 +10,7 @@
 #include "forms/numbmp.h"
 #include "platform/file_channels.h"
 #include "platform/file_list.h"
+#include "platform/file_names.h"
 #include "platform/message.h"
 #include "platform/twips.h"
 
@@ -65,28 +66,29 @@ dialpix::dialpix() {
   File1->setFocus();
 }
 
-void dialpix::File1_DblClick() { openGauge(File1->selectedName()); }
+void dialpix::File1_DblClick() { openGauge(File1->selectedFile()); }
 
 void dialpix::File1_KeyPress(int KeyAscii) {
-  if (KeyAscii == 13) openGauge(File1->selectedName());
+  if (KeyAscii == 13) openGauge(File1->selectedFile());
 }
 
 void dialpix::Command1_Click() { endProgram(); }
 
-void dialpix::openGauge(const QString& name) {
-  if (name.isEmpty()) {
+void dialpix::openGauge(const std::string& file) {
+  if (file.empty()) {
     ShowMessage(File1->count() == 0
                     ? QStringLiteral("There is no gauge file (*.gau) in this folder to open.")
                     : QStringLiteral("Highlight a gauge file in the list first, then press "
                                      "Enter or double-click it."));
     return;
   }
+  const QString name = nameText(file);
   {
     PleaseWait wait;
     std::string why;
-    if (!Channels.open(kGaugeChannel, name.toStdString(), OpenMode::ReadWriteExisting, &why)) {
+    if (!Channels.open(kGaugeChannel, file, OpenMode::ReadWriteExisting, &why)) {
       ShowMessage(QStringLiteral("The gauge file %1 cannot be opened for reading and writing: %2.")
-                      .arg(name, QString::fromStdString(why)));
+                      .arg(name, nameText(why)));
       return;
     }
     // Positions are signed 32-bit numbers, so larger files cannot be addressed.
@@ -97,7 +99,7 @@ void dialpix::openGauge(const QString& name) {
                       .arg(name));
       return;
     }
-    Module1.GauFileName = name.toStdString();
+    Module1.GauFileName = file;
     platform::create<numbmp>();
     platform::show<numbmp>();
     platform::destroy<dialpix>();

@@ -3,6 +3,7 @@
 // one and hands over to the bitmap chooser.
 
 #include <QWidget>
+#include <string>
 
 #include "platform/window_registry.h"
 
@@ -28,5 +29,5 @@ class dialpix : public QWidget {
   void Command1_Click();
 
  private:
-  void openGauge(const QString& name);
+  void openGauge(const std::string& name);
 };

@@ -1,6 +1,5 @@
 #include "forms/gau2bmp.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,6 +13,7 @@
 #include "platform/beep.h"
 #include "platform/controls.h"
 #include "platform/file_channels.h"
+#include "platform/file_names.h"
 #include "platform/twips.h"
 
 using namespace platform;
@@ -60,14 +60,14 @@ gau2bmp::gau2bmp() {
 
 void gau2bmp::Form_Load() {
   Label5->setText(QString::number(Module1.BmpNumber));
-  Label7->setText(QString::fromStdString(Module1.GauFileName));
+  Label7->setText(nameText(Module1.GauFileName));
 }
 
 void gau2bmp::Text1_Change() { BmpName = Text1->text(); }
 
 // CONVERT: the name is used as typed with ".bmp" appended, in the working folder.
 void gau2bmp::Command2_Click() {
-  const QString gauge = QString::fromStdString(Module1.GauFileName);
+  const QString gauge = nameText(Module1.GauFileName);
   QString problem;
   {
     PleaseWait wait;
@@ -76,9 +76,9 @@ void gau2bmp::Command2_Click() {
       problem = QStringLiteral("No gauge file is open, so %1 was not written.").arg(BmpFileName);
     } else {
       const Result<bmp::Exported> r =
-          bmp::exportBitmap(Channels[kGaugeChannel], Module1.BmpPos,
-                            QFile::encodeName(BmpFileName).toStdString(), &PleaseWait::keepPainted);
-      const QString reason = QString::fromStdString(r.reason());
+          bmp::exportBitmap(Channels[kGaugeChannel], Module1.BmpPos, nameBytes(BmpFileName),
+                            &PleaseWait::keepPainted);
+      const QString reason = nameText(r.reason());
       if (r) {
         Module1.BmpWidth = r->width;
         Module1.BmpHeight = r->height;

@@ -19,6 +19,7 @@
 #include "platform/beep.h"
 #include "platform/controls.h"
 #include "platform/file_channels.h"
+#include "platform/file_names.h"
 #include "platform/message.h"
 #include "platform/twips.h"
 
@@ -79,7 +80,7 @@ numbmp::numbmp() {
 
 // The scan: every byte position of the gauge file is tested for a bitmap header.
 void numbmp::Form_Load() {
-  Label5->setText(QString::fromStdString(Module1.GauFileName));
+  Label5->setText(nameText(Module1.GauFileName));
   if (Channels.isOpen(kGaugeChannel)) {
     Channel& gauge = Channels[kGaugeChannel];
     const int64_t length = gauge.length();
@@ -91,12 +92,12 @@ void numbmp::Form_Load() {
     }
     Module1.BmpPos = static_cast<int32_t>(length + 1);
     Module1.ColorsUsed = found.lastColorCount;
-    const QString file = QString::fromStdString(Module1.GauFileName);
+    const QString file = nameText(Module1.GauFileName);
     if (found.readFailed) {
       scanNote_ = QStringLiteral(
                       "The gauge file %1 could not be read to its end: %2. Only the "
                       "bitmaps before that point are listed.")
-                      .arg(file, QString::fromStdString(gauge.errorOr("the read stopped early")));
+                      .arg(file, nameText(gauge.errorOr("the read stopped early")));
     } else if (found.totalHits > PositionTable::kLast) {
       scanNote_ = QStringLiteral(
                       "The gauge file %1 holds %2 bitmaps. Only the first %3 can be "
@@ -160,15 +161,15 @@ void numbmp::Command3_Click() {
 QString numbmp::notDone(const char* what, Fault fault, const std::string& reason) const {
   const QString bitmap = QStringLiteral("bitmap %1 of %2")
                              .arg(Module1.BmpNumber)
-                             .arg(QString::fromStdString(Module1.GauFileName));
-  const QString why = QString::fromStdString(reason);
+                             .arg(nameText(Module1.GauFileName));
+  const QString why = nameText(reason);
   switch (fault) {
     case Fault::ReadOnly:
       return QStringLiteral(
                  "%1 was not done: the gauge file %2 is open for reading only, so "
                  "nothing was written. To change it, copy it to a folder you can "
                  "write to and open the copy.")
-          .arg(QString::fromLatin1(what), QString::fromStdString(Module1.GauFileName));
+          .arg(QString::fromLatin1(what), nameText(Module1.GauFileName));
     case Fault::GaugeWrite:
       return QStringLiteral("%1 of %2 failed part-way. %3")
           .arg(QString::fromLatin1(what), bitmap, why);

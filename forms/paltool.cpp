@@ -15,6 +15,7 @@
 #include "platform/beep.h"
 #include "platform/controls.h"
 #include "platform/file_channels.h"
+#include "platform/file_names.h"
 #include "platform/message.h"
 #include "platform/twips.h"
 
@@ -41,7 +42,7 @@ bool gaugeOpen() {
 // A refusal of the file logic, said of the bitmap it concerns.
 template <class T>
 QString aboutBitmap(const Result<T>& r) {
-  const QString gauge = QString::fromStdString(Module1.GauFileName);
+  const QString gauge = nameText(Module1.GauFileName);
   if (r.fault() == Fault::ReadOnly)
     return QStringLiteral(
                "The gauge file %1 is open for reading only, so nothing was written. "
@@ -49,7 +50,7 @@ QString aboutBitmap(const Result<T>& r) {
         .arg(gauge);
   return QStringLiteral("Bitmap %1 of %2: %3")
       .arg(Module1.BmpNumber)
-      .arg(gauge, QString::fromStdString(r.reason()));
+      .arg(gauge, nameText(r.reason()));
 }
 
 // Whole-text reading of an entry box; text that is no byte keeps the previous one.

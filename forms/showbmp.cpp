@@ -12,6 +12,7 @@
 #include "gau/plot.h"
 #include "platform/controls.h"
 #include "platform/file_channels.h"
+#include "platform/file_names.h"
 #include "platform/message.h"
 #include "platform/twips.h"
 
@@ -81,8 +82,8 @@ void showbmp::Command1_Click() {
   } else {
     ShowMessage(QStringLiteral("Bitmap %1 of %2 cannot be shown. %3")
                     .arg(Module1.BmpNumber)
-                    .arg(QString::fromStdString(Module1.GauFileName),
-                         QString::fromStdString(shown.reason())));
+                    .arg(nameText(Module1.GauFileName),
+                         nameText(shown.reason())));
   }
 }
 

@@ -2,8 +2,19 @@
 
 #include <QDir>
 #include <QKeyEvent>
+#include <algorithm>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "platform/file_names.h"
 
 namespace platform {
+namespace {
+
+constexpr int kNameBytesRole = Qt::UserRole;
+
+}  // namespace
 
 FileListBox::FileListBox(const QString& pattern, QWidget* parent)
     : QListWidget(parent), pattern_(pattern) {
@@ -12,18 +23,38 @@ FileListBox::FileListBox(const QString& pattern, QWidget* parent)
   refresh();
 }
 
+// Read with the file system's own bytes: Qt's directory listing leaves out
+// names that are not valid in the locale's encoding.
 void FileListBox::refresh() {
   clear();
-  QDir dir = QDir::current();
-  dir.setNameFilters({pattern_});  // name filters match without regard to case
-  dir.setFilter(QDir::Files);      // no hidden files, no folders
-  dir.setSorting(QDir::Name | QDir::IgnoreCase);
-  addItems(dir.entryList());
+  std::vector<std::pair<QString, std::string>> found;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(".", ec)) {
+    const std::string name = entry.path().filename().native();
+    std::error_code typeError;
+    if (name.empty() || name.front() == '.' || !entry.is_regular_file(typeError)) continue;
+    const QString shown = nameText(name);
+    if (QDir::match(pattern_, shown)) found.emplace_back(shown, name);  // without regard to case
+  }
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+    const int byText = a.first.compare(b.first, Qt::CaseInsensitive);
+    return byText != 0 ? byText < 0 : a.second < b.second;
+  });
+  for (const auto& [shown, name] : found) {
+    auto* item = new QListWidgetItem(shown, this);
+    item->setData(kNameBytesRole, QByteArray::fromStdString(name));
+  }
 }
 
 QString FileListBox::selectedName() const {
   const QList<QListWidgetItem*> items = selectedItems();
   return items.isEmpty() ? QString() : items.first()->text();
+}
+
+std::string FileListBox::selectedFile() const {
+  const QList<QListWidgetItem*> items = selectedItems();
+  return items.isEmpty() ? std::string()
+                         : items.first()->data(kNameBytesRole).toByteArray().toStdString();
 }
 
 void FileListBox::keyPressEvent(QKeyEvent* event) {

@@ -5,6 +5,7 @@
 
 #include <QListWidget>
 #include <QString>
+#include <string>
 
 namespace platform {
 
@@ -16,8 +17,10 @@ class FileListBox : public QListWidget {
 
   // Reads the working directory again.
   void refresh();
-  // The bare name of the highlighted entry, or empty when none is highlighted.
+  // The highlighted entry as shown, or empty when none is highlighted.
   QString selectedName() const;
+  // The bare file name of the highlighted entry as the file system holds it.
+  std::string selectedFile() const;
 
  signals:
   void dblClicked();

@@ -82,6 +82,24 @@ class ChooserTest : public QObject {
     QCOMPARE(Module1.GauFileName, std::string("SEVEN.GAU"));
   }
 
+  // Archives from older Windows machines carry Latin-1 names, which are not valid UTF-8.
+  void namesInEitherEncodingAreListedAndOpened_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("Latin-1") << QByteArray("caf\xe9.gau");
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9.gau");
+  }
+  void namesInEitherEncodingAreListedAndOpened() {
+    QFETCH(QByteArray, bytes);
+    Gauge g;
+    g.filler(10).plant(patterned(4, 2, 2));
+    QVERIFY(g.writeTo(bytes.toStdString()));
+    numbmp* chooser = fixture::pick(QStringLiteral("café.gau"));
+    QVERIFY(chooser);
+    QCOMPARE(chooser->Label2->text(), QStringLiteral(" 1"));
+    QCOMPARE(chooser->Label5->text(), QStringLiteral("café.gau"));
+    QCOMPARE(Module1.GauFileName, bytes.toStdString());
+  }
+
   void aFileWithoutBitmapsCountsZero() {
     numbmp* chooser = fixture::pick("empty.gau");
     QVERIFY(chooser);

@@ -215,6 +215,22 @@ class ConversionTest : public QObject {
     QCOMPARE(platform::find<numbmp>()->focusWidget(), platform::find<numbmp>()->Command6);
   }
 
+  void aBmpWithALatin1NameIsListedAndImported() {
+    exportAs("x");
+    Gauge edited = Gauge().raw(dir->read("x.bmp"));
+    edited.bytes()[1078] ^= 0x40;
+    QVERIFY(edited.writeTo("\xe9t\xe9.bmp") && QFile::remove("x.bmp"));
+    bmp2gau* w = openImport();
+    QCOMPARE(w->File1->count(), 1);
+    QCOMPARE(w->File1->item(0)->text(), QStringLiteral("été.bmp"));
+    w->File1->setCurrentRow(0);
+    w->File1_DblClick();
+    QVERIFY(done(w, w->Command3));
+    auto want = gauge.bytes();
+    want[static_cast<size_t>(firstPos - 1 + 28 + 4 * 16)] ^= 0x40;
+    QCOMPARE(dir->read("PANEL.GAU"), want);
+  }
+
   void aBmpOfAnotherSizeIsRefused() {
     exportAs("other", "2");  // 8 x 4
     const auto bmpBefore = dir->read("other.bmp");
