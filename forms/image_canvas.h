@@ -10,8 +10,9 @@
 
 class ImageCanvas final : public gau::Canvas {
  public:
-  // `size` in pixels; text is printed in `font`, black.
-  ImageCanvas(QSize size, const QFont& font);
+  // `size` in pixels of the window; the image holds `pixelRatio` device
+  // pixels to each of them. Text is printed in `font`, black.
+  ImageCanvas(QSize size, const QFont& font, double pixelRatio = 1.0);
 
   const QImage& image() const { return image_; }
 
@@ -19,10 +20,15 @@ class ImageCanvas final : public gau::Canvas {
   void erase() override;
   void drawDot(int32_t x, int32_t y, uint8_t r, uint8_t g, uint8_t b) override;
   void drawText(int32_t x, int32_t y, const std::string& text) override;
-  int32_t lineHeight() const override { return lineHeight_; }
+  int32_t lineHeight() const override;
 
  private:
+  // Device pixels a dot covers each way, the same for every dot of a picture.
+  int dotPixels() const;
+  // The device pixel that a position in twips falls on.
+  int toDevice(int32_t t) const;
+
   QImage image_;  // transparent where nothing is drawn
   QFont font_;
-  int32_t lineHeight_;
+  double ratio_;
 };

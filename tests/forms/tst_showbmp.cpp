@@ -111,6 +111,41 @@ class ShowbmpTest : public QObject {
     QVERIFY(inkRows >= 5);
   }
 
+  // Every bitmap pixel is a zoom x zoom block of its own at (zoom (c + 1), zoom r),
+  // r counted from the top row: no row or column paints over another.
+  void everyPixelKeepsItsOwnBlock_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("zoom");
+    QTest::newRow("2 x 2 at zoom 2") << 2 << 2 << 2;
+    QTest::newRow("3 x 201 at zoom 1") << 3 << 201 << 1;
+  }
+  void everyPixelKeepsItsOwnBlock() {
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, zoom);
+    platform::find<numbmp>()->Command4_Click();
+    const Bitmap b = patterned(width, height, 0, 1);
+    Gauge g;
+    g.filler(20).plant(b);
+    QVERIFY(g.writeTo("GRID.GAU") && fixture::pick("GRID.GAU"));
+    showbmp* viewer = view("1");
+    click(viewer->Command1);
+    const QImage shot = viewer->grab().toImage();
+    for (int r = 0; r < height; ++r) {
+      for (int c = 0; c < width; ++c) {
+        const int i = b.pixels[static_cast<size_t>((height - 1 - r) * b.rowBytes() + c)];
+        const QColor want(i / 2, 255 - i, i);  // entry i of the patterned palette
+        for (int d = 0; d < zoom * zoom; ++d) {
+          const QPoint at(zoom * (c + 1) + d % zoom, zoom * r + d / zoom);
+          QVERIFY2(shot.pixelColor(at) == want,
+                   qPrintable(QStringLiteral("row %1, column %2 at (%3, %4)")
+                                  .arg(r).arg(c).arg(at.x()).arg(at.y())));
+        }
+      }
+    }
+  }
+
   void showTwiceLeavesOnePicture() {
     showbmp* viewer = view("2");
     click(viewer->Command1);
