@@ -65,6 +65,13 @@ void FileListBox::keyPressEvent(QKeyEvent* event) {
     keyAscii = event->text().at(0).unicode();
   }
   if (keyAscii != 0) emit keyPressed(keyAscii);
+  // Taking the focus makes the first entry current without highlighting it;
+  // the first arrow key highlights that entry instead of moving past it.
+  const bool arrow = event->key() == Qt::Key_Down || event->key() == Qt::Key_Up;
+  if (arrow && selectedItems().isEmpty() && currentItem() != nullptr) {
+    currentItem()->setSelected(true);
+    return;
+  }
   QListWidget::keyPressEvent(event);
 }
 

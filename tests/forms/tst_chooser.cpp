@@ -100,6 +100,14 @@ class ChooserTest : public QObject {
     QCOMPARE(Module1.GauFileName, bytes.toStdString());
   }
 
+  void firstDownHighlightsTheFirstFile() {
+    dialpix* start = platform::show<dialpix>();
+    QVERIFY(QTest::qWaitForWindowActive(start));
+    QTest::keyClick(start->File1, Qt::Key_Down);
+    QTest::keyClick(start->File1, Qt::Key_Return);
+    QCOMPARE(Module1.GauFileName, std::string("empty.gau"));
+  }
+
   void aFileWithoutBitmapsCountsZero() {
     numbmp* chooser = fixture::pick("empty.gau");
     QVERIFY(chooser);

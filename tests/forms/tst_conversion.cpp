@@ -195,14 +195,15 @@ class ConversionTest : public QObject {
     edited.bytes()[1078 + 5] ^= 0x40;  // one pixel edited elsewhere
     QVERIFY(edited.writeTo("x.bmp"));
 
+    QVERIFY(Gauge().filler(10).writeTo("y.bmp"));  // listed second
     bmp2gau* w = openImport();
+    QVERIFY(QTest::qWaitForWindowActive(w));
     QTest::keyClick(w->File1, Qt::Key_Return);  // nothing highlighted
     QVERIFY(refused("highlighted"));
     messages = platform::messageCount();
-    w->File1->setCurrentRow(0);
     QTest::keyClick(w->File1, Qt::Key_A);
     QCOMPARE(dir->read("PANEL.GAU"), gauge.bytes());
-    w->File1->setCurrentRow(0);
+    QTest::keyClick(w->File1, Qt::Key_Down);  // the first Down highlights the first file
     QTest::keyClick(w->File1, Qt::Key_Return);
     QVERIFY(done(w, w->Command3));
     auto want = gauge.bytes();
