@@ -8,16 +8,33 @@
 #include "forms/dun.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
-#include "gau/import.h"
 #include "platform/beep.h"
 #include "platform/controls.h"
 #include "platform/file_channels.h"
 #include "platform/file_list.h"
 #include "platform/file_names.h"
+#include "platform/image_import.h"
 #include "platform/message.h"
 #include "platform/twips.h"
 
 using namespace platform;
+
+namespace {
+
+QString count(int64_t n, const char* one, const char* many) {
+  return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+// Which pixels took the nearest palette colour, and how many colours they had.
+QString approximationNote(const QString& file, const QString& number, int64_t pixels,
+                          int64_t colours) {
+  return QStringLiteral(
+             "%1 of %2, in %3 that bitmap %4 has not in its palette, took the nearest "
+             "colour of that palette.")
+      .arg(count(pixels, "pixel", "pixels"), file, count(colours, "colour", "colours"), number);
+}
+
+}  // namespace
 
 bmp2gau::bmp2gau() {
   setWindowTitle(QStringLiteral("Convert BMP to GAU"));
@@ -84,19 +101,22 @@ void bmp2gau::importHighlighted() {
   const QString gauge = nameText(Module1.GauFileName);
   const QString number = QString::number(Module1.BmpNumber);
   QString problem;
+  QString approximated;
   {
     PleaseWait wait;
     if (!Channels.isOpen(kGaugeChannel)) {
       problem = QStringLiteral("No gauge file is open, so %1 was not imported.").arg(name);
     } else {
-      const Result<gau::Imported> r =
-          gau::importBitmap(Channels[kGaugeChannel], Module1.BmpPos, file);
+      const Result<ImageImport> r = importImage(Channels[kGaugeChannel], Module1.BmpPos, file);
       const QString reason = nameText(r.reason());
       switch (r.fault()) {
         case Fault::None:
           Module1.ColorsUsed = r->colors;
           Beep();
           Command3->setFocus();
+          if (r->approximatedPixels > 0)
+            approximated =
+                approximationNote(name, number, r->approximatedPixels, r->approximatedColours);
           break;
         case Fault::Bitmap:
           problem = QStringLiteral(
@@ -134,6 +154,8 @@ void bmp2gau::importHighlighted() {
     }
   }  // "PLEASE WAIT" goes away here, whatever happened
   ShowDoneOrProblem(problem);
+  // Said beside "DONE": the picture held colours the gauge cannot show as they are.
+  if (!approximated.isEmpty()) ShowMessage(approximated);
 }
 
 void bmp2gau::Command3_Click() {

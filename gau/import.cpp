@@ -59,4 +59,47 @@ Result<Imported> importBitmap(platform::Channel& gauge, int32_t bmpPos,
   return importPixels(gauge, bmpPos, *bmpFile);
 }
 
+Result<Imported> importPicture(platform::Channel& gauge, int32_t bmpPos, const Picture& picture) {
+  if (gauge.readOnly()) return failed(Fault::ReadOnly, "The gauge file is open for reading only.");
+  const Result<BitmapLayout> checked = convertibleLayout(gauge, bmpPos);
+  if (!checked) return Result<Imported>::failure(checked);
+  const BitmapLayout& b = *checked;
+  if (picture.width != b.width || picture.height != b.height)
+    return Result<Imported>::failure(
+        Fault::DoesNotFit, "It is " + std::to_string(picture.width) + " x " +
+                               std::to_string(picture.height) + " pixels; the gauge bitmap is " +
+                               std::to_string(b.width) + " x " + std::to_string(b.height) + ".");
+  if (const std::optional<std::string> why = pictureProblem(picture))
+    return Result<Imported>::failure(Fault::Source, *why);
+
+  std::vector<uint8_t> palette(4 * static_cast<size_t>(b.colors));
+  if (gauge.read(b.paletteStart, palette) != palette.size())
+    return Result<Imported>::failure(
+        Fault::Bitmap,
+        "Its palette could not be read: " + gauge.errorOr("the read stopped early") + ".");
+  std::vector<uint8_t> pixels(static_cast<size_t>(b.width) * static_cast<size_t>(b.height));
+  const MapCounts counts = mapPicture(picture, shownPalette(palette), pixels, b.width);
+
+  // Row by row when rows are padded, so the padding bytes are never written.
+  bool written = true;
+  if (b.padding == 0) {
+    written = gauge.write(b.pixelStart, pixels);
+  } else {
+    for (int32_t row = 0; row < b.height && written; ++row)
+      written = gauge.write(b.pixelStart + row * b.rowBytes,
+                            std::span(pixels).subspan(static_cast<size_t>(row) * b.width,
+                                                      static_cast<size_t>(b.width)));
+  }
+  if (!written || !gauge.flush())
+    return failed(Fault::GaugeWrite,
+                  "Writing the pixels failed: " + gauge.errorOr("unknown error") + ".");
+
+  Imported r;
+  r.colors = b.colors;
+  r.bytesWritten = static_cast<int64_t>(pixels.size());
+  r.approximatedPixels = counts.approximatedPixels;
+  r.approximatedColours = counts.approximatedColours;
+  return r;
+}
+
 }  // namespace gau

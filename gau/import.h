@@ -1,14 +1,18 @@
 #pragma once
-// The import: the pixel bytes of a .BMP written over a gauge bitmap's pixel
-// array, in place. Only a .BMP laid out as the export writes it, with the
-// bitmap's own width and height, is accepted; then exactly the (W + P) x H
-// pixel bytes are written and never a byte outside the pixel array. The
-// gauge's header and palette, and the .BMP, are never written.
+// The import: the pixels of a picture written over a gauge bitmap's pixel
+// array, in place, and never a byte outside it; the gauge's header and
+// palette, and the picture's file, are never written.
+//
+// A .BMP laid out as the export writes it, with the bitmap's own width and
+// height, is copied as it is: exactly the (W + P) x H pixel bytes, padding
+// included. Any other picture arrives decoded (see gau/colour_map.h) and only
+// its W x H pixels are written; the row padding stays as it was.
 
 #include <cstdint>
 #include <string>
 
 #include "app/result.h"
+#include "gau/colour_map.h"
 
 namespace platform {
 class Channel;
@@ -23,7 +27,11 @@ namespace gau {
 // written — or Fault::GaugeWrite (its pixel array may be partly written).
 struct Imported {
   int32_t colors = 0;        // the stored colour count, 0 read as 256
-  int64_t bytesWritten = 0;  // (W + P) x H
+  int64_t bytesWritten = 0;  // (W + P) x H for a copy, W x H for a decoded picture
+  // Decoded pictures only: pixels whose colour is not in the palette, and the
+  // distinct colours among them.
+  int64_t approximatedPixels = 0;
+  int64_t approximatedColours = 0;
 };
 
 // Checks the bitmap at `bmpPos` of `gauge` and the .BMP on `bmpFile`, then
@@ -32,5 +40,12 @@ Result<Imported> importPixels(platform::Channel& gauge, int32_t bmpPos, platform
 
 // The same with the .BMP opened read-only by name for the length of the call.
 Result<Imported> importBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& bmpName);
+
+// Maps `picture` onto the palette of the bitmap at `bmpPos` and writes its
+// pixels, each row into the bitmap's row, in one go after the whole picture is
+// mapped; then flushes the gauge. Refused, with nothing written, when the
+// bitmap cannot be converted, the gauge is open for reading only, or the
+// picture is not the bitmap's width and height.
+Result<Imported> importPicture(platform::Channel& gauge, int32_t bmpPos, const Picture& picture);
 
 }  // namespace gau

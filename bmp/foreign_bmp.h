@@ -1,0 +1,28 @@
+#pragma once
+// What the import checks and mends in a .BMP written by another program before
+// Qt's image reader decodes it. The reader decodes every layout itself; these
+// cover the two places where it would hand back a wrong picture without a
+// word: pixel data that ends early (it fills the rest with whatever memory
+// held) and the 52- and 56-byte information headers (it does not know them).
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace bmp {
+
+// Why the pixel data of the .BMP held in `file` ends before its picture does,
+// as a sentence for the user; empty when it holds the whole picture, and also
+// when `file` is no .BMP this check understands (the reader then decides).
+// Uncompressed rows must all be there; run-length data must reach its
+// end-of-picture mark or its last row.
+std::optional<std::string> cutShort(std::span<const uint8_t> file);
+
+// The same .BMP with a 52- or 56-byte information header (bit masks after the
+// 40-byte fields) widened to the 108-byte one the reader knows, the pixel data
+// offset and file size moved along; empty when the header needs no change.
+std::optional<std::vector<uint8_t>> widenedHeader(std::span<const uint8_t> file);
+
+}  // namespace bmp

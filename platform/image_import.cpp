@@ -1,0 +1,71 @@
+#include "platform/image_import.h"
+
+#include <QByteArray>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "bmp/bmp_file.h"
+#include "gau/bitmap_record.h"
+#include "platform/file_channels.h"
+#include "platform/image_reader.h"
+
+namespace platform {
+namespace {
+
+// The first bytes of a file that say whether it is the export's own layout.
+constexpr size_t kHeaderBytes = bmp::kFileHeaderBytes + bmp::kInfoHeaderBytes;
+
+}  // namespace
+
+Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, Channel& imageFile) {
+  using R = Result<ImageImport>;
+  if (gauge.readOnly())
+    return R::failure(Fault::ReadOnly, "The gauge file is open for reading only.");
+  const Result<gau::BitmapLayout> checked = gau::convertibleLayout(gauge, bmpPos);
+  if (!checked) return R::failure(checked);
+  const gau::BitmapLayout& b = *checked;
+
+  const int64_t length = imageFile.length();
+  if (length < 0)
+    return R::failure(Fault::Source, "It could not be read: " + imageFile.error() + ".");
+  std::vector<uint8_t> header(static_cast<size_t>(std::min<int64_t>(length, kHeaderBytes)));
+  if (imageFile.read(1, header) != header.size())
+    return R::failure(Fault::Source,
+                      "It could not be read: " + imageFile.errorOr("the read stopped early") + ".");
+  if (!bmp::mismatch(header, length, b.width, b.height, b.pixelBytes)) {
+    const Result<gau::Imported> raw = gau::importPixels(gauge, bmpPos, imageFile);
+    if (!raw) return R::failure(raw);
+    ImageImport done;
+    static_cast<gau::Imported&>(done) = *raw;
+    return done;
+  }
+
+  // Everything else is decoded whole before a byte of the gauge is written.
+  if (length > INT32_MAX)
+    return R::failure(Fault::Source, "It is " + std::to_string(length) +
+                                         " bytes long, more than a gauge bitmap's picture needs.");
+  QByteArray bytes(static_cast<qsizetype>(length), Qt::Uninitialized);
+  if (imageFile.read(1, {reinterpret_cast<uint8_t*>(bytes.data()), static_cast<size_t>(length)}) !=
+      static_cast<size_t>(length))
+    return R::failure(Fault::Source,
+                      "It could not be read: " + imageFile.errorOr("the read stopped early") + ".");
+  const Result<DecodedImage> decoded = decodeImage(bytes, b.width, b.height);
+  if (!decoded) return R::failure(decoded);
+  const Result<gau::Imported> written = gau::importPicture(gauge, bmpPos, decoded->picture());
+  if (!written) return R::failure(written);
+  ImageImport done;
+  static_cast<gau::Imported&>(done) = *written;
+  done.decoded = true;
+  return done;
+}
+
+Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, const std::string& fileName) {
+  std::string why;
+  const std::unique_ptr<Channel> file = openFileChannel(fileName, OpenMode::ReadOnly, &why);
+  if (!file)
+    return Result<ImageImport>::failure(Fault::Source, "It cannot be opened: " + why + ".");
+  return importImage(gauge, bmpPos, *file);
+}
+
+}  // namespace platform

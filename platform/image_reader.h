@@ -1,0 +1,34 @@
+#pragma once
+// Pictures from image files, decoded by Qt's image reader (QtGui only: no
+// windows, no display), handed to the file logic as plain pixels.
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <cstdint>
+
+#include "app/result.h"
+#include "gau/colour_map.h"
+
+namespace platform {
+
+// A decoded picture: 8-bit indices with their colour table, or 32-bit colours.
+class DecodedImage {
+ public:
+  explicit DecodedImage(QImage image);
+  // A view of the pixels; valid while this object lives.
+  gau::Picture picture() const;
+  const QImage& image() const { return image_; }
+
+ private:
+  QImage image_;
+  QList<QRgb> colours_;
+};
+
+// Decodes the image file held in `bytes` (any format the reader knows), which
+// must be `width` x `height` pixels: the size is checked before a pixel is
+// decoded. A .BMP whose pixel data ends early is refused rather than decoded
+// with a hole in it.
+Result<DecodedImage> decodeImage(const QByteArray& bytes, int32_t width, int32_t height);
+
+}  // namespace platform
