@@ -59,6 +59,27 @@ Result<Imported> importBitmap(platform::Channel& gauge, int32_t bmpPos,
   return importPixels(gauge, bmpPos, *bmpFile);
 }
 
+bool copiesAsItIs(platform::Channel& gauge, int32_t bmpPos, platform::Channel& bmpFile) {
+  const Result<BitmapLayout> checked = convertibleLayout(gauge, bmpPos);
+  if (!checked) return false;
+  const BitmapLayout& b = *checked;
+  const int64_t length = bmpFile.length();
+  if (length < bmp::kPixelOffset) return false;
+  std::vector<uint8_t> header(bmp::kPixelOffset);
+  if (bmpFile.read(1, header) != header.size() ||
+      bmp::mismatch(header, length, b.width, b.height, b.pixelBytes))
+    return false;
+  std::vector<uint8_t> palette(4 * static_cast<size_t>(b.colors));
+  if (gauge.read(b.paletteStart, palette) != palette.size()) return false;
+  const ShownPalette shown = shownPalette(palette);
+  for (int i = 0; i < bmp::kPaletteEntries; ++i) {
+    const uint8_t* e = &header[bmp::kPaletteOffset + 4 * static_cast<size_t>(i)];
+    if ((kOpaque | uint32_t{e[2]} << 16 | uint32_t{e[1]} << 8 | e[0]) != shown.colour[i])
+      return false;
+  }
+  return true;
+}
+
 Result<Imported> importPicture(platform::Channel& gauge, int32_t bmpPos, const Picture& picture) {
   if (gauge.readOnly()) return failed(Fault::ReadOnly, "The gauge file is open for reading only.");
   const Result<BitmapLayout> checked = convertibleLayout(gauge, bmpPos);

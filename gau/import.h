@@ -41,6 +41,12 @@ Result<Imported> importPixels(platform::Channel& gauge, int32_t bmpPos, platform
 // The same with the .BMP opened read-only by name for the length of the call.
 Result<Imported> importBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& bmpName);
 
+// True when the .BMP on `bmpFile` may be copied byte for byte over the bitmap
+// at `bmpPos`: laid out as the export writes it, of the bitmap's size, and with
+// the palette the export writes. An editor that keeps the layout but reorders
+// or replaces the palette changes what the bytes mean, so such a file is decoded.
+bool copiesAsItIs(platform::Channel& gauge, int32_t bmpPos, platform::Channel& bmpFile);
+
 // Maps `picture` onto the palette of the bitmap at `bmpPos` and writes its
 // pixels, each row into the bitmap's row, in one go after the whole picture is
 // mapped; then flushes the gauge. Refused, with nothing written, when the

@@ -11,13 +11,6 @@
 #include "platform/image_reader.h"
 
 namespace platform {
-namespace {
-
-// The first bytes of a file that say whether it is the export's own layout.
-constexpr size_t kHeaderBytes = bmp::kFileHeaderBytes + bmp::kInfoHeaderBytes;
-
-}  // namespace
-
 Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, Channel& imageFile) {
   using R = Result<ImageImport>;
   if (gauge.readOnly())
@@ -26,14 +19,7 @@ Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, Channel& imageFi
   if (!checked) return R::failure(checked);
   const gau::BitmapLayout& b = *checked;
 
-  const int64_t length = imageFile.length();
-  if (length < 0)
-    return R::failure(Fault::Source, "It could not be read: " + imageFile.error() + ".");
-  std::vector<uint8_t> header(static_cast<size_t>(std::min<int64_t>(length, kHeaderBytes)));
-  if (imageFile.read(1, header) != header.size())
-    return R::failure(Fault::Source,
-                      "It could not be read: " + imageFile.errorOr("the read stopped early") + ".");
-  if (!bmp::mismatch(header, length, b.width, b.height, b.pixelBytes)) {
+  if (gau::copiesAsItIs(gauge, bmpPos, imageFile)) {
     const Result<gau::Imported> raw = gau::importPixels(gauge, bmpPos, imageFile);
     if (!raw) return R::failure(raw);
     ImageImport done;
@@ -42,6 +28,9 @@ Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, Channel& imageFi
   }
 
   // Everything else is decoded whole before a byte of the gauge is written.
+  const int64_t length = imageFile.length();
+  if (length < 0)
+    return R::failure(Fault::Source, "It could not be read: " + imageFile.error() + ".");
   if (length > INT32_MAX)
     return R::failure(Fault::Source, "It is " + std::to_string(length) +
                                          " bytes long, more than a gauge bitmap's picture needs.");

@@ -1,0 +1,405 @@
+// The import of pictures other programs write: each layout decoded, mapped
+// onto the bitmap's palette and written over exactly its W x H pixels.
+
+#include "platform/image_import.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <functional>
+
+#include "bmp/bmp_file.h"
+#include "bmp/export.h"
+#include "platform/file_channels.h"
+#include "temp_dir.h"
+#include "tools/bmp_builder.h"
+#include "tools/gauge_builder.h"
+
+namespace {
+
+using bmpbuild::Bmp;
+using Indices = std::vector<uint32_t>;  // top row first
+constexpr uint8_t kPadding = 0xEE;
+
+// A gauge file with one bitmap between other bytes, its row padding set to a
+// value of its own so that a write over it shows.
+struct Panel {
+  static constexpr int32_t W = 13, H = 5;  // rows of 16 bytes: 3 padding bytes each
+  gaugebuild::Gauge g;
+  int32_t pos = 0;
+  std::vector<uint32_t> palette;  // 0xRRGGBB, N entries
+  std::vector<uint32_t> shown;    // the 256 colours as the export shows them
+
+  explicit Panel(std::vector<uint32_t> colours) : palette(std::move(colours)) {
+    gaugebuild::Bitmap b;
+    b.width = W, b.height = H, b.storedColors = static_cast<int32_t>(palette.size()) % 256;
+    for (uint32_t c : palette)
+      b.palette.insert(b.palette.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
+    for (int32_t y = 0; y < H; ++y) {
+      for (int32_t x = 0; x < W; ++x) b.pixels.push_back(static_cast<uint8_t>((x + y) % 16));
+      b.pixels.insert(b.pixels.end(), 3, kPadding);
+    }
+    g.filler(37);
+    pos = g.plant(b);
+    g.filler(50, 2);
+    shown.assign(256, 0);
+    std::copy(palette.begin(), palette.end(), shown.begin());
+    shown[255] = 0xFFFFFF;
+  }
+  // The default: 16 colours whose channels are multiples of 8, so that 16-bit files hold them
+  // exactly.
+  Panel()
+      : Panel([] {
+          std::vector<uint32_t> p;
+          for (uint32_t k = 0; k < 16; ++k)
+            p.push_back(16 * k << 16 | (248 - 8 * k) << 8 | ((40 * k) & 0xF8));
+          return p;
+        }()) {}
+
+  int64_t pixelStart() const {
+    return pos - 1 + 28 + 4 * int64_t(palette.empty() ? 256 : palette.size());
+  }
+  // The gauge bytes once `target` is imported: its pixels, the padding as it was.
+  std::vector<uint8_t> with(const Indices& target) const {
+    std::vector<uint8_t> b = g.bytes();
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x)
+        b[pixelStart() + (H - 1 - y) * 16 + x] = static_cast<uint8_t>(target[y * W + x]);
+    return b;
+  }
+  Indices target() const {  // an edited picture: every pixel other than before, all 16 colours
+    Indices t;
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x) t.push_back((3 * x + 5 * y + 1) % 16);
+    return t;
+  }
+  std::vector<uint32_t> colours(const Indices& t) const {
+    std::vector<uint32_t> c;
+    for (uint32_t i : t) c.push_back(0xFF000000 | shown[i]);
+    return c;
+  }
+  Bmp indexFile(const Indices& t, int bits = 8) const {
+    Bmp b;
+    b.width = W, b.height = H;
+    b.bits = bits;
+    b.palette.assign(shown.begin(), shown.begin() + (bits == 8 ? 256 : 16));
+    b.pixels = t;
+    return b;
+  }
+  Bmp colourFile(const Indices& t, int bits = 24) const {
+    Bmp b;
+    b.width = W, b.height = H;
+    b.bits = bits;
+    b.pixels = colours(t);
+    return b;
+  }
+
+  struct Outcome {
+    Result<platform::ImageImport> result;
+    std::vector<uint8_t> gauge;
+  };
+  Outcome import(const std::vector<uint8_t>& file, bool readOnly = false) const {
+    auto gauge = platform::memoryChannel(g.bytes());
+    gauge->setReadOnly(readOnly);
+    auto image = platform::memoryChannel(file);
+    Result<platform::ImageImport> r = platform::importImage(*gauge, pos, *image);
+    return {std::move(r), gauge->bytes()};
+  }
+};
+
+std::vector<uint8_t> png(const QImage& image) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return {bytes.begin(), bytes.end()};
+}
+
+// A file and the indices the gauge must hold after importing it.
+struct Case {
+  const char* name;
+  std::function<std::pair<std::vector<uint8_t>, Indices>(const Panel&)> make;
+};
+
+// Lets a case change the file the panel writes for its target before it is written.
+template <class Edit>
+Case indexCase(const char* name, Edit edit, int bits = 8) {
+  return {name, [=](const Panel& p) {
+            Bmp b = p.indexFile(p.target(), bits);
+            edit(b);
+            return std::pair{bmpbuild::write(b), p.target()};
+          }};
+}
+template <class Edit>
+Case colourCase(const char* name, Edit edit, int bits = 24) {
+  return {name, [=](const Panel& p) {
+            Bmp b = p.colourFile(p.target(), bits);
+            edit(b);
+            return std::pair{bmpbuild::write(b), p.target()};
+          }};
+}
+
+class EveryLayout : public testing::TestWithParam<Case> {};
+
+TEST_P(EveryLayout, WritesExactlyThePicturesPixels) {
+  const Panel panel;
+  const auto [file, target] = GetParam().make(panel);
+  const auto [r, gauge] = panel.import(file);
+  ASSERT_TRUE(r) << r.reason();
+  EXPECT_TRUE(r->decoded);
+  EXPECT_EQ(r->bytesWritten, Panel::W * Panel::H);
+  EXPECT_EQ(r->approximatedPixels, 0);
+  EXPECT_EQ(gauge, panel.with(target));
+}
+
+const auto keep = [](Bmp&) {};
+const std::array<uint32_t, 4> kRgba{0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+
+INSTANTIATE_TEST_SUITE_P(
+    Import, EveryLayout,
+    testing::Values(
+        indexCase("Header124", [](Bmp& b) { b.infoSize = 124; }),
+        indexCase("Header108", [](Bmp& b) { b.infoSize = 108; }),
+        indexCase("Header56", [](Bmp& b) { b.infoSize = 56; }),
+        indexCase("Header52", [](Bmp& b) { b.infoSize = 52; }),
+        indexCase("Header12", [](Bmp& b) { b.infoSize = 12; }),
+        indexCase("PixelsFurtherOn", [](Bmp& b) { b.gap = 100; }),
+        indexCase("TopDown", [](Bmp& b) { b.topDown = true; }),
+        indexCase("Rle8", [](Bmp& b) { b.compression = bmpbuild::Rle8; }),
+        indexCase("Rle8Header124",
+                  [](Bmp& b) { b.compression = bmpbuild::Rle8, b.infoSize = 124; }),
+        indexCase(
+            "Rle4", [](Bmp& b) { b.compression = bmpbuild::Rle4; }, 4),
+        indexCase("FourBits", keep, 4),
+        indexCase(
+            "FourBitsHeader12", [](Bmp& b) { b.infoSize = 12; }, 4),
+        indexCase("PaletteOfSixteen", [](Bmp& b) { b.palette.resize(16); }),
+        indexCase("PaletteReversed",
+                  [](Bmp& b) {
+                    std::reverse(b.palette.begin(), b.palette.begin() + 16);
+                    for (uint32_t& i : b.pixels) i = 15 - i;
+                  }),
+        Case{"OneBit",
+             [](const Panel& p) {
+               Indices t = p.target();
+               for (uint32_t& i : t) i = i % 2 ? 3 : 9;
+               Bmp b = p.indexFile(t, 1);
+               b.palette = {p.shown[9], p.shown[3]};
+               for (uint32_t& i : b.pixels) i = i == 3;
+               return std::pair{bmpbuild::write(b), t};
+             }},
+        colourCase("TrueColour", keep),
+        colourCase("TrueColourTopDown", [](Bmp& b) { b.topDown = true; }),
+        colourCase("TrueColourHeader124", [](Bmp& b) { b.infoSize = 124; }),
+        colourCase("ThirtyTwoBits", keep, 32),
+        colourCase(
+            "BitFields", [](Bmp& b) { b.compression = bmpbuild::BitFields; }, 32),
+        colourCase(
+            "BitFieldsHeader52",
+            [](Bmp& b) { b.compression = bmpbuild::BitFields, b.infoSize = 52; }, 32),
+        colourCase("SixteenBits", keep, 16),
+        colourCase(
+            "SixteenBits565",
+            [](Bmp& b) {
+              b.compression = bmpbuild::BitFields, b.masks = {0xF800, 0x7E0, 0x1F, 0};
+            },
+            16),
+        Case{"AlphaHeader56And124",  // less than half opaque: entry 0; else its colour counts
+             [](const Panel& p) {
+               Indices t = p.target();
+               Bmp b = p.colourFile(t, 32);
+               b.compression = bmpbuild::BitFields, b.masks = kRgba;
+               for (size_t i = 0; i < t.size(); ++i) {
+                 if (t[i] == 5) b.pixels[i] = 0x7FFFFFFF, t[i] = 0;
+                 if (t[i] == 6) b.pixels[i] &= 0x80FFFFFF;
+               }
+               b.infoSize = 56;
+               std::vector<uint8_t> v3 = bmpbuild::write(b);
+               b.infoSize = 124;
+               EXPECT_EQ(p.import(v3).gauge, p.with(t)) << "the 56-byte header";
+               return std::pair{bmpbuild::write(b), t};
+             }},
+        Case{"Png",
+             [](const Panel& p) {
+               QImage image(Panel::W, Panel::H, QImage::Format_ARGB32);
+               const std::vector<uint32_t> c = p.colours(p.target());
+               for (int y = 0; y < Panel::H; ++y)
+                 for (int x = 0; x < Panel::W; ++x) image.setPixel(x, y, c[y * Panel::W + x]);
+               return std::pair{png(image), p.target()};
+             }}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// Colours the palette lacks, and the rules that pick among equal entries.
+struct Mapping {
+  const char* name;
+  std::function<Panel()> panel;
+  // The file, the indices it must give and the counts of approximated pixels and colours.
+  std::function<std::tuple<std::vector<uint8_t>, Indices, int64_t, int64_t>(const Panel&)> make;
+};
+
+class PaletteRules : public testing::TestWithParam<Mapping> {};
+
+TEST_P(PaletteRules, PickTheEntryAndCountWhatWasApproximated) {
+  const Panel panel = GetParam().panel();
+  const auto [file, target, pixels, colours] = GetParam().make(panel);
+  const auto [r, gauge] = panel.import(file);
+  ASSERT_TRUE(r) << r.reason();
+  EXPECT_EQ(r->approximatedPixels, pixels);
+  EXPECT_EQ(r->approximatedColours, colours);
+  EXPECT_EQ(gauge, panel.with(target));
+}
+
+Panel withTwins() {  // entries 3 and 9 show the same colour
+  Panel p;
+  p.palette[9] = p.palette[3];
+  return Panel(p.palette);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Import, PaletteRules,
+    testing::Values(Mapping{"OneColourNotInThePalette", [] { return Panel(); },
+                            [](const Panel& p) {
+                              Bmp b = p.colourFile(p.target());
+                              Indices t = p.target();
+                              for (size_t i : {0, 7, 64})
+                                b.pixels[i] = 0xFF000000 | (p.shown[7] + 0x020101), t[i] = 7;
+                              return std::tuple{bmpbuild::write(b), t, 3, 1};
+                            }},
+                    Mapping{"IndexFileWithTwoColoursAdded", [] { return Panel(); },
+                            [](const Panel& p) {
+                              Bmp b = p.indexFile(p.target());
+                              Indices t = p.target();
+                              b.palette[20] = p.shown[2] ^ 0x010000,
+                              b.palette[21] = p.shown[12] ^ 0x000300;
+                              b.pixels[1] = 20, b.pixels[2] = 21, b.pixels[3] = 21;
+                              t[1] = 2, t[2] = 12, t[3] = 12;
+                              return std::tuple{bmpbuild::write(b), t, 3, 2};
+                            }},
+                    Mapping{"IndexPastAShortPaletteShowsBlackAsTheExportDoes",
+                            [] { return Panel(); },
+                            [](const Panel& p) {
+                              Bmp b = p.indexFile(p.target());
+                              b.palette.resize(16);
+                              Indices t = p.target();
+                              b.pixels[4] = t[4] = 40;
+                              return std::tuple{bmpbuild::write(b), t, 0, 0};
+                            }},
+                    Mapping{"AColourMidwayTakesTheLowerEntry", [] { return Panel(); },
+                            [](const Panel& p) {
+                              Bmp b = p.colourFile(p.target());
+                              Indices t = p.target();
+                              // entries 1 and 2 lie 8, 8 and 40 apart: 4, 4 and 20 from each
+                              b.pixels[5] = 0xFF000000 | ((p.shown[1] + p.shown[2]) / 2 & 0xFFFEFF),
+                              t[5] = 1;
+                              return std::tuple{bmpbuild::write(b), t, 1, 1};
+                            }},
+                    Mapping{"TwinsInAColourFileTakeTheLowerEntry", withTwins,
+                            [](const Panel& p) {
+                              Indices t = p.target();
+                              Bmp b = p.colourFile(t);
+                              for (uint32_t& i : t) i = i == 9 ? 3 : i;
+                              return std::tuple{bmpbuild::write(b), t, 0, 0};
+                            }},
+                    Mapping{"TwinsInAnIndexFileKeepTheirIndices", withTwins,
+                            [](const Panel& p) {
+                              Bmp b = p.indexFile(p.target());
+                              b.infoSize = 124;
+                              return std::tuple{bmpbuild::write(b), p.target(), 0, 0};
+                            }},
+                    Mapping{"Entry255OfA256ColourBitmapShowsWhite",
+                            [] {
+                              std::vector<uint32_t> c;
+                              for (uint32_t k = 0; k < 256; ++k)
+                                c.push_back(k / 2 << 16 | (255 - k) << 8 | k);
+                              return Panel(c);
+                            },
+                            [](const Panel& p) {
+                              Indices t = p.target();
+                              t[0] = t[30] = 255;
+                              return std::tuple{bmpbuild::write(p.colourFile(t)), t, 0, 0};
+                            }}),
+    [](const testing::TestParamInfo<Mapping>& info) { return std::string(info.param.name); });
+
+// Each refusal leaves the gauge as it was and says why.
+struct Refusal {
+  const char* name;
+  std::function<std::vector<uint8_t>(const Panel&)> file;
+  Fault fault;
+  const char* says;
+  bool readOnly = false;
+};
+
+class Refusals : public testing::TestWithParam<Refusal> {};
+
+TEST_P(Refusals, WriteNothing) {
+  const Panel panel;
+  const auto [r, gauge] = panel.import(GetParam().file(panel), GetParam().readOnly);
+  EXPECT_EQ(r.fault(), GetParam().fault);
+  EXPECT_NE(r.reason().find(GetParam().says), std::string::npos) << r.reason();
+  EXPECT_EQ(gauge, panel.g.bytes());
+}
+
+std::vector<uint8_t> cut(std::vector<uint8_t> b, size_t n) {
+  b.resize(b.size() - n);
+  return b;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Import, Refusals,
+    testing::Values(
+        Refusal{"Wider",
+                [](const Panel& p) {
+                  Bmp b = p.colourFile(p.target());
+                  b.width = 12;
+                  return bmpbuild::write(b);
+                },
+                Fault::DoesNotFit, "It is 12 x 5 pixels; the gauge bitmap is 13 x 5."},
+        Refusal{"TallerTopDown",
+                [](const Panel& p) {
+                  Bmp b = p.indexFile(Indices(Panel::W * 6, 1));
+                  b.height = 6, b.topDown = true;
+                  return bmpbuild::write(b);
+                },
+                Fault::DoesNotFit, "13 x 6"},
+        Refusal{"NotAPicture", [](const Panel&) { return std::vector<uint8_t>(300, 'x'); },
+                Fault::Source, "could not be decoded"},
+        Refusal{"Empty", [](const Panel&) { return std::vector<uint8_t>(); }, Fault::Source,
+                "could not be decoded"},
+        Refusal{"RowsCutShort",
+                [](const Panel& p) { return cut(bmpbuild::write(p.colourFile(p.target())), 1); },
+                Fault::Source, "cut short"},
+        Refusal{"RunsCutShort",
+                [](const Panel& p) {
+                  Bmp b = p.indexFile(p.target());
+                  b.compression = bmpbuild::Rle8;
+                  return cut(bmpbuild::write(b), 4);
+                },
+                Fault::Source, "stops before"},
+        Refusal{"ReadOnlyGauge",
+                [](const Panel& p) { return bmpbuild::write(p.colourFile(p.target())); },
+                Fault::ReadOnly, "reading only", true}),
+    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+// The export's own layout goes in byte for byte, padding included, also as a named file.
+TEST(OwnLayout, IsCopiedByteForByte) {
+  TempDir dir;
+  const Panel panel;
+  panel.g.writeTo("panel.gau");
+  auto gauge =
+      platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
+  ASSERT_TRUE(bmp::exportBitmap(*gauge, panel.pos, "x.bmp"));
+  std::vector<uint8_t> edited = dir.read("x.bmp");
+  edited[1078 + 2] ^= 1, edited[1078 + 13] ^= 1;  // a pixel and a padding byte
+  gaugebuild::Gauge().raw(edited).writeTo("x.bmp");
+
+  const Result<platform::ImageImport> r = platform::importImage(*gauge, panel.pos, "x.bmp");
+  ASSERT_TRUE(r) << r.reason();
+  EXPECT_FALSE(r->decoded);
+  std::vector<uint8_t> want = panel.g.bytes();
+  want[panel.pixelStart() + 2] ^= 1, want[panel.pixelStart() + 13] ^= 1;
+  EXPECT_EQ(dir.read("panel.gau"), want);
+  EXPECT_EQ(platform::importImage(*gauge, panel.pos, "missing.bmp").fault(), Fault::Source);
+}
+
+}  // namespace
