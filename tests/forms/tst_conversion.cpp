@@ -243,6 +243,30 @@ class ConversionTest : public QObject {
     QCOMPARE(dir->read("PANEL.GAU"), gauge.bytes());
     QCOMPARE(dir->read("other.bmp"), bmpBefore);
   }
+
+  // A 24-bit re-save with one pixel in a colour the palette lacks: it takes the
+  // nearest entry, and the user is told beside "DONE".
+  void aColourNotInThePaletteIsApproximatedAndTold() {
+    exportAs("two", "2");  // 8 x 4, 256 colours; entry 20 is (10, 235, 20)
+    QImage picture = QImage(QStringLiteral("two.bmp")).convertToFormat(QImage::Format_RGB32);
+    picture.setPixel(1, 1, qRgb(11, 235, 20));
+    QVERIFY(picture.save(QStringLiteral("edited.bmp"), "BMP"));
+    QCOMPARE(dir->read("edited.bmp")[28], uint8_t{24});
+
+    bmp2gau* w = openImport("2");
+    w->File1->setCurrentItem(w->File1->findItems("edited.bmp", Qt::MatchExactly).value(0));
+    w->File1_DblClick();
+    QVERIFY(fixture::shown<dun>() && platform::beepCount() == beeps + 1);
+    QCOMPARE(platform::lastMessage(),
+             QStringLiteral("1 pixel of edited.bmp, in 1 colour that bitmap 2 has not in its "
+                            "palette, took the nearest colour of that palette."));
+    const auto after = dir->read("PANEL.GAU");
+    std::vector<size_t> changed;
+    for (size_t i = 0; i < after.size(); ++i)
+      if (after[i] != gauge.bytes()[i]) changed.push_back(i);
+    QCOMPARE(changed.size(), size_t{1});
+    QCOMPARE(after[changed[0]], uint8_t{20});
+  }
 };
 
 QTEST_MAIN(ConversionTest)
