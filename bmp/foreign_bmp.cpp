@@ -61,6 +61,10 @@ std::optional<Shape> readShape(std::span<const uint8_t> f) {
   return s;
 }
 
+bool isRunLength(const Shape& s) {
+  return (s.compression == kRle8 && s.bits == 8) || (s.compression == kRle4 && s.bits == 4);
+}
+
 std::string num(int64_t v) { return std::to_string(v); }
 
 // Walks run-length data from `at` without decoding it: true when it reaches
@@ -96,14 +100,21 @@ bool runsComplete(std::span<const uint8_t> f, size_t at, int bits, int64_t rows)
 
 }  // namespace
 
-std::optional<std::string> cutShort(std::span<const uint8_t> file) {
+bool needsWholeFile(std::span<const uint8_t> head) {
+  if (head.size() < kFileHeaderBytes + 4 || head[0] != 'B' || head[1] != 'M') return false;
+  const int64_t infoSize = platform::le32(&head[kInfoSizeOffset]);
+  if (infoSize == kV2Header || infoSize == kV3Header) return true;
+  const std::optional<Shape> s = readShape(head);
+  return s && isRunLength(*s);
+}
+
+std::optional<std::string> cutShort(std::span<const uint8_t> file, int64_t length) {
   const std::optional<Shape> s = readShape(file);
   if (!s) return std::nullopt;
-  const auto length = static_cast<int64_t>(file.size());
   if (s->pixelStart >= length)
     return "It ends at byte " + num(length) + ", before its pixel data, which starts at byte " +
            num(s->pixelStart) + ".";
-  if ((s->compression == kRle8 && s->bits == 8) || (s->compression == kRle4 && s->bits == 4)) {
+  if (isRunLength(*s)) {
     if (!runsComplete(file, static_cast<size_t>(s->pixelStart), s->bits, s->height))
       return std::string("Its compressed pixel data stops before the end of its picture.");
     return std::nullopt;

@@ -13,12 +13,25 @@
 
 namespace bmp {
 
-// Why the pixel data of the .BMP held in `file` ends before its picture does,
-// as a sentence for the user; empty when it holds the whole picture, and also
-// when `file` is no .BMP this check understands (the reader then decides).
-// Uncompressed rows must all be there; run-length data must reach its
+// The first bytes of a file that say how much of it the checks below need.
+inline constexpr size_t kHeadBytes = 14 + 124;
+
+// True when `head` starts as a .BMP does.
+inline bool isBmp(std::span<const uint8_t> head) {
+  return head.size() >= 2 && head[0] == 'B' && head[1] == 'M';
+}
+
+// True when the checks need the whole file, not only its first bytes: for
+// run-length data, and for a header to widen.
+bool needsWholeFile(std::span<const uint8_t> head);
+
+// Why the pixel data of the .BMP of `fileLength` bytes that starts with
+// `bytes` ends before its picture does, as a sentence for the user; empty when
+// it holds the whole picture, and also when it is no .BMP this check
+// understands (the reader then decides). Uncompressed rows must all be there;
+// run-length data (`bytes` then holds the whole file) must reach its
 // end-of-picture mark or its last row.
-std::optional<std::string> cutShort(std::span<const uint8_t> file);
+std::optional<std::string> cutShort(std::span<const uint8_t> bytes, int64_t fileLength);
 
 // The same .BMP with a 52- or 56-byte information header (bit masks after the
 // 40-byte fields) widened to the 108-byte one the reader knows, the pixel data

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 namespace gau {
 namespace {
@@ -9,13 +10,10 @@ namespace {
 constexpr uint32_t kUsed = 0x01000000;        // marks a taken slot of a colour table
 constexpr uint32_t kWhite = 0xFFFFFFFF;       // what the export writes at entry 255
 constexpr uint32_t kHalfOpaque = 0x80000000;  // colours below this are less than half opaque
-constexpr int kFar = 1000;  // an unused lane's channels: farther than any colour, no overflow
 
 // Cells: coarse ones of 16 x 16 x 16 colours, fine ones of 8 x 8 x 8.
 constexpr int kCoarseBits = 4;
 constexpr int kFineBits = 5;
-constexpr uint32_t kSingle = 0x80000000;  // fine cell: one candidate, its index in the low byte
-constexpr uint32_t kLanes = 0x40000000;   // fine cell: first lane block << 6 | block count
 
 int red(uint32_t c) { return static_cast<int>((c >> 16) & 0xFF); }
 int green(uint32_t c) { return static_cast<int>((c >> 8) & 0xFF); }
@@ -29,64 +27,78 @@ uint32_t cellOf(int r, int g, int b) {
   return static_cast<uint32_t>((r >> shift) << (2 * Bits) | (g >> shift) << Bits | (b >> shift));
 }
 
-// The candidates among `from` for the colours of a cell: every entry whose
-// least distance to the cell is at most the least of the entries' greatest
-// distances. Any colour in the cell has an entry within that bound, so an
-// entry farther than it at its nearest can never be the nearest (nor tie).
-template <int Bits, class Id>
-std::vector<Id> candidates(uint32_t cell, const std::vector<std::array<int32_t, 4>>& entries,
-                           const std::vector<Id>& from) {
+// The candidates among `from` for the colours of a cell: the entries that can
+// be nearest (or tie) somewhere inside it. First a cheap cut: an entry whose
+// least distance to the cell exceeds the least of the entries' greatest
+// distances is never the nearest. Then a close one: an entry must be at least
+// as near as each of a few references (the entries nearest the cell's corners
+// and centre) somewhere in the cell, which a plane between the two decides.
+template <int Bits>
+std::vector<uint8_t> candidates(uint32_t cell, const int32_t* const (&channel)[3],
+                                const std::vector<uint8_t>& from) {
   constexpr int side = 1 << (8 - Bits);
   constexpr uint32_t mask = (1u << Bits) - 1;
-  const int lo[3] = {static_cast<int>((cell >> (2 * Bits)) & mask) * side,
-                     static_cast<int>((cell >> Bits) & mask) * side,
-                     static_cast<int>(cell & mask) * side};
+  const int32_t lo[3] = {static_cast<int32_t>((cell >> (2 * Bits)) & mask) * side,
+                         static_cast<int32_t>((cell >> Bits) & mask) * side,
+                         static_cast<int32_t>(cell & mask) * side};
+  const int32_t hi[3] = {lo[0] + side - 1, lo[1] + side - 1, lo[2] + side - 1};
   std::vector<int32_t> least(from.size());
   int32_t bound = INT32_MAX;
   for (size_t k = 0; k < from.size(); ++k) {
-    const auto& e = entries[from[k]];
     int32_t dMin = 0;
     int32_t dMax = 0;
     for (int ch = 0; ch < 3; ++ch) {
-      const int c = e[ch];
-      const int hi = lo[ch] + side - 1;
-      const int below = c < lo[ch] ? lo[ch] - c : c > hi ? c - hi : 0;
-      const int above = std::max(c - lo[ch], hi - c);
+      const int32_t c = channel[ch][from[k]];
+      const int32_t below = c < lo[ch] ? lo[ch] - c : c > hi[ch] ? c - hi[ch] : 0;
+      const int32_t above = std::max(c - lo[ch], hi[ch] - c);
       dMin += below * below;
       dMax += above * above;
     }
     least[k] = dMin;
     bound = std::min(bound, dMax);
   }
-  std::vector<Id> kept;
+  std::vector<uint8_t> near;
   for (size_t k = 0; k < from.size(); ++k)
-    if (least[k] <= bound) kept.push_back(from[k]);
-  return kept;
-}
+    if (least[k] <= bound) near.push_back(from[k]);
+  if (near.size() <= 1) return near;
 
-// The least (distance << 8 | index) over `blocks` lane blocks: the nearest
-// entry and, among equally near ones, the lowest index.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-int32_t
-leastKey(const void* blocks, uint32_t count, int32_t r, int32_t g, int32_t b) {
-  struct Block {
-    int32_t r[8], g[8], b[8], index[8];
+  auto distance = [&](uint8_t e, const int32_t* x) {
+    int32_t d = 0;
+    for (int ch = 0; ch < 3; ++ch) d += (x[ch] - channel[ch][e]) * (x[ch] - channel[ch][e]);
+    return d;
   };
-  const auto* block = static_cast<const Block*>(blocks);
-  int32_t best = INT32_MAX;
-  for (uint32_t k = 0; k < count; ++k) {
-    int32_t keys[8];
-    for (int l = 0; l < 8; ++l) {
-      const int32_t dr = r - block[k].r[l];
-      const int32_t dg = g - block[k].g[l];
-      const int32_t db = b - block[k].b[l];
-      keys[l] = (dr * dr + dg * dg + db * db) << 8 | block[k].index[l];
-    }
-    for (int l = 0; l < 8; ++l) best = std::min(best, keys[l]);
+  std::vector<uint8_t> references;
+  for (int probe = 0; probe < 9; ++probe) {
+    int32_t x[3];
+    for (int ch = 0; ch < 3; ++ch)
+      x[ch] = probe == 8 ? (lo[ch] + hi[ch]) / 2 : (probe >> ch & 1) ? hi[ch] : lo[ch];
+    uint8_t best = near[0];
+    for (uint8_t e : near)
+      if (distance(e, x) < distance(best, x)) best = e;
+    if (std::find(references.begin(), references.end(), best) == references.end())
+      references.push_back(best);
   }
-  return best;
+  std::vector<uint8_t> kept;
+  for (uint8_t e : near) {
+    bool possible = true;
+    for (uint8_t r : references) {
+      if (r == e) continue;
+      // |x - e|^2 <= |x - r|^2  <=>  2 x.(r - e) <= |r|^2 - |e|^2; the box's least left side:
+      int32_t left = 0;
+      int32_t right = 0;
+      for (int ch = 0; ch < 3; ++ch) {
+        const int32_t step = channel[ch][r] - channel[ch][e];
+        left += 2 * step * (step > 0 ? lo[ch] : hi[ch]);
+        right += channel[ch][r] * channel[ch][r] - channel[ch][e] * channel[ch][e];
+      }
+      if (left > right) {
+        possible = false;
+        break;
+      }
+    }
+    if (possible) kept.push_back(e);
+  }
+  return kept;
 }
 
 }  // namespace
@@ -117,30 +129,27 @@ ShownPalette shownPalette(std::span<const uint8_t> gaugePalette) {
 PaletteMatch::PaletteMatch(const ShownPalette& palette)
     : coarse_(size_t{1} << (3 * kCoarseBits)),
       coarseBuilt_(size_t{1} << (3 * kCoarseBits)),
-      fine_(size_t{1} << (3 * kFineBits)) {
+      state_(size_t{1} << (3 * kFineBits), Unbuilt),
+      cells_(size_t{1} << (3 * kFineBits)) {
+  // A colour shown twice: only its lowest index can be picked, so it is kept once.
+  std::array<uint32_t, 512> seen{};  // rgb | kUsed, open addressing; 0 is free
   for (int i = 0; i < palette.colors; ++i) {
     const uint32_t rgb = palette.colour[i] & 0xFFFFFF;
     uint32_t slot = slotOf(rgb, 9);
-    while (exactKeys_[slot] != 0 && exactKeys_[slot] != (rgb | kUsed)) slot = (slot + 1) & 511;
-    if (exactKeys_[slot] != 0) continue;  // an earlier entry shows this colour already
-    exactKeys_[slot] = rgb | kUsed;
-    exactIndex_[slot] = static_cast<uint8_t>(i);
-    entries_.push_back({red(rgb), green(rgb), blue(rgb), i});
+    while (seen[slot] != 0 && seen[slot] != (rgb | kUsed)) slot = (slot + 1) & 511;
+    if (seen[slot] != 0) continue;
+    seen[slot] = rgb | kUsed;
+    red_[count_] = red(rgb), green_[count_] = green(rgb), blue_[count_] = blue(rgb);
+    index_[count_++] = static_cast<uint8_t>(i);
   }
 }
 
-int PaletteMatch::exact(uint32_t rgb) const {
-  for (uint32_t slot = slotOf(rgb, 9);; slot = (slot + 1) & 511) {
-    if (exactKeys_[slot] == (rgb | kUsed)) return exactIndex_[slot];
-    if (exactKeys_[slot] == 0) return -1;
-  }
-}
-
-const std::vector<uint16_t>& PaletteMatch::coarse(uint32_t cell) {
+const std::vector<uint8_t>& PaletteMatch::coarse(uint32_t cell) {
   if (!coarseBuilt_[cell]) {
-    std::vector<uint16_t> all(entries_.size());
-    for (size_t k = 0; k < all.size(); ++k) all[k] = static_cast<uint16_t>(k);
-    coarse_[cell] = candidates<kCoarseBits>(cell, entries_, all);
+    std::vector<uint8_t> all(static_cast<size_t>(count_));
+    for (int k = 0; k < count_; ++k) all[k] = static_cast<uint8_t>(k);
+    const int32_t* const channels[3] = {red_.data(), green_.data(), blue_.data()};
+    coarse_[cell] = candidates<kCoarseBits>(cell, channels, all);
     coarseBuilt_[cell] = 1;
   }
   return coarse_[cell];
@@ -148,48 +157,95 @@ const std::vector<uint16_t>& PaletteMatch::coarse(uint32_t cell) {
 
 // A fine cell's candidates come from those of the coarse cell around it: an
 // entry that cannot be nearest anywhere in the larger cell cannot be in the smaller.
-uint32_t PaletteMatch::buildFine(uint32_t cell) {
+PaletteMatch::State PaletteMatch::build(uint32_t cell) {
   constexpr int drop = kFineBits - kCoarseBits;
   constexpr uint32_t mask = (1u << kFineBits) - 1;
   const uint32_t parent = ((cell >> (2 * kFineBits)) & mask) >> drop << (2 * kCoarseBits) |
                           ((cell >> kFineBits) & mask) >> drop << kCoarseBits |
                           (cell & mask) >> drop;
-  const std::vector<uint16_t> kept = candidates<kFineBits>(cell, entries_, coarse(parent));
-  uint32_t info;
-  if (kept.size() == 1) {
-    info = kSingle | static_cast<uint32_t>(entries_[kept[0]][3]);
-  } else {
-    const auto first = static_cast<uint32_t>(lanes_.size());
-    for (size_t k = 0; k < kept.size(); k += 8) {
-      Lanes l;
-      for (size_t j = 0; j < 8; ++j) {
-        const bool used = k + j < kept.size();
-        const auto& e = entries_[used ? kept[k + j] : 0];
-        l.r[j] = used ? e[0] : kFar;
-        l.g[j] = used ? e[1] : kFar;
-        l.b[j] = used ? e[2] : kFar;
-        l.index[j] = used ? e[3] : 255;
-      }
-      lanes_.push_back(l);
-    }
-    info = kLanes | first << 6 | static_cast<uint32_t>(lanes_.size() - first);
+  const int32_t* const channels[3] = {red_.data(), green_.data(), blue_.data()};
+  const std::vector<uint8_t> kept = candidates<kFineBits>(cell, channels, coarse(parent));
+  std::vector<uint32_t> packed;
+  for (uint8_t id : kept)
+    packed.push_back(uint32_t{index_[id]} << 24 | uint32_t(red_[id]) << 16 |
+                     uint32_t(green_[id]) << 8 | uint32_t(blue_[id]));
+  Cell& c = cells_[cell];
+  if (packed.size() <= 8) {
+    for (size_t k = 0; k < 8; ++k) c.candidate[k] = packed[k < packed.size() ? k : 0];
+    state_[cell] = Packed;
+  } else {  // in blocks of eight, the last one filled up with repeats of the first candidate
+    c.candidate[0] = static_cast<uint32_t>(long_.size());
+    c.candidate[1] = static_cast<uint32_t>((packed.size() + 7) / 8);
+    packed.resize((packed.size() + 7) / 8 * 8, packed[0]);
+    long_.insert(long_.end(), packed.begin(), packed.end());
+    state_[cell] = Long;
   }
-  fine_[cell] = info;
-  return info;
+  return state_[cell];
 }
 
-uint8_t PaletteMatch::nearest(uint32_t rgb) {
-  const int r = red(rgb);
-  const int g = green(rgb);
-  const int b = blue(rgb);
-  if (entries_.empty()) return 0;
-  const uint32_t cell = cellOf<kFineBits>(r, g, b);
-  uint32_t info = fine_[cell];
-  if (info == 0) info = buildFine(cell);
-  if (info & kSingle) return static_cast<uint8_t>(info);
-  const uint32_t first = (info & ~kLanes) >> 6;
-  return static_cast<uint8_t>(leastKey(&lanes_[first], info & 63, r, g, b) & 0xFF);
+namespace {
+
+// The least of (distance << 8 | index) over eight packed candidates, that is
+// the nearest entry and the lowest index among equally near ones, eight lanes at once: one AVX2
+// register where the processor has it (the pixel loops below are built twice,
+// with and without, and the one the processor can run is picked at load time).
+typedef int32_t Lanes __attribute__((vector_size(32)));
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define DIALPIX_WITH_AVX2 __attribute__((target_clones("avx2", "default")))
+#else
+#define DIALPIX_WITH_AVX2
+#endif
+
+#if defined(__clang__)
+#define DIALPIX_SWAP_LANES(v, ...) __builtin_shufflevector(v, v, __VA_ARGS__)
+#else
+#define DIALPIX_SWAP_LANES(v, ...) __builtin_shuffle(v, Lanes{__VA_ARGS__})
+#endif
+
+[[gnu::always_inline]] inline int32_t leastOfEight(const uint32_t* candidates, int32_t r, int32_t g,
+                                                   int32_t b) {
+  Lanes c;
+  std::memcpy(&c, candidates, sizeof c);
+  const Lanes dr = r - ((c >> 16) & 0xFF);
+  const Lanes dg = g - ((c >> 8) & 0xFF);
+  const Lanes db = b - (c & 0xFF);
+  Lanes k = (dr * dr + dg * dg + db * db) << 8 | ((c >> 24) & 0xFF);
+  // The least lane, by halves: each step keeps the lesser of a lane and its partner.
+  Lanes other = DIALPIX_SWAP_LANES(k, 4, 5, 6, 7, 0, 1, 2, 3);
+  Lanes less = k < other;
+  k = (k & less) | (other & ~less);
+  other = DIALPIX_SWAP_LANES(k, 2, 3, 0, 1, 6, 7, 4, 5);
+  less = k < other;
+  k = (k & less) | (other & ~less);
+  other = DIALPIX_SWAP_LANES(k, 1, 0, 3, 2, 5, 4, 7, 6);
+  less = k < other;
+  k = (k & less) | (other & ~less);
+  return k[0];
 }
+
+}  // namespace
+
+[[gnu::always_inline]] inline PaletteMatch::Found PaletteMatch::findInline(uint32_t rgb) {
+  if (count_ == 0) return {};
+  const int32_t r = red(rgb);
+  const int32_t g = green(rgb);
+  const int32_t b = blue(rgb);
+  const uint32_t cell = cellOf<kFineBits>(r, g, b);
+  State state = state_[cell];
+  if (state == Unbuilt) state = build(cell);
+  const uint32_t* c = cells_[cell].candidate;
+  int32_t best;
+  if (state == Packed) {
+    best = leastOfEight(c, r, g, b);
+  } else {
+    best = INT32_MAX;
+    for (uint32_t block = 0; block < c[1]; ++block)
+      best = std::min(best, leastOfEight(&long_[c[0] + 8 * block], r, g, b));
+  }
+  return {static_cast<uint8_t>(best), best < 256};
+}
+
+PaletteMatch::Found PaletteMatch::find(uint32_t rgb) { return findInline(rgb); }
 
 namespace {
 
@@ -215,32 +271,48 @@ struct Mapped {
   bool approximated = false;
 };
 
-Mapped mapColour(uint32_t c, PaletteMatch& match, SeenColours& seen, MapCounts& counts) {
+[[gnu::always_inline]] inline Mapped mapColour(uint32_t c, PaletteMatch& match, SeenColours& seen,
+                                               MapCounts& counts) {
   if (c < kHalfOpaque) return {0, false};
   const uint32_t rgb = c & 0xFFFFFF;
-  const int exact = match.exact(rgb);
-  if (exact >= 0) return {static_cast<uint8_t>(exact), false};
-  if (seen.firstTime(rgb)) ++counts.approximatedColours;
-  return {match.nearest(rgb), true};
+  const PaletteMatch::Found found = match.findInline(rgb);
+  if (!found.exact && seen.firstTime(rgb)) ++counts.approximatedColours;
+  return {found.index, !found.exact};
 }
 
 MapCounts mapIndexed(const Picture& p, const ShownPalette& palette, std::span<uint8_t> out,
                      int64_t outStride) {
+  std::array<uint32_t, 256> colour;
+  colour.fill(kOpaqueBlack);
+  std::copy_n(p.colourTable.begin(), std::min<size_t>(p.colourTable.size(), 256), colour.begin());
+  auto agrees = [&](int i) {
+    return colour[i] >= kHalfOpaque && ((colour[i] ^ palette.colour[i]) & 0xFFFFFF) == 0;
+  };
+  auto copyRows = [&](auto&& entry) {
+    for (int32_t y = 0; y < p.height; ++y) {
+      const uint8_t* row = p.indices.data() + y * p.rowStride;
+      uint8_t* to = out.data() + (p.height - 1 - y) * outStride;
+      for (int32_t x = 0; x < p.width; ++x) to[x] = entry(row[x]);
+    }
+  };
+
+  MapCounts counts;
+  counts.keptIndices = true;
+  for (int i = 0; i < 256 && counts.keptIndices; ++i) counts.keptIndices = agrees(i);
+  if (counts.keptIndices) {  // the export's palette as it was: nothing to look up
+    copyRows([](uint8_t i) { return i; });
+    return counts;
+  }
+
+  // Else only the entries the pixels use need to agree.
   std::array<int64_t, 256> used{};
   for (int32_t y = 0; y < p.height; ++y) {
     const uint8_t* row = p.indices.data() + y * p.rowStride;
     for (int32_t x = 0; x < p.width; ++x) ++used[row[x]];
   }
-  std::array<uint32_t, 256> colour;
-  colour.fill(kOpaqueBlack);
-  std::copy_n(p.colourTable.begin(), std::min<size_t>(p.colourTable.size(), 256), colour.begin());
-
-  MapCounts counts;
   counts.keptIndices = true;
   for (int i = 0; i < 256; ++i)
-    if (used[i] && (colour[i] < kHalfOpaque || ((colour[i] ^ palette.colour[i]) & 0xFFFFFF) != 0))
-      counts.keptIndices = false;
-
+    if (used[i] && !agrees(i)) counts.keptIndices = false;
   std::array<uint8_t, 256> lut;
   for (int i = 0; i < 256; ++i) lut[i] = static_cast<uint8_t>(i);
   if (!counts.keptIndices) {
@@ -253,29 +325,19 @@ MapCounts mapIndexed(const Picture& p, const ShownPalette& palette, std::span<ui
       if (m.approximated) counts.approximatedPixels += used[i];
     }
   }
-  for (int32_t y = 0; y < p.height; ++y) {
-    const uint8_t* row = p.indices.data() + y * p.rowStride;
-    uint8_t* to = out.data() + (p.height - 1 - y) * outStride;
-    for (int32_t x = 0; x < p.width; ++x) to[x] = lut[row[x]];
-  }
+  copyRows([&](uint8_t i) { return lut[i]; });
   return counts;
 }
 
+DIALPIX_WITH_AVX2
 MapCounts mapColours(const Picture& p, const ShownPalette& palette, std::span<uint8_t> out,
                      int64_t outStride) {
-  // Most edited pictures hold a few hundred colours: remember the latest
-  // colour of each of 4096 slots, and the colour of the pixel before.
-  constexpr uint32_t kCacheBits = 12;
-  struct Slot {
-    uint32_t key = 0;  // rgb | kUsed
-    Mapped value;
-  };
-  std::vector<Slot> cache(size_t{1} << kCacheBits);
   PaletteMatch match(palette);
   SeenColours seen;
   MapCounts counts;
+  // Runs of one colour are common: a pixel like the one before takes its entry.
   uint32_t before = 0;
-  Mapped last = mapColour(before, match, seen, counts);
+  Mapped last;
   for (int32_t y = 0; y < p.height; ++y) {
     const uint32_t* row = p.argb.data() + y * p.rowStride;
     uint8_t* to = out.data() + (p.height - 1 - y) * outStride;
@@ -283,16 +345,7 @@ MapCounts mapColours(const Picture& p, const ShownPalette& palette, std::span<ui
       const uint32_t c = row[x];
       if (c != before) {
         before = c;
-        if (c < kHalfOpaque) {
-          last = {0, false};
-        } else {
-          Slot& s = cache[slotOf(c & 0xFFFFFF, kCacheBits)];
-          if (s.key != ((c & 0xFFFFFF) | kUsed)) {
-            s.key = (c & 0xFFFFFF) | kUsed;
-            s.value = mapColour(c, match, seen, counts);
-          }
-          last = s.value;
-        }
+        last = mapColour(c, match, seen, counts);
       }
       to[x] = last.index;
       counts.approximatedPixels += last.approximated;

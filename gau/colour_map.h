@@ -11,6 +11,7 @@
 // takes entry 0, the colour these gauges draw as transparent.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -48,33 +49,40 @@ struct ShownPalette {
 // From the gauge's palette bytes (blue, green, red, reserved an entry; N = size / 4, at most 256).
 ShownPalette shownPalette(std::span<const uint8_t> gaugePalette);
 
-// Exact and nearest entries among 0..N-1 of a shown palette. The nearest
-// search is exact: the colour cube is cut into cells, and a cell keeps only
-// the entries that can be nearest to some colour inside it, worked out when a
-// pixel first falls into it.
+// The entry for a colour among 0..N-1 of a shown palette: the lowest that
+// shows it exactly, else the nearest, ties to the lowest index. The search is
+// exact and quick: the colour cube is cut into cells, and a cell keeps only the
+// entries that can be nearest to some colour inside it, worked out when a
+// colour first falls into it.
 class PaletteMatch {
  public:
   explicit PaletteMatch(const ShownPalette& palette);
 
-  // The lowest entry that shows exactly `rgb` (0xRRGGBB), or -1.
-  int exact(uint32_t rgb) const;
-  // The entry nearest `rgb`, ties to the lowest index.
-  uint8_t nearest(uint32_t rgb);
+  struct Found {
+    uint8_t index = 0;
+    bool exact = false;  // the entry shows exactly that colour
+  };
+  Found find(uint32_t rgb);  // rgb: 0xRRGGBB
+  // The same, for the pixel loops to build into themselves.
+  Found findInline(uint32_t rgb);
 
  private:
-  struct alignas(32) Lanes {  // up to eight candidates, unused lanes far outside the cube
-    int32_t r[8], g[8], b[8], index[8];
+  struct alignas(32) Cell {
+    uint32_t candidate[8];  // index << 24 | rgb; unused places repeat the first
   };
-  uint32_t buildFine(uint32_t cell);
-  const std::vector<uint16_t>& coarse(uint32_t cell);
+  enum State : uint8_t { Unbuilt, Packed, Long };
+  State build(uint32_t cell);
+  const std::vector<uint8_t>& coarse(uint32_t cell);
 
-  std::array<uint32_t, 512> exactKeys_{};  // rgb | kUsed, open addressing; 0 is free
-  std::array<uint8_t, 512> exactIndex_{};
-  std::vector<std::array<int32_t, 4>> entries_;  // distinct colours: r, g, b, lowest index
-  std::vector<std::vector<uint16_t>> coarse_;    // per coarse cell: its candidate entries
+  // Each distinct colour of the palette once, with the lowest index that shows it.
+  int count_ = 0;
+  std::array<int32_t, 256> red_{}, green_{}, blue_{};
+  std::array<uint8_t, 256> index_{};
+  std::vector<std::vector<uint8_t>> coarse_;  // per coarse cell: its candidates
   std::vector<uint8_t> coarseBuilt_;
-  std::vector<uint32_t> fine_;  // per fine cell: 0 until built, then see buildFine
-  std::vector<Lanes> lanes_;
+  std::vector<State> state_;  // per fine cell
+  std::vector<Cell> cells_;  // per fine cell; a Long one: where in long_, and how many eights
+  std::vector<uint32_t> long_;  // candidates of the few cells with more than eight, in eights
 };
 
 // What the mapping found.

@@ -28,18 +28,7 @@ Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, Channel& imageFi
   }
 
   // Everything else is decoded whole before a byte of the gauge is written.
-  const int64_t length = imageFile.length();
-  if (length < 0)
-    return R::failure(Fault::Source, "It could not be read: " + imageFile.error() + ".");
-  if (length > INT32_MAX)
-    return R::failure(Fault::Source, "It is " + std::to_string(length) +
-                                         " bytes long, more than a gauge bitmap's picture needs.");
-  QByteArray bytes(static_cast<qsizetype>(length), Qt::Uninitialized);
-  if (imageFile.read(1, {reinterpret_cast<uint8_t*>(bytes.data()), static_cast<size_t>(length)}) !=
-      static_cast<size_t>(length))
-    return R::failure(Fault::Source,
-                      "It could not be read: " + imageFile.errorOr("the read stopped early") + ".");
-  const Result<DecodedImage> decoded = decodeImage(bytes, b.width, b.height);
+  const Result<DecodedImage> decoded = decodeImage(imageFile, b.width, b.height);
   if (!decoded) return R::failure(decoded);
   const Result<gau::Imported> written = gau::importPicture(gauge, bmpPos, decoded->picture());
   if (!written) return R::failure(written);

@@ -1,13 +1,18 @@
 #include "platform/image_reader.h"
 
+#include <sys/mman.h>
+
 #include <QBuffer>
 #include <QImageReader>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 
 #include "bmp/bmp_file.h"
 #include "bmp/foreign_bmp.h"
+#include "platform/file_channels.h"
 #include "platform/little_endian.h"
 
 namespace platform {
@@ -35,14 +40,98 @@ class AllocationLimit {
   int old_;
 };
 
-// True for a .BMP of at most 8 bits a pixel: the reader decodes it into 8-bit
-// indices, and run-length data may skip pixels, which it leaves as they were.
-bool indexedBmp(std::span<const uint8_t> f) {
-  if (f.size() < 30 || f[0] != 'B' || f[1] != 'M') return false;
-  const int32_t infoSize = platform::le32(&f[bmp::kInfoSizeOffset]);
-  const int bits = infoSize == 12 ? platform::le16(&f[24]) : platform::le16(&f[bmp::kBitsOffset]);
-  return bits == 4 || bits == 8;
+// The format Qt's reader decodes a .BMP into, which it does not say
+// beforehand: indices up to 8 bits a pixel, else 32-bit colour, with alpha
+// when the header has an alpha mask. A wrong guess only costs an allocation.
+QImage::Format bmpFormat(std::span<const uint8_t> head) {
+  if (!bmp::isBmp(head) || head.size() < bmp::kBitsOffset + 2) return QImage::Format_Invalid;
+  const int32_t infoSize = le32(&head[bmp::kInfoSizeOffset]);
+  const int bits = infoSize == 12 ? le16(&head[24]) : le16(&head[bmp::kBitsOffset]);
+  constexpr size_t kAlphaMaskOffset = 66;  // in headers of 56 bytes and more
+  const bool alpha =
+      infoSize >= 56 && head.size() >= kAlphaMaskOffset + 4 && le32(&head[kAlphaMaskOffset]) != 0;
+  switch (bits) {
+    case 1:
+      return QImage::Format_Mono;
+    case 4:
+    case 8:
+      return QImage::Format_Indexed8;
+    case 16:
+    case 24:
+      return QImage::Format_RGB32;
+    case 32:
+      return alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    default:
+      return QImage::Format_Invalid;
+  }
 }
+
+// A zeroed picture in memory of its own, in huge pages where the system
+// offers them: filling 64 MiB of fresh memory page by page costs 16,384 page
+// faults, and on some systems those cost more than the decoding.
+QImage zeroedPicture(int32_t width, int32_t height, QImage::Format format) {
+  const qsizetype rowBytes =
+      (static_cast<qsizetype>(width) * QImage::toPixelFormat(format).bitsPerPixel() + 31) / 32 * 4;
+  struct Mapping {
+    void* start;
+    size_t bytes;
+  };
+  const Mapping m{::mmap(nullptr, static_cast<size_t>(rowBytes) * height, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0),
+                  static_cast<size_t>(rowBytes) * height};
+  if (m.start == MAP_FAILED) {
+    QImage plain(width, height, format);
+    plain.fill(0);
+    return plain;
+  }
+#ifdef MADV_HUGEPAGE
+  ::madvise(m.start, m.bytes, MADV_HUGEPAGE);
+#endif
+  return QImage(
+      static_cast<uchar*>(m.start), width, height, rowBytes, format,
+      [](void* info) {
+        const auto* mapping = static_cast<Mapping*>(info);
+        ::munmap(mapping->start, mapping->bytes);
+        delete mapping;
+      },
+      new Mapping(m));
+}
+
+// A channel as a device for the reader, read a window of 1 MiB at a time:
+// the reader asks for a row, or a byte, at a time.
+class ChannelDevice final : public QIODevice {
+ public:
+  explicit ChannelDevice(Channel& channel) : channel_(channel), length_(channel.length()) {
+    open(QIODevice::ReadOnly | QIODevice::Unbuffered);  // pos() is then where the reader is
+  }
+  bool isSequential() const override { return false; }
+  qint64 size() const override { return length_; }
+
+ protected:
+  qint64 readData(char* data, qint64 most) override {
+    const qint64 at = pos();
+    const qint64 n = std::min(most, length_ - at);
+    if (n <= 0) return 0;
+    if (at < windowStart_ || at + n > windowStart_ + static_cast<qint64>(window_.size())) {
+      window_.resize(static_cast<size_t>(std::min(std::max(n, kWindow), length_ - at)));
+      windowStart_ = at;
+      if (channel_.read(at + 1, window_) != window_.size()) {
+        window_.clear();
+        return -1;
+      }
+    }
+    std::memcpy(data, window_.data() + (at - windowStart_), static_cast<size_t>(n));
+    return n;
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+ private:
+  static constexpr qint64 kWindow = qint64{1} << 20;
+  Channel& channel_;
+  qint64 length_;
+  std::vector<uint8_t> window_;
+  qint64 windowStart_ = 0;
+};
 
 }  // namespace
 
@@ -79,42 +168,69 @@ gau::Picture DecodedImage::picture() const {
   return p;
 }
 
-Result<DecodedImage> decodeImage(const QByteArray& original, int32_t width, int32_t height) {
-  QByteArray bytes = original;
-  if (const std::optional<std::string> why = bmp::cutShort(view(bytes)))
-    return Result<DecodedImage>::failure(Fault::Source, *why);
-  if (std::optional<std::vector<uint8_t>> wide = bmp::widenedHeader(view(bytes)))
-    bytes = QByteArray(reinterpret_cast<const char*>(wide->data()),
-                       static_cast<qsizetype>(wide->size()));
+Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height) {
+  using R = Result<DecodedImage>;
+  const int64_t length = file.length();
+  if (length < 0) return R::failure(Fault::Source, "It could not be read: " + file.error() + ".");
+  std::vector<uint8_t> head(static_cast<size_t>(std::min<int64_t>(length, bmp::kHeadBytes)));
+  if (file.read(1, head) != head.size())
+    return R::failure(Fault::Source,
+                      "It could not be read: " + file.errorOr("the read stopped early") + ".");
 
-  QBuffer device(&bytes);
-  device.open(QIODevice::ReadOnly);
-  QImageReader reader(&device);
+  // An uncompressed .BMP is read row by row straight from the file; anything
+  // else is read whole first (run-length data is checked, a header widened).
+  QByteArray whole;
+  std::unique_ptr<QIODevice> device;
+  if (bmp::isBmp(head) && !bmp::needsWholeFile(head)) {
+    if (const std::optional<std::string> why = bmp::cutShort(head, length))
+      return R::failure(Fault::Source, *why);
+    device = std::make_unique<ChannelDevice>(file);
+  } else {
+    if (length > INT32_MAX)
+      return R::failure(
+          Fault::Source,
+          "It is " + num(length) + " bytes long, more than a gauge bitmap's picture needs.");
+    whole = QByteArray(static_cast<qsizetype>(length), Qt::Uninitialized);
+    if (file.read(1, {reinterpret_cast<uint8_t*>(whole.data()), static_cast<size_t>(length)}) !=
+        static_cast<size_t>(length))
+      return R::failure(Fault::Source,
+                        "It could not be read: " + file.errorOr("the read stopped early") + ".");
+    if (const std::optional<std::string> why = bmp::cutShort(view(whole), length))
+      return R::failure(Fault::Source, *why);
+    if (std::optional<std::vector<uint8_t>> wide = bmp::widenedHeader(view(whole)))
+      whole = QByteArray(reinterpret_cast<const char*>(wide->data()),
+                         static_cast<qsizetype>(wide->size()));
+    auto buffer = std::make_unique<QBuffer>(&whole);
+    buffer->open(QIODevice::ReadOnly);
+    device = std::move(buffer);
+  }
+
+  QImageReader reader(device.get());
   const QSize size = reader.size();  // a top-down .BMP gives its height negative here
   if (size.isValid() && (size.width() != width || std::abs(size.height()) != height))
-    return Result<DecodedImage>::failure(
-        Fault::DoesNotFit, "It is " + num(size.width()) + " x " + num(std::abs(size.height())) +
-                               " pixels; the gauge bitmap is " + num(width) + " x " + num(height) +
-                               ".");
+    return R::failure(Fault::DoesNotFit,
+                      "It is " + num(size.width()) + " x " + num(std::abs(size.height())) +
+                          " pixels; the gauge bitmap is " + num(width) + " x " + num(height) + ".");
 
   const AllocationLimit limit(width, height);
+  // The reader fills a picture handed to it when size and format agree.
+  // Run-length data may skip pixels, which it leaves as they were: in a picture
+  // that starts zeroed they are index 0.
   QImage image;
-  if (indexedBmp(view(bytes)) && width > 0 && height > 0) {
-    // Decoded into a picture of index 0 where the data skips pixels.
-    image = QImage(width, height, QImage::Format_Indexed8);
-    image.fill(0);
-  }
+  QImage::Format format = reader.imageFormat();
+  if (format == QImage::Format_Invalid) format = bmpFormat(head);
+  if (format != QImage::Format_Invalid && width > 0 && height > 0)
+    image = zeroedPicture(width, height, format);
   if (!reader.read(&image)) {
     const QString why = reader.errorString();
-    return Result<DecodedImage>::failure(
-        Fault::Source, "It could not be decoded as a picture" +
-                           (why.isEmpty() ? std::string() : ": " + why.toStdString()) + ".");
+    return R::failure(Fault::Source,
+                      "It could not be decoded as a picture" +
+                          (why.isEmpty() ? std::string() : ": " + why.toStdString()) + ".");
   }
   if (image.width() != width || image.height() != height)
-    return Result<DecodedImage>::failure(
-        Fault::DoesNotFit, "It is " + num(image.width()) + " x " + num(image.height()) +
-                               " pixels; the gauge bitmap is " + num(width) + " x " + num(height) +
-                               ".");
+    return R::failure(Fault::DoesNotFit, "It is " + num(image.width()) + " x " +
+                                             num(image.height()) + " pixels; the gauge bitmap is " +
+                                             num(width) + " x " + num(height) + ".");
   return DecodedImage(std::move(image));
 }
 

@@ -2,7 +2,6 @@
 // Pictures from image files, decoded by Qt's image reader (QtGui only: no
 // windows, no display), handed to the file logic as plain pixels.
 
-#include <QByteArray>
 #include <QImage>
 #include <QList>
 #include <cstdint>
@@ -25,10 +24,13 @@ class DecodedImage {
   QList<QRgb> colours_;
 };
 
-// Decodes the image file held in `bytes` (any format the reader knows), which
-// must be `width` x `height` pixels: the size is checked before a pixel is
-// decoded. A .BMP whose pixel data ends early is refused rather than decoded
-// with a hole in it.
-Result<DecodedImage> decodeImage(const QByteArray& bytes, int32_t width, int32_t height);
+class Channel;
+
+// Decodes the image file on `file` (any format the reader knows), which must
+// be `width` x `height` pixels: the size is checked before a pixel is decoded.
+// A .BMP whose pixel data ends early is refused rather than decoded with a
+// hole in it. Failures: Fault::Source (unreadable or undecodable) and
+// Fault::DoesNotFit (another size), each reason a sentence for the user.
+Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height);
 
 }  // namespace platform

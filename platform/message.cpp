@@ -11,8 +11,8 @@ int count = 0;
 void ShowMessage(const QString& text) {
   last = text;
   ++count;
-  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("dialpix"), text,
-                              QMessageBox::Ok);
+  auto* box =
+      new QMessageBox(QMessageBox::Warning, QStringLiteral("dialpix"), text, QMessageBox::Ok);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::NonModal);
   box->show();
