@@ -31,7 +31,7 @@ std::optional<Shape> readShape(std::span<const uint8_t> f) {
   if (f.size() < kFileHeaderBytes + 4 || f[0] != 'B' || f[1] != 'M') return std::nullopt;
   const int64_t infoSize = static_cast<uint32_t>(platform::le32(&f[kInfoSizeOffset]));
   Shape s;
-  int64_t colours = 0;
+  int64_t used = 0;  // palette entries the header gives, 0 for all 2^bits
   int64_t entryBytes = 4;
   if (infoSize == kCoreHeader) {
     if (f.size() < static_cast<size_t>(kFileHeaderBytes + kCoreHeader)) return std::nullopt;
@@ -39,20 +39,19 @@ std::optional<Shape> readShape(std::span<const uint8_t> f) {
     s.height = platform::le16(&f[20]);
     s.bits = platform::le16(&f[24]);
     entryBytes = 3;
-    if (s.bits <= 8) colours = int64_t{1} << s.bits;
   } else if (infoSize >= kInfoHeaderBytes) {
     if (f.size() < static_cast<size_t>(kFileHeaderBytes + kInfoHeaderBytes)) return std::nullopt;
     s.width = platform::le32(&f[kWidthOffset]);
     s.height = platform::le32(&f[kHeightOffset]);
     s.bits = platform::le16(&f[kBitsOffset]);
     s.compression = platform::le32(&f[kCompressionOffset]);
-    const int64_t used = static_cast<uint32_t>(platform::le32(&f[kColorsUsedOffset]));
-    if (s.bits <= 8) colours = used != 0 ? std::min<int64_t>(used, 256) : int64_t{1} << s.bits;
+    used = std::min<int64_t>(static_cast<uint32_t>(platform::le32(&f[kColorsUsedOffset])), 256);
   } else {
     return std::nullopt;
   }
   s.height = std::abs(s.height);
   if (s.width <= 0 || s.height == 0 || s.bits <= 0 || s.bits > 32) return std::nullopt;
+  const int64_t colours = s.bits > 8 ? 0 : used != 0 ? used : int64_t{1} << s.bits;
   // The reader takes the masks and the palette as they follow the header, then
   // moves on to the data offset if that lies further on.
   const int64_t masks = infoSize == kInfoHeaderBytes && s.compression == kBitFields ? 12 : 0;

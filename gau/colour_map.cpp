@@ -126,11 +126,7 @@ ShownPalette shownPalette(std::span<const uint8_t> gaugePalette) {
   return s;
 }
 
-PaletteMatch::PaletteMatch(const ShownPalette& palette)
-    : coarse_(size_t{1} << (3 * kCoarseBits)),
-      coarseBuilt_(size_t{1} << (3 * kCoarseBits)),
-      state_(size_t{1} << (3 * kFineBits), Unbuilt),
-      cells_(size_t{1} << (3 * kFineBits)) {
+PaletteMatch::PaletteMatch(const ShownPalette& palette) {
   // A colour shown twice: only its lowest index can be picked, so it is kept once.
   std::array<uint32_t, 512> seen{};  // rgb | kUsed, open addressing; 0 is free
   for (int i = 0; i < palette.colors; ++i) {
@@ -141,7 +137,16 @@ PaletteMatch::PaletteMatch(const ShownPalette& palette)
     seen[slot] = rgb | kUsed;
     red_[count_] = red(rgb), green_[count_] = green(rgb), blue_[count_] = blue(rgb);
     index_[count_++] = static_cast<uint8_t>(i);
+    all_.push_back(uint32_t{index_[count_ - 1]} << 24 | rgb);
   }
+  if (!all_.empty()) all_.resize((all_.size() + 7) / 8 * 8, all_[0]);
+}
+
+void PaletteMatch::makeCells() {
+  coarse_.resize(size_t{1} << (3 * kCoarseBits));
+  coarseBuilt_.resize(size_t{1} << (3 * kCoarseBits));
+  state_.resize(size_t{1} << (3 * kFineBits), Unbuilt);
+  cells_.resize(size_t{1} << (3 * kFineBits));
 }
 
 const std::vector<uint8_t>& PaletteMatch::coarse(uint32_t cell) {
@@ -230,6 +235,16 @@ typedef int32_t Lanes __attribute__((vector_size(32)));
   const int32_t r = red(rgb);
   const int32_t g = green(rgb);
   const int32_t b = blue(rgb);
+  if (state_.empty()) {
+    // A few colours are quicker compared with every entry than the cells are made.
+    if (++finds_ <= kFindsBeforeCells) {
+      int32_t best = INT32_MAX;
+      for (size_t block = 0; block < all_.size(); block += 8)
+        best = std::min(best, leastOfEight(&all_[block], r, g, b));
+      return {static_cast<uint8_t>(best), best < 256};
+    }
+    makeCells();
+  }
   const uint32_t cell = cellOf<kFineBits>(r, g, b);
   State state = state_[cell];
   if (state == Unbuilt) state = build(cell);
@@ -249,19 +264,36 @@ PaletteMatch::Found PaletteMatch::find(uint32_t rgb) { return findInline(rgb); }
 
 namespace {
 
-// Colours already seen that took a nearest entry, one bit a colour, so each counts once.
+// Colours already seen that took a nearest entry, so each counts once: a small
+// table while they are few, one bit for every colour once they are many.
 class SeenColours {
  public:
   bool firstTime(uint32_t rgb) {
-    if (bits_.empty()) bits_.resize((size_t{1} << 24) / 64);
-    uint64_t& word = bits_[rgb >> 6];
-    const uint64_t bit = uint64_t{1} << (rgb & 63);
-    const bool first = (word & bit) == 0;
-    word |= bit;
-    return first;
+    if (!bits_.empty()) {
+      uint64_t& word = bits_[rgb >> 6];
+      const uint64_t bit = uint64_t{1} << (rgb & 63);
+      const bool first = (word & bit) == 0;
+      word |= bit;
+      return first;
+    }
+    if (few_.empty()) few_.resize(2 * kFew);
+    uint32_t slot = slotOf(rgb, kFewBits);
+    while (few_[slot] != 0 && few_[slot] != (rgb | kUsed)) slot = (slot + 1) % few_.size();
+    if (few_[slot] != 0) return false;
+    few_[slot] = rgb | kUsed;
+    if (++count_ == kFew) {
+      bits_.resize((size_t{1} << 24) / 64);
+      for (uint32_t c : few_)
+        if (c != 0) bits_[(c & 0xFFFFFF) >> 6] |= uint64_t{1} << (c & 63);
+    }
+    return true;
   }
 
  private:
+  static constexpr uint32_t kFewBits = 13;
+  static constexpr size_t kFew = size_t{1} << (kFewBits - 1);
+  std::vector<uint32_t> few_;  // rgb | kUsed, open addressing, at most half full
+  size_t count_ = 0;
   std::vector<uint64_t> bits_;
 };
 

@@ -72,16 +72,21 @@ class PaletteMatch {
   };
   enum State : uint8_t { Unbuilt, Packed, Long };
   State build(uint32_t cell);
+  void makeCells();
   const std::vector<uint8_t>& coarse(uint32_t cell);
 
   // Each distinct colour of the palette once, with the lowest index that shows it.
   int count_ = 0;
   std::array<int32_t, 256> red_{}, green_{}, blue_{};
   std::array<uint8_t, 256> index_{};
+  std::vector<uint32_t> all_;  // all of them packed as below, in eights
+  // The cells come when a picture has shown enough colours to pay for them.
+  static constexpr uint32_t kFindsBeforeCells = 1024;
+  uint32_t finds_ = 0;
   std::vector<std::vector<uint8_t>> coarse_;  // per coarse cell: its candidates
   std::vector<uint8_t> coarseBuilt_;
-  std::vector<State> state_;  // per fine cell
-  std::vector<Cell> cells_;  // per fine cell; a Long one: where in long_, and how many eights
+  std::vector<State> state_;    // per fine cell
+  std::vector<Cell> cells_;     // per fine cell; a Long one: where in long_, and how many eights
   std::vector<uint32_t> long_;  // candidates of the few cells with more than eight, in eights
 };
 

@@ -40,7 +40,7 @@ inline uint32_t packed(uint32_t c, uint32_t mask) {
   int shift = 0;
   while (!((mask >> shift) & 1)) ++shift;
   int width = 0;
-  while ((mask >> (shift + width)) & 1) ++width;
+  while (shift + width < 32 && ((mask >> (shift + width)) & 1)) ++width;
   return (width >= 8 ? c << (width - 8) : c >> (8 - width)) << shift;
 }
 

@@ -17,6 +17,7 @@
 #include "bmp/export.h"
 #include "platform/file_channels.h"
 #include "tests/support/odd_gauges.h"
+#include "tools/bmp_builder.h"
 #include "tools/gauge_builder.h"
 
 namespace {
@@ -35,6 +36,55 @@ Bytes exportedBmp() {
   g.filler(20, 5);
   const int32_t pos = g.plant(patterned(4, 2, 16, 1));
   return support::exportOf({g.bytes(), pos});
+}
+
+// A 13 x 5 picture (the bitmap fuzz_image imports over) in the layouts
+// editors write: each header size, run-length data, top-down rows, 1 to 32
+// bits a pixel, bit fields with alpha.
+std::vector<std::pair<std::string, Bytes>> layouts() {
+  const gaugebuild::Bitmap b = patterned(13, 5, 16);
+  bmpbuild::Bmp base;
+  base.width = 13, base.height = 5;
+  for (int k = 0; k < 16; ++k)
+    base.palette.push_back(uint32_t{b.palette[4 * k + 2]} << 16 | b.palette[4 * k + 1] << 8 |
+                           b.palette[4 * k]);
+  for (int i = 0; i < 13 * 5; ++i) base.pixels.push_back(static_cast<uint32_t>(i * 7 % 16));
+  auto colours = [&](bmpbuild::Bmp f) {
+    for (uint32_t& p : f.pixels) p = (p == 3 ? 0 : 0xFF000000u) | f.palette[p];  // 3: see-through
+    f.palette.clear();
+    return f;
+  };
+  std::vector<std::pair<std::string, Bytes>> s;
+  auto add = [&](const char* name, auto edit, bool colour = false, int bits = 8) {
+    bmpbuild::Bmp f = colour ? colours(base) : base;
+    f.bits = bits;
+    edit(f);
+    s.emplace_back(std::string("layout-") + name, bmpbuild::write(f));
+  };
+  for (int header : {12, 40, 52, 56, 108, 124})
+    add(("header" + std::to_string(header)).c_str(), [&](auto& f) { f.infoSize = header; });
+  add("top-down", [](auto& f) { f.topDown = true; });
+  add("rle8", [](auto& f) { f.compression = bmpbuild::Rle8; });
+  add(
+      "rle4", [](auto& f) { f.compression = bmpbuild::Rle4; }, false, 4);
+  add(
+      "1-bit",
+      [](auto& f) {
+        for (uint32_t& p : f.pixels) p &= 1;
+        f.palette.resize(2);
+      },
+      false, 1);
+  add(
+      "24-bit", [](auto&) {}, true, 24);
+  add(
+      "16-bit", [](auto&) {}, true, 16);
+  add(
+      "32-bit-alpha",
+      [](auto& f) {
+        f.infoSize = 124, f.compression = bmpbuild::BitFields, f.masks[3] = 0xFF000000;
+      },
+      true, 32);
+  return s;
 }
 
 std::vector<std::pair<std::string, Bytes>> seeds() {
@@ -79,6 +129,7 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
     g.plant(outer);
     s.emplace_back("nested", g.bytes());
   }
+  for (auto& [name, bytes] : layouts()) s.emplace_back(name, bytes);
   return s;
 }
 

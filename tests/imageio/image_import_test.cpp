@@ -376,6 +376,15 @@ INSTANTIATE_TEST_SUITE_P(
                   return cut(bmpbuild::write(b), 4);
                 },
                 Fault::Source, "stops before"},
+        Refusal{"NegativeBitCountInAShortHeader",  // a fuzz finding: the count was shifted by
+                [](const Panel& p) {
+                  Bmp b = p.indexFile(p.target());
+                  b.infoSize = 12;
+                  std::vector<uint8_t> f = bmpbuild::write(b);
+                  f[24] = 0x43, f[25] = 0xC7;
+                  return f;
+                },
+                Fault::Source, "could not be decoded"},
         Refusal{"ReadOnlyGauge",
                 [](const Panel& p) { return bmpbuild::write(p.colourFile(p.target())); },
                 Fault::ReadOnly, "reading only", true}),
