@@ -154,8 +154,9 @@ void bmp2gau::importHighlighted() {
     }
   }  // "PLEASE WAIT" goes away here, whatever happened
   ShowDoneOrProblem(problem);
-  // Said beside "DONE": the picture held colours the gauge cannot show as they are.
-  if (!approximated.isEmpty()) ShowMessage(approximated);
+  // Said beside "DONE", below this window where the notice does not cover it: the
+  // picture held colours the gauge cannot show as they are.
+  if (!approximated.isEmpty()) ShowMessage(approximated, this);
 }
 
 void bmp2gau::Command3_Click() {

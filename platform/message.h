@@ -4,9 +4,13 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace platform {
 
-void ShowMessage(const QString& text);
+// With `beside`, the box opens just below that window instead of where the
+// window manager puts it, so that what lies over that window stays in sight.
+void ShowMessage(const QString& text, const QWidget* beside = nullptr);
 // The last message shown and how many so far, for the tests.
 QString lastMessage();
 int messageCount();
