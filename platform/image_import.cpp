@@ -1,16 +1,13 @@
 #include "platform/image_import.h"
 
-#include <QByteArray>
 #include <memory>
-#include <optional>
-#include <vector>
 
-#include "bmp/bmp_file.h"
 #include "gau/bitmap_record.h"
 #include "platform/file_channels.h"
 #include "platform/image_reader.h"
 
 namespace platform {
+
 Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, Channel& imageFile) {
   using R = Result<ImageImport>;
   if (gauge.readOnly())
