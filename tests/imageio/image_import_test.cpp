@@ -108,78 +108,64 @@ struct Panel {
   }
 };
 
-std::vector<uint8_t> png(const QImage& image) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return {bytes.begin(), bytes.end()};
-}
-
-// A file and the indices the gauge must hold after importing it.
+// A file, the indices the gauge must hold after importing it, and how many
+// pixels and colours took a nearest entry.
 struct Case {
   const char* name;
-  std::function<std::pair<std::vector<uint8_t>, Indices>(const Panel&)> make;
+  std::function<std::tuple<std::vector<uint8_t>, Indices, int64_t, int64_t>(const Panel&)> make;
+  std::function<Panel()> panel = [] { return Panel(); };
 };
 
-// Lets a case change the file the panel writes for its target before it is written.
+// The edited picture in a layout: `edit` changes the file the panel writes.
 template <class Edit>
-Case indexCase(const char* name, Edit edit, int bits = 8) {
+Case layout(const char* name, Edit edit, int bits = 8) {
   return {name, [=](const Panel& p) {
-            Bmp b = p.indexFile(p.target(), bits);
+            Bmp b = bits <= 8 ? p.indexFile(p.target(), bits) : p.colourFile(p.target(), bits);
             edit(b);
-            return std::pair{bmpbuild::write(b), p.target()};
-          }};
-}
-template <class Edit>
-Case colourCase(const char* name, Edit edit, int bits = 24) {
-  return {name, [=](const Panel& p) {
-            Bmp b = p.colourFile(p.target(), bits);
-            edit(b);
-            return std::pair{bmpbuild::write(b), p.target()};
+            return std::tuple{bmpbuild::write(b), p.target(), 0, 0};
           }};
 }
 
-class EveryLayout : public testing::TestWithParam<Case> {};
+class Decoded : public testing::TestWithParam<Case> {};
 
-TEST_P(EveryLayout, WritesExactlyThePicturesPixels) {
-  const Panel panel;
-  const auto [file, target] = GetParam().make(panel);
+TEST_P(Decoded, WritesExactlyThePicturesPixels) {
+  const Panel panel = GetParam().panel();
+  const auto [file, target, pixels, colours] = GetParam().make(panel);
   const auto [r, gauge] = panel.import(file);
   ASSERT_TRUE(r) << r.reason();
   EXPECT_TRUE(r->decoded);
   EXPECT_EQ(r->bytesWritten, Panel::W * Panel::H);
-  EXPECT_EQ(r->approximatedPixels, 0);
+  EXPECT_EQ(r->approximatedPixels, pixels);
+  EXPECT_EQ(r->approximatedColours, colours);
   EXPECT_EQ(gauge, panel.with(target));
 }
 
 const auto keep = [](Bmp&) {};
-const std::array<uint32_t, 4> kRgba{0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+using bmpbuild::BitFields, bmpbuild::Rle4, bmpbuild::Rle8;
 
 INSTANTIATE_TEST_SUITE_P(
-    Import, EveryLayout,
+    EveryLayout, Decoded,
     testing::Values(
-        indexCase("Header124", [](Bmp& b) { b.infoSize = 124; }),
-        indexCase("Header108", [](Bmp& b) { b.infoSize = 108; }),
-        indexCase("Header56", [](Bmp& b) { b.infoSize = 56; }),
-        indexCase("Header52", [](Bmp& b) { b.infoSize = 52; }),
-        indexCase("Header12", [](Bmp& b) { b.infoSize = 12; }),
-        indexCase("PixelsFurtherOn", [](Bmp& b) { b.gap = 100; }),
-        indexCase("TopDown", [](Bmp& b) { b.topDown = true; }),
-        indexCase("Rle8", [](Bmp& b) { b.compression = bmpbuild::Rle8; }),
-        indexCase("Rle8Header124",
-                  [](Bmp& b) { b.compression = bmpbuild::Rle8, b.infoSize = 124; }),
-        indexCase(
-            "Rle4", [](Bmp& b) { b.compression = bmpbuild::Rle4; }, 4),
-        indexCase("FourBits", keep, 4),
-        indexCase(
+        layout("Header124", [](Bmp& b) { b.infoSize = 124; }),
+        layout("Header108", [](Bmp& b) { b.infoSize = 108; }),
+        layout("Header56", [](Bmp& b) { b.infoSize = 56; }),
+        layout("Header52", [](Bmp& b) { b.infoSize = 52; }),
+        layout("Header12", [](Bmp& b) { b.infoSize = 12; }),
+        layout("PixelsFurtherOn", [](Bmp& b) { b.gap = 100; }),
+        layout("TopDown", [](Bmp& b) { b.topDown = true; }),
+        layout("Rle8", [](Bmp& b) { b.compression = Rle8; }),
+        layout("Rle8Header124", [](Bmp& b) { b.compression = Rle8, b.infoSize = 124; }),
+        layout(
+            "Rle4", [](Bmp& b) { b.compression = Rle4; }, 4),
+        layout("FourBits", keep, 4),
+        layout(
             "FourBitsHeader12", [](Bmp& b) { b.infoSize = 12; }, 4),
-        indexCase("PaletteOfSixteen", [](Bmp& b) { b.palette.resize(16); }),
-        indexCase("PaletteReversed",
-                  [](Bmp& b) {
-                    std::reverse(b.palette.begin(), b.palette.begin() + 16);
-                    for (uint32_t& i : b.pixels) i = 15 - i;
-                  }),
+        layout("PaletteOfSixteen", [](Bmp& b) { b.palette.resize(16); }),
+        layout("PaletteReversed",
+               [](Bmp& b) {
+                 std::reverse(b.palette.begin(), b.palette.begin() + 16);
+                 for (uint32_t& i : b.pixels) i = 15 - i;
+               }),
         Case{"OneBit",
              [](const Panel& p) {
                Indices t = p.target();
@@ -187,69 +173,54 @@ INSTANTIATE_TEST_SUITE_P(
                Bmp b = p.indexFile(t, 1);
                b.palette = {p.shown[9], p.shown[3]};
                for (uint32_t& i : b.pixels) i = i == 3;
-               return std::pair{bmpbuild::write(b), t};
+               return std::tuple{bmpbuild::write(b), t, 0, 0};
              }},
-        colourCase("TrueColour", keep),
-        colourCase("TrueColourTopDown", [](Bmp& b) { b.topDown = true; }),
-        colourCase("TrueColourHeader124", [](Bmp& b) { b.infoSize = 124; }),
-        colourCase("ThirtyTwoBits", keep, 32),
-        colourCase(
-            "BitFields", [](Bmp& b) { b.compression = bmpbuild::BitFields; }, 32),
-        colourCase(
-            "BitFieldsHeader52",
-            [](Bmp& b) { b.compression = bmpbuild::BitFields, b.infoSize = 52; }, 32),
-        colourCase("SixteenBits", keep, 16),
-        colourCase(
+        layout("TrueColour", keep, 24),
+        layout(
+            "TrueColourTopDown", [](Bmp& b) { b.topDown = true; }, 24),
+        layout(
+            "TrueColourHeader124", [](Bmp& b) { b.infoSize = 124; }, 24),
+        layout("ThirtyTwoBits", keep, 32),
+        layout(
+            "BitFields", [](Bmp& b) { b.compression = BitFields; }, 32),
+        layout(
+            "BitFieldsHeader52", [](Bmp& b) { b.compression = BitFields, b.infoSize = 52; }, 32),
+        layout("SixteenBits", keep, 16),
+        layout(
             "SixteenBits565",
             [](Bmp& b) {
-              b.compression = bmpbuild::BitFields, b.masks = {0xF800, 0x7E0, 0x1F, 0};
+              b.compression = BitFields, b.masks = {0xF800, 0x7E0, 0x1F, 0};
             },
             16),
         Case{"AlphaHeader56And124",  // less than half opaque: entry 0; else its colour counts
              [](const Panel& p) {
                Indices t = p.target();
                Bmp b = p.colourFile(t, 32);
-               b.compression = bmpbuild::BitFields, b.masks = kRgba;
+               b.compression = BitFields, b.masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
                for (size_t i = 0; i < t.size(); ++i) {
                  if (t[i] == 5) b.pixels[i] = 0x7FFFFFFF, t[i] = 0;
                  if (t[i] == 6) b.pixels[i] &= 0x80FFFFFF;
                }
                b.infoSize = 56;
-               std::vector<uint8_t> v3 = bmpbuild::write(b);
+               EXPECT_EQ(p.import(bmpbuild::write(b)).gauge, p.with(t)) << "the 56-byte header";
                b.infoSize = 124;
-               EXPECT_EQ(p.import(v3).gauge, p.with(t)) << "the 56-byte header";
-               return std::pair{bmpbuild::write(b), t};
+               return std::tuple{bmpbuild::write(b), t, 0, 0};
              }},
-        Case{"Png",
-             [](const Panel& p) {
-               QImage image(Panel::W, Panel::H, QImage::Format_ARGB32);
-               const std::vector<uint32_t> c = p.colours(p.target());
-               for (int y = 0; y < Panel::H; ++y)
-                 for (int x = 0; x < Panel::W; ++x) image.setPixel(x, y, c[y * Panel::W + x]);
-               return std::pair{png(image), p.target()};
-             }}),
+        Case{
+            "Png",
+            [](const Panel& p) {
+              const Bmp b = p.colourFile(p.target());
+              const QImage image(reinterpret_cast<const uchar*>(b.pixels.data()), Panel::W,
+                                 Panel::H, QImage::Format_ARGB32);
+              QByteArray bytes;
+              QBuffer buffer(&bytes);
+              buffer.open(QIODevice::WriteOnly);
+              image.save(&buffer, "PNG");
+              return std::tuple{std::vector<uint8_t>(bytes.begin(), bytes.end()), p.target(), 0, 0};
+            }}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // Colours the palette lacks, and the rules that pick among equal entries.
-struct Mapping {
-  const char* name;
-  std::function<Panel()> panel;
-  // The file, the indices it must give and the counts of approximated pixels and colours.
-  std::function<std::tuple<std::vector<uint8_t>, Indices, int64_t, int64_t>(const Panel&)> make;
-};
-
-class PaletteRules : public testing::TestWithParam<Mapping> {};
-
-TEST_P(PaletteRules, PickTheEntryAndCountWhatWasApproximated) {
-  const Panel panel = GetParam().panel();
-  const auto [file, target, pixels, colours] = GetParam().make(panel);
-  const auto [r, gauge] = panel.import(file);
-  ASSERT_TRUE(r) << r.reason();
-  EXPECT_EQ(r->approximatedPixels, pixels);
-  EXPECT_EQ(r->approximatedColours, colours);
-  EXPECT_EQ(gauge, panel.with(target));
-}
-
 Panel withTwins() {  // entries 3 and 9 show the same colour
   Panel p;
   p.palette[9] = p.palette[3];
@@ -257,69 +228,70 @@ Panel withTwins() {  // entries 3 and 9 show the same colour
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Import, PaletteRules,
-    testing::Values(Mapping{"OneColourNotInThePalette", [] { return Panel(); },
-                            [](const Panel& p) {
-                              Bmp b = p.colourFile(p.target());
-                              Indices t = p.target();
-                              for (size_t i : {0, 7, 64})
-                                b.pixels[i] = 0xFF000000 | (p.shown[7] + 0x020101), t[i] = 7;
-                              return std::tuple{bmpbuild::write(b), t, 3, 1};
-                            }},
-                    Mapping{"IndexFileWithTwoColoursAdded", [] { return Panel(); },
-                            [](const Panel& p) {
-                              Bmp b = p.indexFile(p.target());
-                              Indices t = p.target();
-                              b.palette[20] = p.shown[2] ^ 0x010000,
-                              b.palette[21] = p.shown[12] ^ 0x000300;
-                              b.pixels[1] = 20, b.pixels[2] = 21, b.pixels[3] = 21;
-                              t[1] = 2, t[2] = 12, t[3] = 12;
-                              return std::tuple{bmpbuild::write(b), t, 3, 2};
-                            }},
-                    Mapping{"IndexPastAShortPaletteShowsBlackAsTheExportDoes",
-                            [] { return Panel(); },
-                            [](const Panel& p) {
-                              Bmp b = p.indexFile(p.target());
-                              b.palette.resize(16);
-                              Indices t = p.target();
-                              b.pixels[4] = t[4] = 40;
-                              return std::tuple{bmpbuild::write(b), t, 0, 0};
-                            }},
-                    Mapping{"AColourMidwayTakesTheLowerEntry", [] { return Panel(); },
-                            [](const Panel& p) {
-                              Bmp b = p.colourFile(p.target());
-                              Indices t = p.target();
-                              // entries 1 and 2 lie 8, 8 and 40 apart: 4, 4 and 20 from each
-                              b.pixels[5] = 0xFF000000 | ((p.shown[1] + p.shown[2]) / 2 & 0xFFFEFF),
-                              t[5] = 1;
-                              return std::tuple{bmpbuild::write(b), t, 1, 1};
-                            }},
-                    Mapping{"TwinsInAColourFileTakeTheLowerEntry", withTwins,
-                            [](const Panel& p) {
-                              Indices t = p.target();
-                              Bmp b = p.colourFile(t);
-                              for (uint32_t& i : t) i = i == 9 ? 3 : i;
-                              return std::tuple{bmpbuild::write(b), t, 0, 0};
-                            }},
-                    Mapping{"TwinsInAnIndexFileKeepTheirIndices", withTwins,
-                            [](const Panel& p) {
-                              Bmp b = p.indexFile(p.target());
-                              b.infoSize = 124;
-                              return std::tuple{bmpbuild::write(b), p.target(), 0, 0};
-                            }},
-                    Mapping{"Entry255OfA256ColourBitmapShowsWhite",
-                            [] {
-                              std::vector<uint32_t> c;
-                              for (uint32_t k = 0; k < 256; ++k)
-                                c.push_back(k / 2 << 16 | (255 - k) << 8 | k);
-                              return Panel(c);
-                            },
-                            [](const Panel& p) {
-                              Indices t = p.target();
-                              t[0] = t[30] = 255;
-                              return std::tuple{bmpbuild::write(p.colourFile(t)), t, 0, 0};
-                            }}),
-    [](const testing::TestParamInfo<Mapping>& info) { return std::string(info.param.name); });
+    PaletteRules, Decoded,
+    testing::Values(Case{"OneColourNotInThePalette",
+                         [](const Panel& p) {
+                           Bmp b = p.colourFile(p.target());
+                           Indices t = p.target();
+                           for (size_t i : {0, 7, 64})
+                             b.pixels[i] = 0xFF000000 | (p.shown[7] + 0x020101), t[i] = 7;
+                           return std::tuple{bmpbuild::write(b), t, 3, 1};
+                         }},
+                    Case{"IndexFileWithTwoColoursAdded",
+                         [](const Panel& p) {
+                           Bmp b = p.indexFile(p.target());
+                           Indices t = p.target();
+                           b.palette[20] = p.shown[2] ^ 0x010000,
+                           b.palette[21] = p.shown[12] ^ 0x000300;
+                           b.pixels[1] = 20, b.pixels[2] = 21, b.pixels[3] = 21;
+                           t[1] = 2, t[2] = 12, t[3] = 12;
+                           return std::tuple{bmpbuild::write(b), t, 3, 2};
+                         }},
+                    Case{"IndexPastAShortPaletteShowsBlackAsTheExportDoes",
+                         [](const Panel& p) {
+                           Bmp b = p.indexFile(p.target());
+                           b.palette.resize(16);
+                           Indices t = p.target();
+                           b.pixels[4] = t[4] = 40;
+                           return std::tuple{bmpbuild::write(b), t, 0, 0};
+                         }},
+                    Case{"AColourMidwayTakesTheLowerEntry",
+                         [](const Panel& p) {
+                           Bmp b = p.colourFile(p.target());
+                           Indices t = p.target();
+                           // entries 1 and 2 lie 16, 8 and 40 apart: 8, 4 and 20 from each
+                           b.pixels[5] = 0xFF000000 | ((p.shown[1] + p.shown[2]) / 2 & 0xFFFEFF),
+                           t[5] = 1;
+                           return std::tuple{bmpbuild::write(b), t, 1, 1};
+                         }},
+                    Case{"TwinsInAColourFileTakeTheLowerEntry",
+                         [](const Panel& p) {
+                           Indices t = p.target();
+                           Bmp b = p.colourFile(t);
+                           for (uint32_t& i : t) i = i == 9 ? 3 : i;
+                           return std::tuple{bmpbuild::write(b), t, 0, 0};
+                         },
+                         withTwins},
+                    Case{"TwinsInAnIndexFileKeepTheirIndices",
+                         [](const Panel& p) {
+                           Bmp b = p.indexFile(p.target());
+                           b.infoSize = 124;
+                           return std::tuple{bmpbuild::write(b), p.target(), 0, 0};
+                         },
+                         withTwins},
+                    Case{"Entry255OfA256ColourBitmapShowsWhite",
+                         [](const Panel& p) {
+                           Indices t = p.target();
+                           t[0] = t[30] = 255;
+                           return std::tuple{bmpbuild::write(p.colourFile(t)), t, 0, 0};
+                         },
+                         [] {
+                           std::vector<uint32_t> c;
+                           for (uint32_t k = 0; k < 256; ++k)
+                             c.push_back(k / 2 << 16 | (255 - k) << 8 | k);
+                           return Panel(c);
+                         }}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // Each refusal leaves the gauge as it was and says why.
 struct Refusal {
