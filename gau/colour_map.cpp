@@ -1,6 +1,7 @@
 #include "gau/colour_map.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstring>
 
@@ -264,29 +265,32 @@ PaletteMatch::Found PaletteMatch::find(uint32_t rgb) { return findInline(rgb); }
 
 namespace {
 
-// Colours already seen that took a nearest entry, so each counts once: a small
-// table while they are few, one bit for every colour once they are many.
+// The distinct colours that took a nearest entry: a small table while they
+// are few, one bit for every colour once they are many. Adding does not ask
+// whether the colour was there, so a picture of many colours never waits on it.
 class SeenColours {
  public:
-  bool firstTime(uint32_t rgb) {
+  void add(uint32_t rgb) {
     if (!bits_.empty()) {
-      uint64_t& word = bits_[rgb >> 6];
-      const uint64_t bit = uint64_t{1} << (rgb & 63);
-      const bool first = (word & bit) == 0;
-      word |= bit;
-      return first;
+      bits_[rgb >> 6] |= uint64_t{1} << (rgb & 63);
+      return;
     }
     if (few_.empty()) few_.resize(2 * kFew);
     uint32_t slot = slotOf(rgb, kFewBits);
     while (few_[slot] != 0 && few_[slot] != (rgb | kUsed)) slot = (slot + 1) % few_.size();
-    if (few_[slot] != 0) return false;
+    if (few_[slot] != 0) return;
     few_[slot] = rgb | kUsed;
     if (++count_ == kFew) {
       bits_.resize((size_t{1} << 24) / 64);
       for (uint32_t c : few_)
         if (c != 0) bits_[(c & 0xFFFFFF) >> 6] |= uint64_t{1} << (c & 63);
     }
-    return true;
+  }
+  int64_t count() const {
+    if (bits_.empty()) return static_cast<int64_t>(count_);
+    int64_t n = 0;
+    for (uint64_t word : bits_) n += std::popcount(word);
+    return n;
   }
 
  private:
@@ -303,12 +307,11 @@ struct Mapped {
   bool approximated = false;
 };
 
-[[gnu::always_inline]] inline Mapped mapColour(uint32_t c, PaletteMatch& match, SeenColours& seen,
-                                               MapCounts& counts) {
+[[gnu::always_inline]] inline Mapped mapColour(uint32_t c, PaletteMatch& match, SeenColours& seen) {
   if (c < kHalfOpaque) return {0, false};
   const uint32_t rgb = c & 0xFFFFFF;
   const PaletteMatch::Found found = match.findInline(rgb);
-  if (!found.exact && seen.firstTime(rgb)) ++counts.approximatedColours;
+  if (!found.exact) seen.add(rgb);
   return {found.index, !found.exact};
 }
 
@@ -352,10 +355,11 @@ MapCounts mapIndexed(const Picture& p, const ShownPalette& palette, std::span<ui
     SeenColours seen;
     for (int i = 0; i < 256; ++i) {
       if (!used[i]) continue;
-      const Mapped m = mapColour(colour[i], match, seen, counts);
+      const Mapped m = mapColour(colour[i], match, seen);
       lut[i] = m.index;
       if (m.approximated) counts.approximatedPixels += used[i];
     }
+    counts.approximatedColours = seen.count();
   }
   copyRows([&](uint8_t i) { return lut[i]; });
   return counts;
@@ -370,6 +374,7 @@ MapCounts mapColours(const Picture& p, const ShownPalette& palette, std::span<ui
   // Runs of one colour are common: a pixel like the one before takes its entry.
   uint32_t before = 0;
   Mapped last;
+  int64_t approximated = 0;
   for (int32_t y = 0; y < p.height; ++y) {
     const uint32_t* row = p.argb.data() + y * p.rowStride;
     uint8_t* to = out.data() + (p.height - 1 - y) * outStride;
@@ -377,12 +382,14 @@ MapCounts mapColours(const Picture& p, const ShownPalette& palette, std::span<ui
       const uint32_t c = row[x];
       if (c != before) {
         before = c;
-        last = mapColour(c, match, seen, counts);
+        last = mapColour(c, match, seen);
       }
       to[x] = last.index;
-      counts.approximatedPixels += last.approximated;
+      approximated += last.approximated;
     }
   }
+  counts.approximatedPixels = approximated;
+  counts.approximatedColours = seen.count();
   return counts;
 }
 
