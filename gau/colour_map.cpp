@@ -192,9 +192,10 @@ PaletteMatch::State PaletteMatch::build(uint32_t cell) {
 namespace {
 
 // The least of (distance << 8 | index) over eight packed candidates, that is
-// the nearest entry and the lowest index among equally near ones, eight lanes at once: one AVX2
-// register where the processor has it (the pixel loops below are built twice,
-// with and without, and the one the processor can run is picked at load time).
+// the nearest entry and the lowest index among equally near ones, eight lanes
+// at once: one AVX2 register where the processor has it (the pixel loops below
+// are built twice, with and without, and the one the processor can run is
+// picked when the program loads).
 typedef int32_t Lanes __attribute__((vector_size(32)));
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 #define DIALPIX_WITH_AVX2 __attribute__((target_clones("avx2", "default")))
