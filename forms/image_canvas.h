@@ -15,6 +15,7 @@ class ImageCanvas final : public gau::Canvas {
   ImageCanvas(QSize size, const QFont& font, double pixelRatio = 1.0);
 
   const QImage& image() const { return image_; }
+  double pixelRatio() const { return ratio_; }
 
  protected:
   void erase() override;

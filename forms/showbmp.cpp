@@ -48,7 +48,8 @@ showbmp::showbmp() {
   setTabOrder(Command2, Command3);
   setTabOrder(Command3, Command4);
 
-  canvas_ = std::make_unique<ImageCanvas>(QSize(twips(kClientWidth), twips(kClientHeight)), font());
+  canvas_ = std::make_unique<ImageCanvas>(QSize(twips(kClientWidth), twips(kClientHeight)), font(),
+                                          devicePixelRatioF());
 
   connect(Command1, &QPushButton::clicked, this, &showbmp::Command1_Click);
   connect(Command2, &QPushButton::clicked, this, &showbmp::Command2_Click);
@@ -68,6 +69,11 @@ void showbmp::setLabels() {
 }
 
 void showbmp::Command1_Click() {
+  // Drawn at the screen's own pixel ratio: a picture drawn at 1 and enlarged
+  // would blur the zoom line and make the dots uneven.
+  if (canvas_->pixelRatio() != devicePixelRatioF())
+    canvas_ = std::make_unique<ImageCanvas>(QSize(twips(kClientWidth), twips(kClientHeight)),
+                                            font(), devicePixelRatioF());
   if (!Channels.isOpen(kGaugeChannel)) {
     canvas_->clear();
     update();
