@@ -1,5 +1,6 @@
 #include "forms/bmp2gau.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -92,7 +93,7 @@ void bmp2gau::importHighlighted() {
   const std::string file = File1->selectedFile();
   const QString name = nameText(file);
   if (file.empty()) {
-    ShowMessage(File1->count() == 0
+    ShowMessage(this, File1->count() == 0
                     ? QStringLiteral("There is no bitmap file (*.bmp) in this folder to import.")
                     : QStringLiteral("No bitmap file is highlighted. Highlight one in the list "
                                      "first, then press Enter or double-click it."));
@@ -153,15 +154,21 @@ void bmp2gau::importHighlighted() {
       }
     }
   }  // "PLEASE WAIT" goes away here, whatever happened
-  ShowDoneOrProblem(problem);
+  ShowDoneOrProblem(this, problem);
   // Said beside "DONE", below this window where the notice does not cover it: the
   // picture held colours the gauge cannot show as they are.
-  if (!approximated.isEmpty()) ShowMessage(approximated, this);
+  if (!approximated.isEmpty()) ShowMessage(this, approximated, {}, Placement::BelowOwner);
 }
 
 void bmp2gau::Command3_Click() {
   platform::destroy<bmp2gau>();
-  numbmp::ShowAgain();
+  numbmp::ShowAgain(this);
 }
 
 void bmp2gau::Command1_Click() { endProgram(); }
+
+// The title bar's close button goes back to the chooser, as RETURN does.
+void bmp2gau::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  Command3_Click();
+}

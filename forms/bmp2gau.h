@@ -35,6 +35,9 @@ class bmp2gau : public QWidget {
   void Command3_Click();
   void Command1_Click();
 
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void importHighlighted();
 };

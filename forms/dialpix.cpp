@@ -1,5 +1,6 @@
 #include "forms/dialpix.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -66,43 +67,55 @@ dialpix::dialpix() {
   File1->setFocus();
 }
 
-void dialpix::File1_DblClick() { openGauge(File1->selectedFile()); }
+void dialpix::File1_DblClick() { pick(); }
 
 void dialpix::File1_KeyPress(int KeyAscii) {
-  if (KeyAscii == 13) openGauge(File1->selectedFile());
+  if (KeyAscii == 13) pick();
 }
 
 void dialpix::Command1_Click() { endProgram(); }
 
-void dialpix::openGauge(const std::string& file) {
+// The title bar's close button ends the program, as EXIT does.
+void dialpix::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  Command1_Click();
+}
+
+void dialpix::pick() {
+  const std::string file = File1->selectedFile();
   if (file.empty()) {
-    ShowMessage(File1->count() == 0
-                    ? QStringLiteral("There is no gauge file (*.gau) in this folder to open.")
-                    : QStringLiteral("Highlight a gauge file in the list first, then press "
-                                     "Enter or double-click it."));
+    ShowMessage(this, File1->count() == 0
+                          ? QStringLiteral("There is no gauge file (*.gau) in this folder to open.")
+                          : QStringLiteral("Highlight a gauge file in the list first, then press "
+                                           "Enter or double-click it."));
     return;
   }
+  const QString problem = openGauge(file);
+  if (!problem.isEmpty()) ShowMessage(this, problem);
+}
+
+QString dialpix::openGauge(const std::string& file) {
   const QString name = nameText(file);
   {
     PleaseWait wait;
     std::string why;
     if (!Channels.open(kGaugeChannel, file, OpenMode::ReadWriteExisting, &why)) {
-      ShowMessage(QStringLiteral("The gauge file %1 cannot be opened for reading and writing: %2.")
-                      .arg(name, nameText(why)));
-      return;
+      return QStringLiteral("The gauge file %1 cannot be opened for reading and writing: %2.")
+          .arg(name, nameText(why));
     }
     // Positions are signed 32-bit numbers, so larger files cannot be addressed.
     if (Channels[kGaugeChannel].length() > INT32_MAX) {
       Channels.close(kGaugeChannel);
-      ShowMessage(QStringLiteral("The gauge file %1 is larger than 2,147,483,647 bytes, "
-                                 "too large for dialpix to work on.")
-                      .arg(name));
-      return;
+      return QStringLiteral(
+                 "The gauge file %1 is larger than 2,147,483,647 bytes, too large for dialpix "
+                 "to work on.")
+          .arg(name);
     }
     Module1.GauFileName = file;
     platform::create<numbmp>();
-    platform::show<numbmp>();
+    platform::show<numbmp>(this);
     platform::destroy<dialpix>();
   }
   if (numbmp* chooser = platform::find<numbmp>()) chooser->reportScan();
+  return {};
 }

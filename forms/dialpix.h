@@ -28,6 +28,13 @@ class dialpix : public QWidget {
   void File1_KeyPress(int KeyAscii);
   void Command1_Click();
 
+  // Opens `file` (a bare name in the working folder) and hands over to the
+  // chooser, as a pick in the list does. Returns why it could not, else empty.
+  QString openGauge(const std::string& file);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
  private:
-  void openGauge(const std::string& name);
+  void pick();
 };

@@ -29,10 +29,10 @@ dun::dun() {
 
 void dun::Command1_Click() { platform::hide<dun>(); }
 
-void ShowDoneOrProblem(const QString& problem) {
+void ShowDoneOrProblem(QWidget* owner, const QString& problem) {
   if (problem.isEmpty()) {
-    platform::show<dun>();
+    showNotice<dun>(owner);
   } else {
-    platform::ShowMessage(problem);
+    platform::ShowMessage(owner, problem);
   }
 }

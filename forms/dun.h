@@ -1,14 +1,12 @@
 #pragma once
 // The done notice, shown after an operation that changed or wrote a file.
 
-#include <QWidget>
-
-#include "platform/window_registry.h"
+#include "forms/notice.h"
 
 class QLabel;
 class QPushButton;
 
-class dun : public QWidget {
+class dun : public Notice {
   Q_OBJECT
 
  public:
@@ -19,9 +17,12 @@ class dun : public QWidget {
   QPushButton* Command1;
 
   void Command1_Click();
+
+ protected:
+  QPushButton* okButton() const override { return Command1; }
 };
 
 class QString;
-// The last step of an operation that writes a file: "DONE" when `problem` is
-// empty, else the message saying why it did not happen.
-void ShowDoneOrProblem(const QString& problem);
+// The last step of an operation that writes a file, in the window `owner`:
+// "DONE" when `problem` is empty, else the message saying why it did not happen.
+void ShowDoneOrProblem(QWidget* owner, const QString& problem);

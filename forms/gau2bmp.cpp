@@ -1,5 +1,6 @@
 #include "forms/gau2bmp.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -96,12 +97,18 @@ void gau2bmp::Command2_Click() {
       }
     }
   }  // "PLEASE WAIT" goes away here, whatever happened
-  ShowDoneOrProblem(problem);
+  ShowDoneOrProblem(this, problem);
 }
 
 void gau2bmp::Command3_Click() {
   platform::destroy<gau2bmp>();
-  numbmp::ShowAgain();
+  numbmp::ShowAgain(this);
 }
 
 void gau2bmp::Command1_Click() { endProgram(); }
+
+// The title bar's close button goes back to the chooser, as RETURN does.
+void gau2bmp::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  Command3_Click();
+}

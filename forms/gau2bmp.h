@@ -40,4 +40,7 @@ class gau2bmp : public QWidget {
   void Command2_Click();
   void Command3_Click();
   void Command1_Click();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 };

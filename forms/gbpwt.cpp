@@ -1,6 +1,7 @@
 #include "forms/gbpwt.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QElapsedTimer>
 
 #include "platform/twips.h"
@@ -12,6 +13,9 @@ gbpwt::gbpwt() {
   // the window system, so it gets the least height that is: one pixel.
   setFixedSize(platform::twips(4680), kClientHeight);
 }
+
+// It goes when the work it stands for is done, not before.
+void gbpwt::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 PleaseWait::PleaseWait() {
   platform::show<gbpwt>();

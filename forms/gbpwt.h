@@ -12,6 +12,9 @@ class gbpwt : public QWidget {
   static constexpr platform::FormId kId = platform::FormId::gbpwt;
   static constexpr int kClientHeight = 1;  // pixels
   gbpwt();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 };
 
 // Shows "PLEASE WAIT" for the life of the object and hides it again on every

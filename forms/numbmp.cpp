@@ -1,5 +1,6 @@
 #include "forms/numbmp.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -94,12 +95,12 @@ void numbmp::Form_Load() {
     Module1.ColorsUsed = found.lastColorCount;
     const QString file = nameText(Module1.GauFileName);
     if (found.readFailed) {
-      scanNote_ = QStringLiteral(
+      notes_ << QStringLiteral(
                       "The gauge file %1 could not be read to its end: %2. Only the "
                       "bitmaps before that point are listed.")
                       .arg(file, nameText(gauge.errorOr("the read stopped early")));
     } else if (found.totalHits > PositionTable::kLast) {
-      scanNote_ = QStringLiteral(
+      notes_ << QStringLiteral(
                       "The gauge file %1 holds %2 bitmaps. Only the first %3 can be "
                       "reached; the count shows %3.")
                       .arg(file)
@@ -113,8 +114,8 @@ void numbmp::Form_Load() {
 }
 
 void numbmp::reportScan() {
-  if (!scanNote_.isEmpty()) ShowMessage(scanNote_);
-  scanNote_.clear();
+  if (!notes_.isEmpty()) ShowMessage(this, notes_.join(QStringLiteral("\n\n")));
+  notes_.clear();
 }
 
 void numbmp::Text1_Change() {
@@ -126,7 +127,7 @@ void numbmp::Text1_Change() {
 bool numbmp::takeBitmap() {
   const int n = Module1.BmpNumber;
   if (numberTooLarge_ || n < 1 || n > Module1.BmpCount || !Module1.BmpTable.isSet(n)) {
-    platform::show<outofr>();
+    showNotice<outofr>(this, Text1);  // the number to correct
     return false;
   }
   Module1.BmpPos = Module1.BmpTable(n);
@@ -135,26 +136,26 @@ bool numbmp::takeBitmap() {
 
 void numbmp::Command1_Click() {
   if (!takeBitmap()) return;
-  showbmp* viewer = platform::show<showbmp>();
+  showbmp* viewer = platform::show<showbmp>(this);
   platform::hide<numbmp>();
   viewer->Command1->setFocus();
 }
 
 void numbmp::Command9_Click() {
   if (!takeBitmap()) return;
-  platform::show<paltool>();
+  platform::show<paltool>(this);
 }
 
 void numbmp::Command2_Click() {
   if (!takeBitmap()) return;
   platform::hide<numbmp>();
-  platform::show<gau2bmp>();
+  platform::show<gau2bmp>(this);
 }
 
 void numbmp::Command3_Click() {
   if (!takeBitmap()) return;
   platform::hide<numbmp>();
-  platform::show<bmp2gau>();
+  platform::show<bmp2gau>(this);
 }
 
 // The message for a transparency command that did not finish, by its fault.
@@ -195,10 +196,10 @@ void numbmp::Command7_Click() {
     }
   }  // please-wait is hidden here, before DONE and the beep
   if (!done) {
-    ShowMessage(notDone("Make Transparent", done.fault(), done.reason()));
+    ShowMessage(this, notDone("Make Transparent", done.fault(), done.reason()));
     return;
   }
-  platform::show<dun>();
+  showNotice<dun>(this);
   Beep();
 }
 
@@ -208,10 +209,10 @@ void numbmp::Command8_Click() {
   Module1.CharBuf = 0;
   const Result<> done = gau::makeZeroTransparent(Channels[kGaugeChannel], Module1.BmpPos);
   if (!done) {
-    ShowMessage(notDone("Make Zero Trnsprt", done.fault(), done.reason()));
+    ShowMessage(this, notDone("Make Zero Trnsprt", done.fault(), done.reason()));
     return;
   }
-  platform::show<dun>();
+  showNotice<dun>(this);
   Beep();
 }
 
@@ -227,12 +228,18 @@ void numbmp::Command4_Click() {
   // patch the next file at this one's positions.
   platform::hide<paltool>();
   platform::destroy<numbmp>();
-  platform::show<dialpix>();
+  platform::show<dialpix>(this);
 }
 
 void numbmp::Command5_Click() { endProgram(); }
 
-void numbmp::ShowAgain() {
-  numbmp* chooser = platform::show<numbmp>();
+// The title bar's close button ends the program, as EXIT does.
+void numbmp::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  Command5_Click();
+}
+
+void numbmp::ShowAgain(const QWidget* from) {
+  numbmp* chooser = platform::show<numbmp>(from);
   chooser->Command6->setFocus();
 }

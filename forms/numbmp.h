@@ -51,8 +51,12 @@ class numbmp : public QWidget {
   // Tells the user what the scan could not do (more than 100 bitmaps, a read
   // error); called once the chooser is up.
   void reportScan();
-  // Shows the chooser again with the focus on "Clear", as the tools' RETURN does.
-  static void ShowAgain();
+  // Shows the chooser again, over the tool window `from`, with the focus on
+  // "Clear", as the tools' RETURN does.
+  static void ShowAgain(const QWidget* from);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // Sets BmpPos for the typed number, or shows the out-of-range notice and
@@ -61,5 +65,5 @@ class numbmp : public QWidget {
   QString notDone(const char* what, Fault fault, const std::string& reason) const;
 
   bool numberTooLarge_ = false;  // the box holds a number beyond 16 bits
-  QString scanNote_;
+  QStringList notes_;
 };

@@ -1,14 +1,12 @@
 #pragma once
 // The notice for a number outside its range.
 
-#include <QWidget>
-
-#include "platform/window_registry.h"
+#include "forms/notice.h"
 
 class QLabel;
 class QPushButton;
 
-class outofr : public QWidget {
+class outofr : public Notice {
   Q_OBJECT
 
  public:
@@ -19,4 +17,7 @@ class outofr : public QWidget {
   QPushButton* Command1;
 
   void Command1_Click();
+
+ protected:
+  QPushButton* okButton() const override { return Command1; }
 };

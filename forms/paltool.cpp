@@ -1,5 +1,6 @@
 #include "forms/paltool.h"
 
+#include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,9 +34,9 @@ bool inHeldPalette(int n) { return n >= 0 && n <= static_cast<int64_t>(Module1.C
 
 // The palette window can outlive the gauge file (the chooser's RETURN closes
 // it while this window may still be up).
-bool gaugeOpen() {
+bool gaugeOpen(QWidget* tool) {
   if (Channels.isOpen(kGaugeChannel)) return true;
-  ShowMessage(QStringLiteral("No gauge file is open. Pick one in the start window first."));
+  ShowMessage(tool, QStringLiteral("No gauge file is open. Pick one in the start window first."));
   return false;
 }
 
@@ -59,17 +60,17 @@ void takeByte(const QLineEdit* box, unsigned char& into) {
     if (const std::optional<uint8_t> b = roundToByte(*v)) into = *b;
 }
 
-void send(gau::ColorChannel channel, unsigned char value, QLabel* shownIn) {
+void send(paltool* tool, gau::ColorChannel channel, unsigned char value, QLabel* shownIn) {
   const int n = Module1.ColorNumber;
   if (!inHeldPalette(n)) {
-    platform::show<outofr>();
-  } else if (gaugeOpen()) {
+    showNotice<outofr>(tool, tool->Text1);  // the colour number to correct
+  } else if (gaugeOpen(tool)) {
     const Result<> r =
         gau::writeEntryByte(Channels[kGaugeChannel], Module1.BmpPos, n, channel, value);
     if (r)
       shownIn->setText(QString::number(value));
     else
-      ShowMessage(aboutBitmap(r));
+      ShowMessage(tool, aboutBitmap(r));
   }
   Beep();
 }
@@ -143,11 +144,11 @@ paltool::paltool() {
 // Runs once a run: later showings, for any bitmap, keep these counts.
 void paltool::Form_Load() {
   Module1.BmpPos = Module1.BmpTable(Module1.BmpNumber);
-  if (!gaugeOpen()) return;
+  if (!gaugeOpen(this)) return;
   const Result<gau::ColorCount> count =
       gau::readColorCount(Channels[kGaugeChannel], Module1.BmpPos);
   if (!count) {
-    ShowMessage(aboutBitmap(count));
+    ShowMessage(this, aboutBitmap(count));
     return;
   }
   Module1.ColorsUsed = count->colors;
@@ -162,8 +163,8 @@ void paltool::Command4_Click() {
   // so a later Send refuses it as well.
   Module1.ColorNumber = n ? *n : (typed > 0 ? INT16_MAX : INT16_MIN);
   if (!n || !inHeldPalette(Module1.ColorNumber)) {
-    platform::show<outofr>();  // the value labels keep what they show
-  } else if (gaugeOpen()) {
+    showNotice<outofr>(this, Text1);  // the value labels keep what they show
+  } else if (gaugeOpen(this)) {
     const Result<gau::Entry> e =
         gau::readEntry(Channels[kGaugeChannel], Module1.BmpPos, Module1.ColorNumber);
     if (e) {
@@ -172,7 +173,7 @@ void paltool::Command4_Click() {
       Label10->setText(QString::number(e->blue));
       Module1.ByteBuf = e->blue;  // the byte read last
     } else {
-      ShowMessage(aboutBitmap(e));
+      ShowMessage(this, aboutBitmap(e));
     }
   }
   Beep();
@@ -182,9 +183,9 @@ void paltool::Text2_Change() { takeByte(Text2, Module1.NewRed); }
 void paltool::Text3_Change() { takeByte(Text3, Module1.NewBlue); }
 void paltool::Text4_Change() { takeByte(Text4, Module1.NewGreen); }
 
-void paltool::Command5_Click() { send(gau::ColorChannel::Red, Module1.NewRed, Label9); }
-void paltool::Command6_Click() { send(gau::ColorChannel::Blue, Module1.NewBlue, Label10); }
-void paltool::Command7_Click() { send(gau::ColorChannel::Green, Module1.NewGreen, Label11); }
+void paltool::Command5_Click() { send(this, gau::ColorChannel::Red, Module1.NewRed, Label9); }
+void paltool::Command6_Click() { send(this, gau::ColorChannel::Blue, Module1.NewBlue, Label10); }
+void paltool::Command7_Click() { send(this, gau::ColorChannel::Green, Module1.NewGreen, Label11); }
 
 void paltool::Command3_Click() {
   Text1->setText(QString());
@@ -197,3 +198,9 @@ void paltool::Command3_Click() {
 void paltool::Command1_Click() { platform::hide<paltool>(); }
 
 void paltool::Command2_Click() { endProgram(); }
+
+// The title bar's close button hides the tool, as RETURN does.
+void paltool::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  Command1_Click();
+}

@@ -58,4 +58,7 @@ class paltool : public QWidget {
   void Command3_Click();
   void Command1_Click();
   void Command2_Click();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 };

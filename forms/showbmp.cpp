@@ -1,5 +1,6 @@
 #include "forms/showbmp.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -77,7 +78,7 @@ void showbmp::Command1_Click() {
   if (!Channels.isOpen(kGaugeChannel)) {
     canvas_->clear();
     update();
-    ShowMessage(QStringLiteral("No gauge file is open, so there is no bitmap to show."));
+    ShowMessage(this, QStringLiteral("No gauge file is open, so there is no bitmap to show."));
     return;
   }
   const Result<gau::Shown> shown =
@@ -86,16 +87,21 @@ void showbmp::Command1_Click() {
   if (shown) {
     shown->storeIn(Module1);
   } else {
-    ShowMessage(QStringLiteral("Bitmap %1 of %2 cannot be shown. %3")
-                    .arg(Module1.BmpNumber)
-                    .arg(nameText(Module1.GauFileName),
-                         nameText(shown.reason())));
+    ShowMessage(this, QStringLiteral("Bitmap %1 of %2 cannot be shown. %3")
+                          .arg(Module1.BmpNumber)
+                          .arg(nameText(Module1.GauFileName), nameText(shown.reason())));
   }
 }
 
 void showbmp::Command2_Click() {
   platform::hide<showbmp>();
-  numbmp::ShowAgain();
+  numbmp::ShowAgain(this);
+}
+
+// The title bar's close button goes back to the chooser, as RETURN does.
+void showbmp::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  Command2_Click();
 }
 
 void showbmp::Command3_Click() { step(+1); }
@@ -105,7 +111,7 @@ void showbmp::Command4_Click() { step(-1); }
 void showbmp::step(int delta) {
   const int next = Module1.BmpNumber + delta;
   if (next > Module1.BmpCount || next < 1) {
-    platform::show<outofr>();
+    showNotice<outofr>(this);
   } else {
     Module1.BmpNumber = static_cast<int16_t>(next);
   }

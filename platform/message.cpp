@@ -1,6 +1,7 @@
 #include "platform/message.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <algorithm>
 
@@ -8,21 +9,41 @@ namespace platform {
 namespace {
 QString last;
 int count = 0;
+QPointer<QMessageBox> current;
 }  // namespace
 
-void ShowMessage(const QString& text, const QWidget* beside) {
+QMessageBox* ShowMessage(QWidget* owner, const QString& text, const QString& offer,
+                         Placement where) {
   last = text;
   ++count;
-  auto* box =
-      new QMessageBox(QMessageBox::Warning, QStringLiteral("dialpix"), text, QMessageBox::Ok);
+  if (current) {
+    current->disconnect();  // the one replacing it decides where the keyboard goes
+    current->close();
+  }
+  QWidget* window = owner ? owner->window() : nullptr;
+  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("dialpix"), text,
+                              QMessageBox::Ok, window);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::NonModal);
+  if (window) {
+    QPointer<QWidget> back(window);
+    QObject::connect(box, &QMessageBox::finished, window, [back] {
+      if (back && back->isVisible()) back->activateWindow();
+    });
+  }
+  if (!offer.isEmpty()) {
+    box->setDefaultButton(box->addButton(offer, QMessageBox::ActionRole));
+    box->setEscapeButton(QMessageBox::Ok);
+  }
+  current = box;
+  // Not moved here: a message box centres itself over its window once it
+  // knows its own size, which it does only as it is shown.
   box->show();
-  if (beside && beside->isVisible()) {
+  if (where == Placement::BelowOwner && window && window->isVisible()) {
     // The box's own title bar is not known before it is mapped: take the other window's.
-    const int titleBar = beside->geometry().top() - beside->frameGeometry().top();
-    QPoint at = beside->frameGeometry().bottomLeft() + QPoint(0, 8 + titleBar);
-    if (const QScreen* screen = beside->screen()) {
+    const int titleBar = window->geometry().top() - window->frameGeometry().top();
+    QPoint at = window->frameGeometry().bottomLeft() + QPoint(0, 8 + titleBar);
+    if (const QScreen* screen = window->screen()) {
       const QRect room = screen->availableGeometry();
       at.setX(std::clamp(at.x(), room.left(),
                          std::max(room.left(), room.right() - box->frameGeometry().width())));
@@ -33,8 +54,10 @@ void ShowMessage(const QString& text, const QWidget* beside) {
   }
   box->raise();
   box->activateWindow();
+  return box;
 }
 
+QMessageBox* currentMessage() { return current.data(); }
 QString lastMessage() { return last; }
 int messageCount() { return count; }
 

@@ -1,16 +1,29 @@
 #pragma once
-// A clear message for the user when an operation is refused or fails. The
-// message box is modeless, like the program's notices: the caller carries on.
+// Messages of the program's own: a warning box with the text and OK.
 
 #include <QString>
 
+class QMessageBox;
 class QWidget;
 
 namespace platform {
 
-// With `beside`, the box opens just below that window instead of where the
-// window manager puts it, so that what lies over that window stays in sight.
-void ShowMessage(const QString& text, const QWidget* beside = nullptr);
+// Where a message box opens.
+enum class Placement {
+  OverOwner,   // centred over the owner's window, as message boxes open
+  BelowOwner,  // just below it, so that what stands over that window stays in sight
+};
+
+// Shows `text` in a box that belongs to the window of `owner` (which may be
+// null): it stands over that window and stays above it, and it gives the
+// keyboard back to it when it goes. One message at a time: a new one
+// replaces one still up. `offer`, when given, is the caption of a second
+// button beside OK, the box's default button; the caller connects to it.
+QMessageBox* ShowMessage(QWidget* owner, const QString& text, const QString& offer = {},
+                         Placement where = Placement::OverOwner);
+
+// The message box on screen, if any.
+QMessageBox* currentMessage();
 // The last message shown and how many so far, for the tests.
 QString lastMessage();
 int messageCount();

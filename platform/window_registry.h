@@ -14,8 +14,15 @@ enum class FormId { dialpix, numbmp, gau2bmp, bmp2gau, showbmp, paltool, gbpwt, 
 // The one slot that holds the window of `id`, empty while it does not exist.
 QPointer<QWidget>& formSlot(FormId id);
 
+// What every window gets when it is built: Enter presses its focused button,
+// as on the platform these windows come from (Qt leaves that to Space).
+void enterPressesButtons(QWidget* window);
+
 // Makes a window visible, on top and active; the caller carries on at once.
-void showWindow(QWidget* w);
+// A window opened from another is centred over it, so the road through the
+// windows stays in one place; one opened from nowhere is centred on the
+// screen the first time and stays where the user put it after that.
+void showWindow(QWidget* w, const QWidget* from = nullptr);
 
 template <class Form>
 Form* find() {
@@ -30,15 +37,16 @@ Form* create() {
   if (!slot) {
     auto* form = new Form();
     slot = form;
+    enterPressesButtons(form);
     if constexpr (requires(Form* f) { f->Form_Load(); }) form->Form_Load();
   }
   return static_cast<Form*>(slot.data());
 }
 
 template <class Form>
-Form* show() {
+Form* show(const QWidget* from = nullptr) {
   Form* form = create<Form>();
-  if (form) showWindow(form);
+  if (form) showWindow(form, from);
   return form;
 }
 
@@ -63,5 +71,10 @@ void destroy() {
 void endProgram();
 // Tests replace what ending does after the files are closed.
 void setEndProgramHandler(std::function<void()> handler);
+
+// From now on the program ends as soon as none of its windows is on screen
+// any more, however the last one went; a program left running without a
+// window would hold the gauge file open until it is killed. Tests switch it off again.
+void endWhenNoWindowIsLeft(bool on = true);
 
 }  // namespace platform

@@ -1,0 +1,189 @@
+// What a desktop user meets around the windows: the title bar's close button,
+// the program's end, the keyboard alone, and which window a notice or message
+// belongs to.
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWindow>
+#include <algorithm>
+#include <functional>
+#include <map>
+
+#include "form_fixture.h"
+
+using gaugebuild::Gauge;
+using gaugebuild::patterned;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+void flushDeletes() { QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+// A key as the keyboard gives it: to whatever has the focus.
+bool press(int key) {
+  QWidget* focus = QApplication::focusWidget();
+  if (!focus) return false;
+  QTest::keyClick(focus, static_cast<Qt::Key>(key));
+  return true;
+}
+
+// The window that takes the keys (a transient's owner counts as active
+// too for isActiveWindow(), so that will not do).
+template <class Form>
+bool activeNow() {
+  Form* w = platform::find<Form>();
+  return w && QTest::qWaitFor([w] { return QApplication::activeWindow() == w; });
+}
+
+}  // namespace
+
+class DesktopTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TempDir> dir;
+  Bytes panel;
+
+  numbmp* pickPanel(const char* number) {
+    numbmp* chooser = fixture::pick("PANEL.GAU");
+    fixture::typeNumber(chooser, number);
+    return chooser;
+  }
+
+ private slots:
+  void init() {
+    fixture::resetProgram();
+    dir = std::make_unique<TempDir>();
+    Gauge g;
+    g.filler(40);
+    g.plant(patterned(6, 4, 16, 1));
+    g.filler(30, 2);
+    g.plant(patterned(3, 3, 0, 1));
+    QVERIFY(g.writeTo("PANEL.GAU"));
+    panel = g.bytes();
+  }
+  void cleanup() {
+    platform::endWhenNoWindowIsLeft(false);
+    if (QMessageBox* box = platform::currentMessage()) box->close();
+    platform::destroy<gau2bmp>();
+    platform::destroy<bmp2gau>();
+    fixture::resetProgram();
+    dir.reset();
+  }
+
+  // The title bar's close button does what the window's own way out does.
+  void closeButtonIsTheWindowsWayOut_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<bool>("chooserAfter");  // shown afterwards, the closed window gone
+    QTest::addColumn<int>("ends");
+    for (const char* tool : {"viewer", "export", "import", "palette tool"})
+      QTest::newRow(tool) << tool << true << 0;
+    QTest::newRow("chooser: EXIT") << "chooser" << false << 1;
+    QTest::newRow("start window: EXIT") << "start window" << false << 1;
+    QTest::newRow("DONE: OK") << "DONE" << true << 0;
+    QTest::newRow("NUMBER OUT OF RANGE: OK") << "NUMBER OUT OF RANGE" << true << 0;
+    QTest::newRow("PLEASE WAIT stays") << "PLEASE WAIT" << true << 0;
+  }
+  void closeButtonIsTheWindowsWayOut() {
+    QFETCH(QString, window);
+    QFETCH(bool, chooserAfter);
+    QFETCH(int, ends);
+    numbmp* chooser = pickPanel("1");
+    const std::map<QString, std::function<QWidget*()>> open = {
+        {"viewer", [&] { return chooser->Command1->click(), platform::find<showbmp>(); }},
+        {"export", [&] { return chooser->Command2->click(), platform::find<gau2bmp>(); }},
+        {"import", [&] { return chooser->Command3->click(), platform::find<bmp2gau>(); }},
+        {"palette tool", [&] { return chooser->Command9->click(), platform::find<paltool>(); }},
+        {"chooser", [&] { return chooser; }},
+        {"start window", [&] { return chooser->Command4->click(), platform::find<dialpix>(); }},
+        {"DONE", [&] { return chooser->Command8->click(), platform::find<dun>(); }},
+        {"NUMBER OUT OF RANGE",
+         [&] { return fixture::typeNumber(chooser, "9"), chooser->Command1->click(),
+               platform::find<outofr>(); }},
+        {"PLEASE WAIT", [&] { return platform::show<gbpwt>(); }},
+    };
+    QWidget* w = open.at(window)();
+    QVERIFY(fixture::visible(w));
+    w->close();
+    flushDeletes();
+    QCOMPARE(fixture::endCalls, ends);
+    if (window == "PLEASE WAIT") {
+      QVERIFY(fixture::visible(w));  // it goes when its work is done
+      platform::hide<gbpwt>();
+    }
+    if (chooserAfter) {
+      QVERIFY(fixture::shown<numbmp>());
+      const std::vector<QWidget*> others = {
+          platform::find<showbmp>(), platform::find<paltool>(), platform::find<dun>(),
+          platform::find<outofr>(),  platform::find<gau2bmp>(), platform::find<bmp2gau>()};
+      for (QWidget* other : others) QVERIFY(!fixture::visible(other));
+    }
+  }
+
+  void programEndsWhenNoWindowIsLeft() {
+    platform::endWhenNoWindowIsLeft();
+    numbmp* chooser = pickPanel("1");
+    chooser->Command1->click();
+    platform::find<showbmp>()->Command2->click();  // RETURN: one window goes, the next comes
+    QTest::qWait(1);
+    QCOMPARE(fixture::endCalls, 0);
+    platform::hide<numbmp>();  // however the last one goes
+    QTRY_COMPARE(fixture::endCalls, 1);
+    QVERIFY(!platform::Channels.isOpen(platform::kGaugeChannel));
+  }
+
+  // Tab, Enter and typing alone: a whole export, and back.
+  void wholeExportWithTheKeyboardAlone() {
+    numbmp* chooser = fixture::pick("PANEL.GAU");
+    QVERIFY(activeNow<numbmp>());
+    QTest::keyClicks(QApplication::focusWidget(), "2");
+    for (int key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return}) QVERIFY(press(key));
+    QVERIFY(activeNow<gau2bmp>());
+    QTest::keyClicks(QApplication::focusWidget(), "keys");
+    QVERIFY(press(Qt::Key_Tab) && press(Qt::Key_Enter));
+    QCOMPARE(dir->read("keys.bmp").size(), size_t{1078 + 3 * 4});
+    QVERIFY(activeNow<dun>());
+    QVERIFY(press(Qt::Key_Return));  // DONE's OK; the keyboard goes back to RETURN
+    QVERIFY(!fixture::shown<dun>() && activeNow<gau2bmp>());
+    QTRY_COMPARE(QApplication::focusWidget(), platform::find<gau2bmp>()->Command3);
+    QVERIFY(press(Qt::Key_Return));
+    QVERIFY(activeNow<numbmp>());
+    QCOMPARE(QApplication::focusWidget(), chooser->Command6);
+  }
+
+  void escapeClosesANoticeAndTheNumberIsToCorrect() {
+    numbmp* chooser = pickPanel("9");
+    QVERIFY(activeNow<numbmp>());
+    QVERIFY(press(Qt::Key_Tab) && press(Qt::Key_Return));  // View Bitmap
+    QVERIFY(activeNow<outofr>());
+    QVERIFY(press(Qt::Key_Escape));
+
+    QVERIFY(!fixture::shown<outofr>() && activeNow<numbmp>());
+    QTRY_COMPARE(QApplication::focusWidget(), chooser->Text1);
+    QCOMPARE(chooser->Text1->selectedText(), QStringLiteral("9"));
+  }
+
+  // A notice or message stands over the window it concerns and above it; one message at a time.
+  void noticesAndMessagesBelongToTheirWindow() {
+    numbmp* chooser = pickPanel("1");
+    chooser->Command9->click();
+    paltool* tool = platform::find<paltool>();
+    QCOMPARE(tool->geometry().center(), chooser->geometry().center());
+    tool->Text1->setText("999");
+    tool->Command4->click();
+    outofr* notice = platform::find<outofr>();
+    QCOMPARE(notice->windowHandle()->transientParent(), tool->windowHandle());
+    QCOMPARE(notice->geometry().center(), tool->geometry().center());
+    platform::ShowMessage(chooser, "first");
+    platform::ShowMessage(tool, "second");
+    flushDeletes();
+    const auto boxes = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(boxes.begin(), boxes.end(),
+                           [](QWidget* w) { return qobject_cast<QMessageBox*>(w) && w->isVisible(); }),
+             1);
+    QCOMPARE(platform::currentMessage()->parentWidget(), tool);
+  }
+};
+
+QTEST_MAIN(DesktopTest)
+#include "tst_desktop.moc"
