@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "app/Module1.h"
+#include "forms/gauge_file.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
 #include "platform/file_channels.h"
@@ -98,10 +99,10 @@ QString dialpix::openGauge(const std::string& file) {
   const QString name = nameText(file);
   {
     PleaseWait wait;
-    std::string why;
-    if (!Channels.open(kGaugeChannel, file, OpenMode::ReadWriteExisting, &why)) {
-      return QStringLiteral("The gauge file %1 cannot be opened for reading and writing: %2.")
-          .arg(name, nameText(why));
+    const Result<GaugeAccess> opened = openGaugeFile(file);
+    if (!opened) {
+      return QStringLiteral("The gauge file %1 cannot be opened: %2.")
+          .arg(name, nameText(opened.reason()));
     }
     // Positions are signed 32-bit numbers, so larger files cannot be addressed.
     if (Channels[kGaugeChannel].length() > INT32_MAX) {

@@ -1,6 +1,8 @@
 #include "forms/gau2bmp.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -94,6 +96,13 @@ void gau2bmp::Command2_Click() {
                       "The file %1 could not be written. %2 Any older file of that "
                       "name is as it was.")
                       .arg(BmpFileName, reason);
+        // A folder of installed gauges, opened read-only, is often not the user's to write.
+        const QFileInfo target(BmpFileName);
+        if (!QFileInfo(target.absolutePath()).isWritable())
+          problem += QStringLiteral(
+                         " You cannot write to the folder %1: type the name with a folder you "
+                         "can write to in front of it, such as %2/%3.")
+                         .arg(target.absolutePath(), QDir::homePath(), BmpName);
       }
     }
   }  // "PLEASE WAIT" goes away here, whatever happened

@@ -11,6 +11,7 @@
 #include "forms/dialpix.h"
 #include "forms/dun.h"
 #include "forms/gau2bmp.h"
+#include "forms/gauge_file.h"
 #include "forms/gbpwt.h"
 #include "forms/outofr.h"
 #include "forms/paltool.h"
@@ -94,6 +95,7 @@ void numbmp::Form_Load() {
     Module1.BmpPos = static_cast<int32_t>(length + 1);
     Module1.ColorsUsed = found.lastColorCount;
     const QString file = nameText(Module1.GauFileName);
+    if (gauge.readOnly()) notes_ << readOnlyNote(file);
     if (found.readFailed) {
       notes_ << QStringLiteral(
                       "The gauge file %1 could not be read to its end: %2. Only the "
@@ -106,6 +108,12 @@ void numbmp::Form_Load() {
                       .arg(file)
                       .arg(found.totalHits)
                       .arg(PositionTable::kLast);
+    } else if (found.totalHits == 0) {
+      // Otherwise every button would answer only "NUMBER OUT OF RANGE".
+      notes_ << QStringLiteral(
+                    "The gauge file %1 holds no 256-colour picture, so there is no bitmap to "
+                    "choose. RETURN leads back to the list of gauge files.")
+                    .arg(file);
     }
   }
   // One leading blank for a number that is not negative.
@@ -153,7 +161,7 @@ void numbmp::Command2_Click() {
 }
 
 void numbmp::Command3_Click() {
-  if (!takeBitmap()) return;
+  if (!takeBitmap() || refusedAsReadOnly(this, Command3->text())) return;
   platform::hide<numbmp>();
   platform::show<bmp2gau>(this);
 }
@@ -166,11 +174,7 @@ QString numbmp::notDone(const char* what, Fault fault, const std::string& reason
   const QString why = nameText(reason);
   switch (fault) {
     case Fault::ReadOnly:
-      return QStringLiteral(
-                 "%1 was not done: the gauge file %2 is open for reading only, so "
-                 "nothing was written. To change it, copy it to a folder you can "
-                 "write to and open the copy.")
-          .arg(QString::fromLatin1(what), nameText(Module1.GauFileName));
+      return readOnlyRefusal(QString::fromLatin1(what), nameText(Module1.GauFileName));
     case Fault::GaugeWrite:
       return QStringLiteral("%1 of %2 failed part-way. %3")
           .arg(QString::fromLatin1(what), bitmap, why);
@@ -181,7 +185,7 @@ QString numbmp::notDone(const char* what, Fault fault, const std::string& reason
 }
 
 void numbmp::Command7_Click() {
-  if (!takeBitmap()) return;
+  if (!takeBitmap() || refusedAsReadOnly(this, Command7->text())) return;
   if (!Channels.isOpen(kGaugeChannel))
     return;  // the chooser only exists while its gauge file is open
   Result<gau::Transparent> done = Result<gau::Transparent>::failure(Fault::Bitmap, {});
@@ -204,7 +208,7 @@ void numbmp::Command7_Click() {
 }
 
 void numbmp::Command8_Click() {
-  if (!takeBitmap()) return;
+  if (!takeBitmap() || refusedAsReadOnly(this, Command8->text())) return;
   if (!Channels.isOpen(kGaugeChannel)) return;
   Module1.CharBuf = 0;
   const Result<> done = gau::makeZeroTransparent(Channels[kGaugeChannel], Module1.BmpPos);

@@ -48,8 +48,9 @@ class numbmp : public QWidget {
   void Command4_Click();
   void Command5_Click();
 
-  // Tells the user what the scan could not do (more than 100 bitmaps, a read
-  // error); called once the chooser is up.
+  // Tells the user, once and in one message, what to know about the file just
+  // opened (read-only, no picture) and what the scan could not do (more than
+  // 100 bitmaps, a read error); called once the chooser is up.
   void reportScan();
   // Shows the chooser again, over the tool window `from`, with the focus on
   // "Clear", as the tools' RETURN does.

@@ -11,6 +11,7 @@
 
 #include "app/Module1.h"
 #include "app/number_text.h"
+#include "forms/gauge_file.h"
 #include "forms/outofr.h"
 #include "gau/palette.h"
 #include "platform/beep.h"
@@ -44,11 +45,7 @@ bool gaugeOpen(QWidget* tool) {
 template <class T>
 QString aboutBitmap(const Result<T>& r) {
   const QString gauge = nameText(Module1.GauFileName);
-  if (r.fault() == Fault::ReadOnly)
-    return QStringLiteral(
-               "The gauge file %1 is open for reading only, so nothing was written. "
-               "To change it, copy it to a folder you can write to and open the copy.")
-        .arg(gauge);
+  if (r.fault() == Fault::ReadOnly) return readOnlyRefusal(QStringLiteral("Send"), gauge);
   return QStringLiteral("Bitmap %1 of %2: %3")
       .arg(Module1.BmpNumber)
       .arg(gauge, nameText(r.reason()));
@@ -61,6 +58,7 @@ void takeByte(const QLineEdit* box, unsigned char& into) {
 }
 
 void send(paltool* tool, gau::ColorChannel channel, unsigned char value, QLabel* shownIn) {
+  if (refusedAsReadOnly(tool, QStringLiteral("Send"))) return;
   const int n = Module1.ColorNumber;
   if (!inHeldPalette(n)) {
     showNotice<outofr>(tool, tool->Text1);  // the colour number to correct

@@ -1,6 +1,6 @@
 // What a desktop user meets around the windows: the title bar's close button,
-// the program's end, the keyboard alone, and which window a notice or message
-// belongs to.
+// the program's end, the keyboard alone, read-only gauges, and which window a
+// notice or message belongs to.
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <unistd.h>
 
 #include "form_fixture.h"
 
@@ -182,6 +183,63 @@ class DesktopTest : public QObject {
                            [](QWidget* w) { return qobject_cast<QMessageBox*>(w) && w->isVisible(); }),
              1);
     QCOMPARE(platform::currentMessage()->parentWidget(), tool);
+  }
+
+  // Opened read-only: looking works, every write is refused with a message
+  // and writes nothing.
+  void aReadOnlyGauge_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("works");
+    QTest::newRow("View Bitmap") << "View Bitmap" << true;
+    QTest::newRow("Convert to BMP") << "Convert to BMP" << true;
+    QTest::newRow("Display Color Values") << "Display Color Values" << true;
+    QTest::newRow("Convert from BMP") << "Convert from BMP" << false;
+    QTest::newRow("Make Transparent") << "Make Transparent" << false;
+    QTest::newRow("Make Zero Trnsprt") << "Make Zero Trnsprt" << false;
+    QTest::newRow("Send") << "Send" << false;
+  }
+  void aReadOnlyGauge() {
+    QFETCH(QString, button);
+    QFETCH(bool, works);
+    QVERIFY(platform::Channels.open(platform::kGaugeChannel, "PANEL.GAU",
+                                    platform::OpenMode::ReadOnly, nullptr));
+    Module1.GauFileName = "PANEL.GAU";
+    numbmp* chooser = platform::show<numbmp>();
+    const int before = platform::messageCount();
+    chooser->reportScan();
+    QCOMPARE(platform::messageCount(), before + 1);  // said once, on open
+    QVERIFY(platform::lastMessage().contains("read-only"));
+    fixture::typeNumber(chooser, "1");
+    const int messages = platform::messageCount();
+    if (button == "Display Color Values" || button == "Send") {
+      chooser->Command9->click();
+      paltool* tool = platform::find<paltool>();
+      tool->Text3->setText("9");
+      (button == "Send" ? tool->Command6 : tool->Command4)->click();
+      QCOMPARE(tool->Label10->text().isEmpty(), !works);
+    } else {
+      const auto buttons = chooser->findChildren<QPushButton*>();
+      (*std::find_if(buttons.begin(), buttons.end(),
+                     [&](QPushButton* b) { return b->text() == button; }))
+          ->click();
+      if (gau2bmp* w = platform::find<gau2bmp>()) w->Command2->click();
+      if (showbmp* w = platform::find<showbmp>()) w->Command1->click();
+    }
+    QCOMPARE(platform::messageCount(), messages + !works);
+    if (!works) QVERIFY(platform::lastMessage().contains("copy it to a folder you can write"));
+    QCOMPARE(fixture::shown<bmp2gau>(), false);
+    QCOMPARE(dir->read("PANEL.GAU"), panel);
+  }
+
+  // Where the system refuses writing (not for root, who may write anyway).
+  void aGaugeWithoutWritePermissionOpensReadOnly() {
+    if (geteuid() == 0) QSKIP("root may write to any file");
+    std::filesystem::permissions("PANEL.GAU", std::filesystem::perms::owner_read);
+    numbmp* chooser = fixture::pick("PANEL.GAU");
+    QVERIFY(chooser);
+    QVERIFY(platform::Channels[platform::kGaugeChannel].readOnly());
+    QCOMPARE(chooser->Label2->text(), QStringLiteral(" 2"));
+    QVERIFY(platform::lastMessage().contains("read-only"));
   }
 };
 

@@ -1,0 +1,50 @@
+#include "forms/gauge_file.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "app/Module1.h"
+#include "platform/file_channels.h"
+#include "platform/file_names.h"
+#include "platform/message.h"
+
+using namespace platform;
+
+Result<GaugeAccess> openGaugeFile(const std::string& file) {
+  std::string why;
+  if (Channels.open(kGaugeChannel, file, OpenMode::ReadWriteExisting, &why))
+    return GaugeAccess::ReadWrite;
+  const bool mayNotWrite = ::access(file.c_str(), W_OK) != 0 &&
+                           (errno == EACCES || errno == EPERM || errno == EROFS);
+  std::string whyReading;
+  if (mayNotWrite && Channels.open(kGaugeChannel, file, OpenMode::ReadOnly, &whyReading))
+    return GaugeAccess::ReadOnly;
+  return Result<GaugeAccess>::failure(Fault::Source, why);
+}
+
+bool gaugeReadOnly() {
+  return Channels.isOpen(kGaugeChannel) && Channels[kGaugeChannel].readOnly();
+}
+
+QString readOnlyNote(const QString& gauge) {
+  return QStringLiteral(
+             "The gauge file %1 is read-only for you, so it is open for reading only. View "
+             "Bitmap, Convert to BMP and the palette tool's colour values work; Convert from "
+             "BMP, Make Transparent, Make Zero Trnsprt and Send are refused. To change the "
+             "file, copy it to a folder you can write to and open the copy.")
+      .arg(gauge);
+}
+
+QString readOnlyRefusal(const QString& what, const QString& gauge) {
+  return QStringLiteral(
+             "%1 was not done: the gauge file %2 is read-only, so nothing was written. To "
+             "change it, copy it to a folder you can write to and open the copy.")
+      .arg(what, gauge);
+}
+
+bool refusedAsReadOnly(QWidget* owner, const QString& what) {
+  if (!gaugeReadOnly()) return false;
+  ShowMessage(owner, readOnlyRefusal(what, nameText(Module1.GauFileName)));
+  return true;
+}

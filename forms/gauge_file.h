@@ -1,0 +1,30 @@
+#pragma once
+// Opening the gauge file for the windows, and what they refuse on one that
+// is open for reading only.
+
+#include <QString>
+#include <string>
+
+#include "app/result.h"
+
+class QWidget;
+
+enum class GaugeAccess { ReadWrite, ReadOnly };
+
+// Opens `file` on the gauge channel for reading and writing. When the system
+// refuses writing for want of permission (another user's file, a read-only
+// disk), opens it for reading only, so it can still be viewed and exported.
+Result<GaugeAccess> openGaugeFile(const std::string& file);
+
+// True when the open gauge file refuses writes.
+bool gaugeReadOnly();
+
+// What a read-only gauge file means for the user, said once when it opens.
+QString readOnlyNote(const QString& gauge);
+
+// The sentence for `what` (a command's caption) refused on a read-only gauge.
+QString readOnlyRefusal(const QString& what, const QString& gauge);
+
+// When the open gauge file is read-only, tells the user in the window of
+// `owner` that `what` was refused and returns true; nothing is written.
+bool refusedAsReadOnly(QWidget* owner, const QString& what);
