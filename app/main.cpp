@@ -2,8 +2,10 @@
 // .BMP files, writes edited pixels back, previews them and edits their palettes.
 
 #include <QApplication>
+#include <string>
+#include <vector>
 
-#include "forms/dialpix.h"
+#include "forms/start_windows.h"
 #include "platform/twips.h"
 
 int main(int argc, char* argv[]) {
@@ -11,6 +13,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("dialpix"));
   QApplication::setApplicationVersion(QStringLiteral("1.1"));
   QApplication::setFont(platform::msSansSerif(8.25));  // the font throughout
-  platform::show<dialpix>();
-  return QApplication::exec();
+  // Qt has taken its own options out of argv; names stay the bytes they were.
+  const int status = startWindows(std::vector<std::string>(argv + 1, argv + argc));
+  return status >= 0 ? status : QApplication::exec();
 }

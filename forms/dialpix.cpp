@@ -1,10 +1,15 @@
 #include "forms/dialpix.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <cstdint>
+#include <filesystem>
 
 #include "app/Module1.h"
 #include "forms/gauge_file.h"
@@ -83,12 +88,14 @@ void dialpix::closeEvent(QCloseEvent* event) {
 }
 
 void dialpix::pick() {
+  if (File1->count() == 0) {
+    offerAnotherFolder();
+    return;
+  }
   const std::string file = File1->selectedFile();
   if (file.empty()) {
-    ShowMessage(this, File1->count() == 0
-                          ? QStringLiteral("There is no gauge file (*.gau) in this folder to open.")
-                          : QStringLiteral("Highlight a gauge file in the list first, then press "
-                                           "Enter or double-click it."));
+    ShowMessage(this, QStringLiteral("Highlight a gauge file in the list first, then press "
+                                     "Enter or double-click it."));
     return;
   }
   const QString problem = openGauge(file);
@@ -119,4 +126,38 @@ QString dialpix::openGauge(const std::string& file) {
   }
   if (numbmp* chooser = platform::find<numbmp>()) chooser->reportScan();
   return {};
+}
+
+// Started from a desktop menu, the program lists the home folder, which
+// seldom holds gauge files; so an empty list says so once, on its own.
+void dialpix::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (File1->count() == 0 && !toldEmpty_) {
+    toldEmpty_ = true;
+    QTimer::singleShot(0, this, &dialpix::offerAnotherFolder);
+  }
+}
+
+void dialpix::offerAnotherFolder() {
+  const QString folder = nameText(std::filesystem::current_path().native());
+  QMessageBox* box = ShowMessage(
+      this,
+      QStringLiteral("There is no gauge file (*.gau) in the folder %1. Choose Folder picks the "
+                     "folder that holds your gauge files.")
+          .arg(folder),
+      QStringLiteral("Choose Folder..."));
+  connect(box->defaultButton(), &QPushButton::clicked, this, [this] {
+    const QString chosen = ChooseFolder ? ChooseFolder(this)
+                                        : QFileDialog::getExistingDirectory(
+                                              this, QStringLiteral("The folder of your gauge files"),
+                                              QDir::currentPath());
+    if (chosen.isEmpty() || !QDir::setCurrent(chosen)) return;
+    File1->refresh();
+    if (File1->count() == 0) {
+      QTimer::singleShot(0, this, &dialpix::offerAnotherFolder);
+    } else {
+      activateWindow();
+      File1->setFocus();
+    }
+  });
 }

@@ -3,6 +3,7 @@
 // one and hands over to the bitmap chooser.
 
 #include <QWidget>
+#include <functional>
 #include <string>
 
 #include "platform/window_registry.h"
@@ -32,9 +33,17 @@ class dialpix : public QWidget {
   // chooser, as a pick in the list does. Returns why it could not, else empty.
   QString openGauge(const std::string& file);
 
+  // Says that the working folder holds no gauge file, naming it, and offers
+  // to choose another folder, which the list then shows.
+  void offerAnotherFolder();
+  // The folder dialog; tests put their own answer in its place.
+  static inline std::function<QString(QWidget* parent)> ChooseFolder;
+
  protected:
+  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void pick();
+  bool toldEmpty_ = false;
 };

@@ -1,6 +1,6 @@
 // What a desktop user meets around the windows: the title bar's close button,
-// the program's end, the keyboard alone, read-only gauges, and which window a
-// notice or message belongs to.
+// the program's end, the keyboard alone, read-only gauges, the start folder,
+// and which window a notice or message belongs to.
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "form_fixture.h"
+#include "forms/start_windows.h"
 
 using gaugebuild::Gauge;
 using gaugebuild::patterned;
@@ -240,6 +241,57 @@ class DesktopTest : public QObject {
     QVERIFY(platform::Channels[platform::kGaugeChannel].readOnly());
     QCOMPARE(chooser->Label2->text(), QStringLiteral(" 2"));
     QVERIFY(platform::lastMessage().contains("read-only"));
+  }
+
+  void startFolderFromTheCommandLine_data() {
+    QTest::addColumn<QString>("arg");
+    QTest::addColumn<bool>("chooser");  // opened straight into it
+    QTest::addColumn<QString>("message");
+    QTest::newRow("folder") << "sub" << false << "";
+    QTest::newRow("gauge file") << "sub/IN.GAU" << true << "";
+    QTest::newRow("nothing there") << "missing" << false << "no file or folder missing";
+    QTest::newRow("folder without gauges") << "empty" << false << "no gauge file (*.gau) in";
+  }
+  void startFolderFromTheCommandLine() {
+    QFETCH(QString, arg);
+    QFETCH(bool, chooser);
+    QFETCH(QString, message);
+    std::filesystem::create_directory("sub");
+    std::filesystem::create_directory("empty");
+    Gauge in;
+    in.filler(9).plant(patterned(2, 2, 2));
+    QVERIFY(in.writeTo("sub/IN.GAU"));
+    const auto top = std::filesystem::current_path();
+    const int messages = platform::messageCount();
+    QCOMPARE(startWindows({arg.toStdString()}), -1);
+    QTest::qWait(1);  // the start window speaks once it is up
+    QCOMPARE(std::filesystem::current_path(),
+             message.contains("no file") ? top : top / arg.section('/', 0, 0).toStdString());
+    QCOMPARE(fixture::shown<numbmp>(), chooser);
+    QCOMPARE(fixture::shown<dialpix>(), !chooser);
+    if (chooser) QCOMPARE(Module1.GauFileName, std::string("IN.GAU"));
+    if (!chooser && message.isEmpty())
+      QCOMPARE(platform::find<dialpix>()->File1->item(0)->text(), QStringLiteral("IN.GAU"));
+    QCOMPARE(platform::messageCount(), messages + !message.isEmpty());
+    QVERIFY(platform::lastMessage().contains(message));
+  }
+
+  void anEmptyFolderOffersAnother() {
+    std::filesystem::create_directory("empty");
+    std::filesystem::current_path("empty");
+    dialpix::ChooseFolder = [](QWidget*) { return QStringLiteral(".."); };
+    platform::show<dialpix>();
+    QTest::qWait(1);
+    QVERIFY(platform::lastMessage().contains("/empty."));
+    QMessageBox* box = platform::currentMessage();
+    QVERIFY(box);
+    const auto buttons = box->buttons();
+    (*std::find_if(buttons.begin(), buttons.end(),
+                   [](QAbstractButton* b) { return b->text().startsWith("Choose Folder"); }))
+        ->click();
+    dialpix::ChooseFolder = nullptr;
+    QCOMPARE(platform::find<dialpix>()->File1->count(), 1);
+    QCOMPARE(std::filesystem::current_path(), dir->path());
   }
 };
 

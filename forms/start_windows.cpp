@@ -1,0 +1,50 @@
+#include "forms/start_windows.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "forms/dialpix.h"
+#include "platform/file_names.h"
+#include "platform/message.h"
+#include "platform/window_registry.h"
+
+int startWindows(const std::vector<std::string>& args) {
+  if (args.size() > 1) {
+    std::fputs("Usage: dialpix [FOLDER | GAUGE-FILE]\n", stderr);
+    return 2;
+  }
+  platform::endWhenNoWindowIsLeft();
+
+  std::string gauge;
+  QString problem;
+  if (args.size() == 1) {
+    namespace fs = std::filesystem;
+    const fs::path path(args.front());
+    const QString shown = platform::nameText(args.front());
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+      fs::current_path(path, ec);
+    } else if (fs::exists(path, ec)) {
+      if (path.has_parent_path()) fs::current_path(path.parent_path(), ec);
+      gauge = path.filename().native();
+    } else {
+      problem = QStringLiteral("There is no file or folder %1.").arg(shown);
+    }
+    if (ec && problem.isEmpty()) {
+      problem = QStringLiteral("The folder of %1 cannot be opened: %2.")
+                    .arg(shown, platform::nameText(ec.message()));
+      gauge.clear();
+    }
+  }
+
+  dialpix* start = platform::create<dialpix>();
+  if (!gauge.empty()) {
+    problem = start->openGauge(gauge);
+    if (problem.isEmpty()) return -1;  // the chooser is up
+  }
+  platform::show<dialpix>();
+  if (!problem.isEmpty()) platform::ShowMessage(start, problem);
+  return -1;
+}
