@@ -93,7 +93,8 @@ void bmp2gau::importHighlighted() {
   const std::string file = File1->selectedFile();
   const QString name = nameText(file);
   if (file.empty()) {
-    ShowMessage(this, File1->count() == 0
+    ShowMessage(this,
+                File1->count() == 0
                     ? QStringLiteral("There is no bitmap file (*.bmp) in this folder to import.")
                     : QStringLiteral("No bitmap file is highlighted. Highlight one in the list "
                                      "first, then press Enter or double-click it."));

@@ -147,10 +147,11 @@ void dialpix::offerAnotherFolder() {
           .arg(folder),
       QStringLiteral("Choose Folder..."));
   connect(box->defaultButton(), &QPushButton::clicked, this, [this] {
-    const QString chosen = ChooseFolder ? ChooseFolder(this)
-                                        : QFileDialog::getExistingDirectory(
-                                              this, QStringLiteral("The folder of your gauge files"),
-                                              QDir::currentPath());
+    const QString chosen =
+        ChooseFolder
+            ? ChooseFolder(this)
+            : QFileDialog::getExistingDirectory(
+                  this, QStringLiteral("The folder of your gauge files"), QDir::currentPath());
     if (chosen.isEmpty() || !QDir::setCurrent(chosen)) return;
     File1->refresh();
     if (File1->count() == 0) {

@@ -98,16 +98,16 @@ void numbmp::Form_Load() {
     if (gauge.readOnly()) notes_ << readOnlyNote(file);
     if (found.readFailed) {
       notes_ << QStringLiteral(
-                      "The gauge file %1 could not be read to its end: %2. Only the "
-                      "bitmaps before that point are listed.")
-                      .arg(file, nameText(gauge.errorOr("the read stopped early")));
+                    "The gauge file %1 could not be read to its end: %2. Only the "
+                    "bitmaps before that point are listed.")
+                    .arg(file, nameText(gauge.errorOr("the read stopped early")));
     } else if (found.totalHits > PositionTable::kLast) {
       notes_ << QStringLiteral(
-                      "The gauge file %1 holds %2 bitmaps. Only the first %3 can be "
-                      "reached; the count shows %3.")
-                      .arg(file)
-                      .arg(found.totalHits)
-                      .arg(PositionTable::kLast);
+                    "The gauge file %1 holds %2 bitmaps. Only the first %3 can be "
+                    "reached; the count shows %3.")
+                    .arg(file)
+                    .arg(found.totalHits)
+                    .arg(PositionTable::kLast);
     } else if (found.totalHits == 0) {
       // Otherwise every button would answer only "NUMBER OUT OF RANGE".
       notes_ << QStringLiteral(
@@ -168,9 +168,8 @@ void numbmp::Command3_Click() {
 
 // The message for a transparency command that did not finish, by its fault.
 QString numbmp::notDone(const char* what, Fault fault, const std::string& reason) const {
-  const QString bitmap = QStringLiteral("bitmap %1 of %2")
-                             .arg(Module1.BmpNumber)
-                             .arg(nameText(Module1.GauFileName));
+  const QString bitmap =
+      QStringLiteral("bitmap %1 of %2").arg(Module1.BmpNumber).arg(nameText(Module1.GauFileName));
   const QString why = nameText(reason);
   switch (fault) {
     case Fault::ReadOnly:

@@ -2,6 +2,8 @@
 // the program's end, the keyboard alone, read-only gauges, the start folder,
 // and which window a notice or message belongs to.
 
+#include <unistd.h>
+
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -9,7 +11,6 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <unistd.h>
 
 #include "form_fixture.h"
 #include "forms/start_windows.h"
@@ -100,8 +101,10 @@ class DesktopTest : public QObject {
         {"start window", [&] { return chooser->Command4->click(), platform::find<dialpix>(); }},
         {"DONE", [&] { return chooser->Command8->click(), platform::find<dun>(); }},
         {"NUMBER OUT OF RANGE",
-         [&] { return fixture::typeNumber(chooser, "9"), chooser->Command1->click(),
-               platform::find<outofr>(); }},
+         [&] {
+           return fixture::typeNumber(chooser, "9"), chooser->Command1->click(),
+                  platform::find<outofr>();
+         }},
         {"PLEASE WAIT", [&] { return platform::show<gbpwt>(); }},
     };
     QWidget* w = open.at(window)();
@@ -115,9 +118,9 @@ class DesktopTest : public QObject {
     }
     if (chooserAfter) {
       QVERIFY(fixture::shown<numbmp>());
-      const std::vector<QWidget*> others = {
-          platform::find<showbmp>(), platform::find<paltool>(), platform::find<dun>(),
-          platform::find<outofr>(),  platform::find<gau2bmp>(), platform::find<bmp2gau>()};
+      const std::vector<QWidget*> others = {platform::find<showbmp>(), platform::find<paltool>(),
+                                            platform::find<dun>(),     platform::find<outofr>(),
+                                            platform::find<gau2bmp>(), platform::find<bmp2gau>()};
       for (QWidget* other : others) QVERIFY(!fixture::visible(other));
     }
   }
@@ -180,9 +183,10 @@ class DesktopTest : public QObject {
     platform::ShowMessage(tool, "second");
     flushDeletes();
     const auto boxes = QApplication::topLevelWidgets();
-    QCOMPARE(std::count_if(boxes.begin(), boxes.end(),
-                           [](QWidget* w) { return qobject_cast<QMessageBox*>(w) && w->isVisible(); }),
-             1);
+    QCOMPARE(
+        std::count_if(boxes.begin(), boxes.end(),
+                      [](QWidget* w) { return qobject_cast<QMessageBox*>(w) && w->isVisible(); }),
+        1);
     QCOMPARE(platform::currentMessage()->parentWidget(), tool);
   }
 
@@ -220,9 +224,9 @@ class DesktopTest : public QObject {
       QCOMPARE(tool->Label10->text().isEmpty(), !works);
     } else {
       const auto buttons = chooser->findChildren<QPushButton*>();
-      (*std::find_if(buttons.begin(), buttons.end(),
-                     [&](QPushButton* b) { return b->text() == button; }))
-          ->click();
+      (*std::find_if(buttons.begin(), buttons.end(), [&](QPushButton* b) {
+        return b->text() == button;
+      }))->click();
       if (gau2bmp* w = platform::find<gau2bmp>()) w->Command2->click();
       if (showbmp* w = platform::find<showbmp>()) w->Command1->click();
     }
@@ -286,9 +290,9 @@ class DesktopTest : public QObject {
     QMessageBox* box = platform::currentMessage();
     QVERIFY(box);
     const auto buttons = box->buttons();
-    (*std::find_if(buttons.begin(), buttons.end(),
-                   [](QAbstractButton* b) { return b->text().startsWith("Choose Folder"); }))
-        ->click();
+    (*std::find_if(buttons.begin(), buttons.end(), [](QAbstractButton* b) {
+      return b->text().startsWith("Choose Folder");
+    }))->click();
     dialpix::ChooseFolder = nullptr;
     QCOMPARE(platform::find<dialpix>()->File1->count(), 1);
     QCOMPARE(std::filesystem::current_path(), dir->path());

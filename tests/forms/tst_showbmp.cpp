@@ -143,7 +143,10 @@ class ShowbmpTest : public QObject {
           const QPoint at(block * (c + 1) + d % block, block * r + d / block);
           QVERIFY2(shot.pixelColor(at) == want,
                    qPrintable(QStringLiteral("row %1, column %2 at (%3, %4)")
-                                  .arg(r).arg(c).arg(at.x()).arg(at.y())));
+                                  .arg(r)
+                                  .arg(c)
+                                  .arg(at.x())
+                                  .arg(at.y())));
         }
       }
     }
