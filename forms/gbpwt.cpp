@@ -18,7 +18,7 @@ gbpwt::gbpwt() {
 void gbpwt::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 PleaseWait::PleaseWait() {
-  platform::show<gbpwt>();
+  platform::show<gbpwt>(QApplication::activeWindow());  // over the window at work
   // Hands the map request to the window system before the caller blocks the
   // event loop; the window manager then maps and titles the notice on its own,
   // and keepPainted() answers its expose events during the work.
