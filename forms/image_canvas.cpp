@@ -6,9 +6,26 @@
 #include <cmath>
 
 // Dots stand on a grid of whole device pixels, one grid step a dot: dots
-// kDotPitch x zoom twips apart are dotPixels() apart. At the layout's 15
+// kDotPitch x zoom twips apart are dotPixels apart. At the layout's 15
 // twips to a pixel, dots 10 or 20 twips apart would share pixels and each
 // row would paint over part or all of the row before it.
+
+namespace {
+
+// floor(n / d), d > 0. A large picture has a million dots, so the usual case
+// takes a reciprocal and one correction instead of a 64-bit division.
+inline int64_t floorDiv(int64_t n, int64_t d, double inverse) {
+  if (n < 0) return -((-n + d - 1) / d);
+  auto q = static_cast<int64_t>(static_cast<double>(n) * inverse);
+  if (q * d > n) {
+    --q;
+  } else if ((q + 1) * d <= n) {
+    ++q;
+  }
+  return q;
+}
+
+}  // namespace
 
 ImageCanvas::ImageCanvas(QSize size, const QFont& font, double pixelRatio)
     : image_(size * pixelRatio, QImage::Format_ARGB32_Premultiplied),
@@ -20,23 +37,32 @@ ImageCanvas::ImageCanvas(QSize size, const QFont& font, double pixelRatio)
 
 void ImageCanvas::erase() { image_.fill(Qt::transparent); }
 
-int ImageCanvas::dotPixels() const {
-  return std::max(1, static_cast<int>(std::lround(std::max(dotSize(), 1) * ratio_)));
+const ImageCanvas::Grid& ImageCanvas::grid() const {
+  if (grid_.dotSize != dotSize()) {
+    const int zoom = std::max(dotSize(), 1);
+    grid_.dotSize = dotSize();
+    grid_.dotPixels = std::max(1, static_cast<int>(std::lround(zoom * ratio_)));
+    grid_.pitch = int64_t{gau::kDotPitch} * zoom;
+    grid_.inversePitch = 1.0 / static_cast<double>(grid_.pitch);
+  }
+  return grid_;
 }
 
 int ImageCanvas::toDevice(int32_t t) const {
-  const int64_t pitch = int64_t{gau::kDotPitch} * std::max(dotSize(), 1);
-  const int64_t scaled = int64_t{t} * dotPixels();
-  // Floored, for negative positions too.
-  return static_cast<int>(scaled >= 0 ? scaled / pitch : -((-scaled + pitch - 1) / pitch));
+  const Grid& g = grid();
+  return static_cast<int>(floorDiv(int64_t{t} * g.dotPixels, g.pitch, g.inversePitch));
 }
 
 void ImageCanvas::drawDot(int32_t x, int32_t y, uint8_t r, uint8_t g, uint8_t b) {
-  const int size = dotPixels();
-  const int x0 = toDevice(x), y0 = toDevice(y);
-  const int left = std::max(x0, 0), top = std::max(y0, 0);
-  const int right = std::min(x0 + size, image_.width());
-  const int bottom = std::min(y0 + size, image_.height());
+  const Grid& grid = this->grid();
+  const auto x0 = floorDiv(int64_t{x} * grid.dotPixels, grid.pitch, grid.inversePitch);
+  const auto y0 = floorDiv(int64_t{y} * grid.dotPixels, grid.pitch, grid.inversePitch);
+  const int width = image_.width(), height = image_.height();
+  if (x0 >= width || y0 >= height) return;  // most of a large picture
+  const int left = static_cast<int>(std::max<int64_t>(x0, 0));
+  const int top = static_cast<int>(std::max<int64_t>(y0, 0));
+  const int right = static_cast<int>(std::min<int64_t>(x0 + grid.dotPixels, width));
+  const int bottom = static_cast<int>(std::min<int64_t>(y0 + grid.dotPixels, height));
   const QRgb colour = qRgb(r, g, b);
   for (int py = top; py < bottom; ++py) {
     auto* line = reinterpret_cast<QRgb*>(image_.scanLine(py));
@@ -56,7 +82,6 @@ void ImageCanvas::drawText(int32_t x, int32_t y, const std::string& text) {
 int32_t ImageCanvas::lineHeight() const {
   // One line of text in twips of this surface.
   const double devicePixels = QFontMetrics(font_).height() * ratio_;
-  const double twipsPerDevicePixel =
-      static_cast<double>(gau::kDotPitch) * std::max(dotSize(), 1) / dotPixels();
+  const double twipsPerDevicePixel = static_cast<double>(grid().pitch) / grid().dotPixels;
   return static_cast<int32_t>(std::ceil(devicePixels * twipsPerDevicePixel));
 }

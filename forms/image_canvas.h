@@ -24,12 +24,19 @@ class ImageCanvas final : public gau::Canvas {
   int32_t lineHeight() const override;
 
  private:
-  // Device pixels a dot covers each way, the same for every dot of a picture.
-  int dotPixels() const;
+  // The dot grid for the current dot size, worked out once a picture, not once a dot.
+  struct Grid {
+    int dotSize = -1;
+    int dotPixels = 1;  // device pixels a dot covers each way, the same for every dot
+    int64_t pitch = 1;  // twips from one dot to the next
+    double inversePitch = 1.0;
+  };
+  const Grid& grid() const;
   // The device pixel that a position in twips falls on.
   int toDevice(int32_t t) const;
 
   QImage image_;  // transparent where nothing is drawn
   QFont font_;
   double ratio_;
+  mutable Grid grid_;
 };
