@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -56,6 +57,31 @@ std::unique_ptr<platform::Channel> createTemporary(const std::string& folder, st
   return nullptr;
 }
 
+constexpr const char* kExists = "A file of that name already exists.";
+
+std::string notInPlace(int error) {
+  return std::string("It could not be put in place: ") + std::strerror(error) + ".";
+}
+
+// Moves the finished temporary file to `target`; with Existing::Keep never over
+// another file. Returns why it could not, or nothing.
+std::optional<std::string> moveInPlace(const std::string& temporary, const std::string& target,
+                                       Existing existing) {
+  if (existing == Existing::Replace) {
+    if (std::rename(temporary.c_str(), target.c_str()) == 0) return std::nullopt;
+    return notInPlace(errno);
+  }
+  if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+    return std::nullopt;
+  if (errno == EEXIST) return kExists;
+  if (errno != EINVAL && errno != ENOSYS) return notInPlace(errno);
+  // A file system without the no-replace rename: a hard link fails on an existing name too.
+  if (::link(temporary.c_str(), target.c_str()) != 0)
+    return errno == EEXIST ? kExists : notInPlace(errno);
+  ::unlink(temporary.c_str());
+  return std::nullopt;
+}
+
 }  // namespace
 
 Result<Exported> writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Channel& out,
@@ -94,10 +120,12 @@ Result<Exported> writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Ch
 }
 
 Result<Exported> exportBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& target,
-                              const std::function<void()>& onBlock) {
+                              const std::function<void()>& onBlock, Existing existing) {
   // Refuse an unconvertible bitmap before anything appears in the folder.
   if (const auto checked = gau::convertibleLayout(gauge, bmpPos); !checked)
     return Result<Exported>::failure(checked);
+  if (struct stat st{}; existing == Existing::Keep && ::lstat(target.c_str(), &st) == 0)
+    return failed(Fault::Target, kExists);
   // A file the user made read-only is theirs to protect, although a rename could replace it.
   if (struct stat st{};
       ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -112,9 +140,9 @@ Result<Exported> exportBitmap(platform::Channel& gauge, int32_t bmpPos, const st
 
   Result<Exported> r = writeBmp(gauge, bmpPos, *out, onBlock);
   out.reset();  // closes it
-  if (r && std::rename(temporary.c_str(), target.c_str()) != 0)
-    r = failed(Fault::Target,
-               std::string("It could not be put in place: ") + std::strerror(errno) + ".");
+  if (r)
+    if (const std::optional<std::string> notMoved = moveInPlace(temporary, target, existing))
+      r = failed(Fault::Target, *notMoved);
   if (!r) {
     platform::deleteFile(temporary, nullptr);
     return r;

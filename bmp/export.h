@@ -30,10 +30,19 @@ struct Exported {
 Result<Exported> writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Channel& out,
                           const std::function<void()>& onBlock = {});
 
+// What the export does when a file of the target's name already exists.
+enum class Existing {
+  Replace,  // the window's CONVERT: the older file is replaced
+  Keep,     // the command line without --force: the export is refused, the file kept
+};
+
 // Writes the .BMP to a temporary file in the folder of `target` and renames it
 // over `target` once it is complete and on the disk, so a failure part-way
 // leaves any older file of that name as it was. A read-only target is refused.
+// With Existing::Keep the rename itself refuses to replace a file, so one
+// that appears while the export runs is kept as well.
 Result<Exported> exportBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& target,
-                              const std::function<void()>& onBlock = {});
+                              const std::function<void()>& onBlock = {},
+                              Existing existing = Existing::Replace);
 
 }  // namespace bmp

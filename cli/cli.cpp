@@ -1,0 +1,80 @@
+#include "cli/cli.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/command.h"
+#include "cli/commands.h"
+
+namespace cli {
+namespace {
+
+struct Entry {
+  const char* word;
+  int (*run)(const QStringList&);
+  const char* summary;
+};
+
+constexpr Entry kCommands[] = {
+    {"list", listCommand, "list [--json] [-r] PATH...           every bitmap in gauge files"},
+    {"export", exportCommand, "export [-o DIR] [--force] GAUGE [N...] bitmaps as .BMP files"},
+    {"import", importCommand, "import GAUGE N IMAGE                 a picture into bitmap N"},
+    {"transparent", transparentCommand,
+     "transparent GAUGE N                  every pixel of bitmap N to colour 0"},
+    {"zero", zeroCommand, "zero GAUGE N                         palette entry 0 of bitmap N to black"},
+    {"palette", paletteCommand,
+     "palette GAUGE N [ENTRY [--red V] [--green V] [--blue V]]\n"
+     "                                       show the palette, or set bytes of one entry"},
+    {"render", renderCommand, "render GAUGE N -o FILE.png [--scale K] bitmap N as a PNG picture"},
+};
+
+const Entry* find(const char* word) {
+  for (const Entry& e : kCommands)
+    if (std::strcmp(e.word, word) == 0) return &e;
+  return nullptr;
+}
+
+bool isHelp(const char* a) { return std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0; }
+bool isVersion(const char* a) { return std::strcmp(a, "--version") == 0; }
+
+int overview() {
+  std::printf(
+      "Usage: dialpix [FOLDER | GAUGE.gau]\n"
+      "       dialpix COMMAND [OPTION...] ARGUMENT...\n"
+      "Finds the 8-bit bitmaps inside FS98 gauge files (*.gau), exports them as .BMP files,\n"
+      "writes edited pictures back and changes their palettes.\n\n"
+      "Without a command dialpix opens its windows. The commands:\n");
+  for (const Entry& e : kCommands) std::printf("  %s\n", e.summary);
+  std::printf(
+      "\nBitmaps are numbered from 1 in file order, as the windows number them.\n"
+      "Exit status: 0 when everything asked was done, 1 when anything was refused or failed\n"
+      "(the rest is still done; each problem is reported on standard error), 2 for a usage "
+      "error.\n"
+      "'dialpix COMMAND --help' describes one command.\n");
+  return std::fflush(stdout) == 0 ? kDone : kFailed;
+}
+
+}  // namespace
+
+bool wantsCommandLine(int argc, char** argv) {
+  if (argc < 2) return false;
+  return find(argv[1]) != nullptr || isHelp(argv[1]) || isVersion(argv[1]);
+}
+
+int run(int argc, char** argv) {
+  QCoreApplication::setApplicationName(QStringLiteral("dialpix"));
+  // For the parsers and the image plugins; no display, no windowing system.
+  QCoreApplication app(argc, argv);
+  if (isHelp(argv[1])) return overview();
+  if (isVersion(argv[1])) {
+    std::printf("%s\n", qPrintable(versionLine()));
+    return std::fflush(stdout) == 0 ? kDone : kFailed;
+  }
+  QStringList args = QCoreApplication::arguments();
+  args.removeFirst();  // the program
+  return find(argv[1])->run(args);
+}
+
+}  // namespace cli

@@ -1,0 +1,15 @@
+#pragma once
+// The command line: `dialpix COMMAND ...` for scripts and batch work on many
+// gauge files. It works on the same file logic as the windows and needs no display.
+
+namespace cli {
+
+// True when the arguments ask for the command line (a command word, --help or
+// --version); anything else is for the windows.
+bool wantsCommandLine(int argc, char** argv);
+
+// Runs the command the arguments name and returns the exit status: 0 when
+// everything asked was done, 1 when anything was refused or failed, 2 for a usage error.
+int run(int argc, char** argv);
+
+}  // namespace cli

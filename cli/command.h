@@ -1,0 +1,52 @@
+#pragma once
+// What every command shares: its parser with --help, its usage errors, the
+// exit statuses and the reading of numbers typed on the command line.
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace cli {
+
+// Exit statuses, as grep and diff have them.
+enum Exit : int {
+  kDone = 0,    // everything asked was done
+  kFailed = 1,  // something was refused or failed; the rest was still done
+  kUsage = 2,   // the command line itself is wrong; nothing was done
+};
+
+// One command's parser. Options and positional arguments are added to
+// parser() before parse().
+class Command {
+ public:
+  // `synopsis` follows the command word in the usage line, e.g. "[--json] [-r] PATH...".
+  Command(QString name, QString synopsis, const QString& description);
+
+  QCommandLineParser& parser() { return parser_; }
+  const QCommandLineParser& parser() const { return parser_; }
+
+  // Parses `args` (args[0] is the command word). Returns the exit status when
+  // the command ends here: 0 after --help, 2 after a usage error; else nothing.
+  std::optional<int> parse(const QStringList& args);
+
+  // Prints a usage problem found after parsing with a hint to --help; returns 2.
+  int usageError(const QString& why) const;
+
+  QString helpText() const;
+
+ private:
+  QString name_;
+  QString synopsis_;
+  QCommandLineParser parser_;
+  QCommandLineOption help_;
+};
+
+// A whole number typed on the command line (blanks around it allowed; a full
+// stop is the decimal point in every locale), or nothing when the text is not one.
+std::optional<int> wholeInt(const QString& text);
+
+// The program's name and version, as --version prints them.
+QString versionLine();
+
+}  // namespace cli

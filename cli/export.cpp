@@ -1,0 +1,164 @@
+// dialpix export: bitmaps of gauge files written out as .BMP files, each in
+// exactly the layout of the window's export and by the same code.
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "bmp/export.h"
+#include "cli/command.h"
+#include "cli/commands.h"
+#include "cli/gauge_file.h"
+#include "cli/parallel.h"
+#include "cli/progress.h"
+#include "cli/report.h"
+
+namespace cli {
+namespace {
+
+// One gauge file and the bitmaps asked of it.
+struct Request {
+  QString gauge;
+  std::vector<int> numbers;  // empty: every bitmap
+  QString refused;           // set when nothing may be written for this gauge
+};
+
+struct Problem {
+  QString file;
+  std::optional<int> number;
+  QString what;
+};
+
+struct Settings {
+  QString folder;
+  bmp::Existing existing = bmp::Existing::Keep;
+};
+
+QString targetFor(const Settings& s, const QString& gauge, int number) {
+  return QDir::cleanPath(QDir(s.folder).filePath(
+      QStringLiteral("%1-%2.bmp").arg(QFileInfo(gauge).completeBaseName()).arg(number)));
+}
+
+QString exportProblem(const Result<bmp::Exported>& r, const QString& target) {
+  if (r.fault() == Fault::Bitmap)
+    return QStringLiteral("it cannot be exported, so %1 was not written. %2")
+        .arg(target, reason(r.reason()));
+  return QStringLiteral("%1 was not written. %2 Any older file of that name is as it was.")
+      .arg(target, reason(r.reason()));
+}
+
+std::vector<Problem> exportGauge(const Request& request, const Settings& settings) {
+  std::vector<Problem> problems;
+  if (!request.refused.isEmpty()) {
+    problems.push_back({request.gauge, std::nullopt, request.refused});
+    return problems;
+  }
+  // The export only reads the gauge file.
+  Result<GaugeFile> gauge = openGauge(request.gauge, platform::OpenMode::ReadOnly);
+  if (!gauge) {
+    problems.push_back({request.gauge, std::nullopt,
+                        reason(gauge.reason()) + QStringLiteral(" Nothing was exported.")});
+    return problems;
+  }
+  std::vector<int> numbers = request.numbers;
+  if (numbers.empty())
+    for (size_t n = 1; n <= gauge->positions.size(); ++n) numbers.push_back(static_cast<int>(n));
+
+  for (const int n : numbers) {
+    const Result<int32_t> position = bitmapAt(*gauge, n);
+    if (!position) {
+      problems.push_back({request.gauge, n, reason(position.reason())});
+      continue;
+    }
+    const QString target = targetFor(settings, request.gauge, n);
+    const Result<bmp::Exported> done = bmp::exportBitmap(*gauge->channel, *position, fileName(target),
+                                                     {}, settings.existing);
+    if (!done) {
+      QString what = exportProblem(done, target);
+      if (settings.existing == bmp::Existing::Keep && QFileInfo::exists(target))
+        what += QStringLiteral(" --force replaces it.");
+      problems.push_back({request.gauge, n, what});
+    }
+  }
+  return problems;
+}
+
+}  // namespace
+
+int exportCommand(const QStringList& args) {
+  Command cmd(
+      QStringLiteral("export"), QStringLiteral("[-o DIR] [--force] GAUGE [N...] [GAUGE [N...]]..."),
+      QStringLiteral(
+          "Writes bitmaps N (default: all) of each GAUGE as DIR/<gauge name without extension>-N.bmp,\n"
+          "256-colour .BMP files laid out as the window's Convert to BMP writes them. Each file\n"
+          "appears whole or not at all. A bitmap number is a whole number; name a gauge file\n"
+          "whose name is all digits as ./NAME."));
+  const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                  QStringLiteral("Write into DIR (default: the current folder)."),
+                                  QStringLiteral("DIR"));
+  const QCommandLineOption force(QStringLiteral("force"),
+                                 QStringLiteral("Replace existing files of the same names."));
+  cmd.parser().addOptions({output, force});
+  cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
+  cmd.parser().addPositionalArgument(
+      QStringLiteral("N"), QStringLiteral("A bitmap number, 1 to the count the scan finds."),
+      QStringLiteral("[N...]"));
+  if (const std::optional<int> exit = cmd.parse(args)) return *exit;
+
+  // Numbers belong to the gauge file named before them.
+  static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+  QList<Request> requests;
+  for (const QString& arg : cmd.parser().positionalArguments()) {
+    if (!digits.match(arg).hasMatch()) {
+      requests.append({arg, {}, {}});
+      continue;
+    }
+    const std::optional<int> n = wholeInt(arg);
+    if (requests.isEmpty()) return cmd.usageError(QStringLiteral("bitmap number %1 before any gauge file").arg(arg));
+    if (!n) return cmd.usageError(QStringLiteral("%1 is too large for a bitmap number").arg(arg));
+    std::vector<int>& numbers = requests.back().numbers;
+    if (std::find(numbers.begin(), numbers.end(), *n) == numbers.end()) numbers.push_back(*n);
+  }
+  if (requests.isEmpty()) return cmd.usageError(QStringLiteral("name a gauge file"));
+
+  Settings settings;
+  settings.folder = cmd.parser().isSet(output) ? cmd.parser().value(output) : QStringLiteral(".");
+  settings.existing = cmd.parser().isSet(force) ? bmp::Existing::Replace : bmp::Existing::Keep;
+  Report report;
+  if (!QFileInfo(settings.folder).isDir()) {
+    report.problem(settings.folder, QStringLiteral("There is no such folder. Nothing was exported."));
+    return report.finish();
+  }
+  // Two gauge files of one name would write the same .BMP names.
+  QHash<QString, QString> firstOfName;
+  for (Request& r : requests) {
+    const QString name = QFileInfo(r.gauge).completeBaseName();
+    if (const auto earlier = firstOfName.constFind(name); earlier != firstOfName.cend())
+      r.refused = QStringLiteral("Its bitmaps would be written under the names of those of %1. "
+                                 "Nothing was exported for it.")
+                      .arg(*earlier);
+    else
+      firstOfName.insert(name, r.gauge);
+  }
+
+  Progress progress(static_cast<size_t>(requests.size()));
+  report.setProgress(&progress);
+  inOrder(
+      requests, [&settings](const Request& r) { return exportGauge(r, settings); },
+      [&report](const std::vector<Problem>& problems) {
+        for (const Problem& p : problems) {
+          if (p.number)
+            report.problem(p.file, *p.number, p.what);
+          else
+            report.problem(p.file, p.what);
+        }
+      },
+      progress);
+  return report.finish();
+}
+
+}  // namespace cli

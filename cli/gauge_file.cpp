@@ -1,0 +1,67 @@
+#include "cli/gauge_file.h"
+
+#include <sys/stat.h>
+
+#include <QFile>
+#include <cstdint>
+#include <limits>
+
+#include "cli/report.h"
+#include "gau/scan.h"
+
+namespace cli {
+
+std::string fileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+Result<GaugeFile> openGauge(const QString& path, platform::OpenMode mode) {
+  // A named pipe would block the open; only a regular file is a gauge file.
+  if (struct stat st{}; ::stat(fileName(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    return Result<GaugeFile>::failure(Fault::Source, "It is not a regular file.");
+  std::string why;
+  GaugeFile g;
+  g.path = path;
+  g.channel = platform::openFileChannel(fileName(path), mode, &why);
+  if (!g.channel) return Result<GaugeFile>::failure(Fault::Source, "It cannot be opened: " + why + ".");
+  // Positions are signed 32-bit numbers, as in the windows.
+  if (g.channel->length() > std::numeric_limits<int32_t>::max())
+    return Result<GaugeFile>::failure(
+        Fault::Source, "It is larger than 2 GiB; bitmap positions would not fit in 32 bits.");
+  const gau::ScanResult found = gau::scanChannel(*g.channel, gau::kKeepAll);
+  if (found.readFailed)
+    return Result<GaugeFile>::failure(
+        Fault::Source,
+        "It could not be read to its end: " + g.channel->errorOr("the read stopped early") + ".");
+  g.positions = found.positions;
+  return g;
+}
+
+Result<int32_t> bitmapAt(const GaugeFile& gauge, int number) {
+  const auto count = static_cast<int64_t>(gauge.positions.size());
+  if (number < 1 || number > count)
+    return Result<int32_t>::failure(
+        Fault::Bitmap, count == 0 ? std::string("The file holds no bitmap.")
+                                  : "The file holds bitmaps 1 to " + std::to_string(count) +
+                                        "; there is no bitmap " + std::to_string(number) + ".");
+  return gauge.positions[static_cast<size_t>(number - 1)];
+}
+
+}  // namespace cli
+
+namespace cli {
+
+std::optional<OneBitmap> openBitmap(const QString& path, int number, platform::OpenMode mode,
+                                    Report& report) {
+  Result<GaugeFile> gauge = openGauge(path, mode);
+  if (!gauge) {
+    report.problem(path, reason(gauge.reason()) + QStringLiteral(" Nothing was changed."));
+    return std::nullopt;
+  }
+  const Result<int32_t> position = bitmapAt(*gauge, number);
+  if (!position) {
+    report.problem(path, number, reason(position.reason()) + QStringLiteral(" Nothing was changed."));
+    return std::nullopt;
+  }
+  return OneBitmap{std::move(*gauge), *position};
+}
+
+}  // namespace cli

@@ -1,0 +1,47 @@
+// dialpix import: an image written into a bitmap of a gauge file with the
+// checks of the window's Convert from BMP, by the same code.
+
+#include <optional>
+
+#include "cli/command.h"
+#include "cli/commands.h"
+#include "cli/gauge_file.h"
+#include "cli/report.h"
+#include "gau/import.h"
+
+namespace cli {
+
+int importCommand(const QStringList& args) {
+  Command cmd(QStringLiteral("import"), QStringLiteral("GAUGE N IMAGE"),
+              QStringLiteral("Writes the pixels of IMAGE over bitmap N of GAUGE, in place, with "
+                             "the checks of the\nwindow's Convert from BMP. Only pixel bytes "
+                             "change; a picture that does not fit is\nrefused and nothing is "
+                             "written."));
+  cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
+  cmd.parser().addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
+  cmd.parser().addPositionalArgument(QStringLiteral("IMAGE"),
+                                     QStringLiteral("The picture to write into it."));
+  if (const std::optional<int> exit = cmd.parse(args)) return *exit;
+  const QStringList pos = cmd.parser().positionalArguments();
+  if (pos.size() != 3)
+    return cmd.usageError(QStringLiteral("name a gauge file, a bitmap number and an image"));
+  const std::optional<int> number = wholeInt(pos[1]);
+  if (!number) return cmd.usageError(QStringLiteral("%1 is not a bitmap number").arg(pos[1]));
+
+  Report report;
+  std::optional<OneBitmap> bitmap =
+      openBitmap(pos[0], *number, platform::OpenMode::ReadWriteExisting, report);
+  if (!bitmap) return report.finish();
+  const Result<gau::Imported> done =
+      gau::importBitmap(*bitmap->gauge.channel, bitmap->position, fileName(pos[2]));
+  if (!done) {
+    const bool image = done.fault() == Fault::Source || done.fault() == Fault::DoesNotFit;
+    report.problem(pos[0], *number,
+                   notDone(image ? QStringLiteral("the import of %1").arg(pos[2])
+                                 : QStringLiteral("the import"),
+                           done.fault(), done.reason()));
+  }
+  return report.finish();
+}
+
+}  // namespace cli

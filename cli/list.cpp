@@ -1,0 +1,174 @@
+// dialpix list: every bitmap the scan finds in each gauge file, as text lines
+// or as JSON.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <optional>
+#include <vector>
+
+#include "cli/command.h"
+#include "cli/commands.h"
+#include "cli/gauge_file.h"
+#include "cli/parallel.h"
+#include "cli/progress.h"
+#include "cli/report.h"
+#include "gau/bitmap_record.h"
+
+namespace cli {
+namespace {
+
+// One gauge file to list, or a path that could not be looked into.
+struct Item {
+  QString path;
+  QString error;
+};
+
+struct Hit {
+  int32_t position = 0;
+  // Unknown for a hit in the first 8 bytes: the fields would lie before the file.
+  std::optional<int32_t> width, height;
+  int32_t storedColors = 0;
+};
+
+struct Listing {
+  QString file;
+  int64_t length = 0;
+  std::vector<Hit> hits;
+  QString error;  // set when the file could not be listed
+};
+
+// The *.gau files of `folder` (any case, sorted by name), then with
+// `recursive` those of its folders, depth first. A link that leads nowhere is
+// kept, so that it is reported; pipes and devices are not gauge files.
+void gather(const QString& folder, bool recursive, QList<Item>& into) {
+  const QDir dir(folder);
+  if (!dir.isReadable()) {
+    into.append({folder, QStringLiteral("The folder cannot be read.")});
+    return;
+  }
+  const QFileInfoList entries = dir.entryInfoList(
+      {QStringLiteral("*.gau")}, QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+  for (const QFileInfo& e : entries)
+    if (e.isFile() || (e.isSymLink() && !e.exists())) into.append({dir.filePath(e.fileName()), {}});
+  if (!recursive) return;
+  // Linked folders are not followed: a link back up would never end.
+  for (const QString& sub :
+       dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+                     QDir::Name | QDir::IgnoreCase))
+    gather(dir.filePath(sub), true, into);
+}
+
+Hit readHit(platform::Channel& gauge, int32_t position) {
+  Hit h;
+  h.position = position;
+  if (static_cast<int64_t>(position) + gau::kWidthOffset >= 1) {
+    h.width = gauge.get4(static_cast<int64_t>(position) + gau::kWidthOffset);
+    h.height = gauge.get4(static_cast<int64_t>(position) + gau::kHeightOffset);
+  }
+  h.storedColors = gauge.get4(static_cast<int64_t>(position) + gau::kColorCountOffset);
+  return h;
+}
+
+Listing listFile(const Item& item) {
+  Listing l;
+  l.file = item.path;
+  l.error = item.error;
+  if (!l.error.isEmpty()) return l;
+  Result<GaugeFile> gauge = openGauge(item.path, platform::OpenMode::ReadOnly);
+  if (!gauge) {
+    l.error = reason(gauge.reason());
+    return l;
+  }
+  l.length = gauge->channel->length();
+  l.hits.reserve(gauge->positions.size());
+  for (const int32_t position : gauge->positions) l.hits.push_back(readHit(*gauge->channel, position));
+  return l;
+}
+
+QByteArray number(std::optional<int32_t> v) { return v ? QByteArray::number(*v) : "?"; }
+
+// FILE <TAB> N <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> COLOURS, one line a bitmap.
+QByteArray textLines(const Listing& l) {
+  const QByteArray file = QFile::encodeName(l.file);
+  QByteArray out;
+  int n = 0;
+  for (const Hit& h : l.hits) {
+    out += file + '\t' + QByteArray::number(++n) + '\t' + QByteArray::number(h.position) + '\t' +
+           number(h.width) + 'x' + number(h.height) + '\t' +
+           QByteArray::number(gau::colorsInUse(h.storedColors)) + '\n';
+  }
+  return out;
+}
+
+QJsonValue jsonNumber(std::optional<int32_t> v) { return v ? QJsonValue(*v) : QJsonValue(); }
+
+QJsonObject jsonFile(const Listing& l) {
+  QJsonArray bitmaps;
+  int n = 0;
+  for (const Hit& h : l.hits) {
+    bitmaps.append(QJsonObject{{"number", ++n},
+                               {"position", h.position},
+                               {"width", jsonNumber(h.width)},
+                               {"height", jsonNumber(h.height)},
+                               {"colors", gau::colorsInUse(h.storedColors)},
+                               {"stored_colors", h.storedColors}});
+  }
+  return QJsonObject{{"file", l.file}, {"length", static_cast<qint64>(l.length)}, {"bitmaps", bitmaps}};
+}
+
+}  // namespace
+
+int listCommand(const QStringList& args) {
+  Command cmd(QStringLiteral("list"), QStringLiteral("[--json] [-r] PATH..."),
+              QStringLiteral(
+                  "Lists every bitmap the scan finds in each gauge file, one line a bitmap:\n"
+                  "FILE<TAB>N<TAB>POSITION<TAB>WIDTHxHEIGHT<TAB>COLOURS\n"
+                  "N numbers the bitmaps as the windows do; POSITION is the 1-based position of\n"
+                  "the header's signature; COLOURS is the stored colour count, 0 read as 256."));
+  const QCommandLineOption json(QStringLiteral("json"),
+                                QStringLiteral("One JSON array of {file, length, bitmaps: [{number, "
+                                               "position, width, height, colors, stored_colors}]}."));
+  const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
+                                     QStringLiteral("Also list the gauge files of folders below."));
+  cmd.parser().addOptions({json, recursive});
+  cmd.parser().addPositionalArgument(
+      QStringLiteral("PATH"),
+      QStringLiteral("A gauge file, or a folder whose *.gau files (any case) are listed."),
+      QStringLiteral("PATH..."));
+  if (const std::optional<int> exit = cmd.parse(args)) return *exit;
+  const QStringList paths = cmd.parser().positionalArguments();
+  if (paths.isEmpty()) return cmd.usageError(QStringLiteral("name a gauge file or a folder"));
+
+  QList<Item> items;
+  for (const QString& path : paths) {
+    if (QFileInfo(path).isDir())
+      gather(path, cmd.parser().isSet(recursive), items);
+    else
+      items.append({path, {}});
+  }
+
+  Report report;
+  Progress progress(static_cast<size_t>(items.size()));
+  report.setProgress(&progress);
+  const bool asJson = cmd.parser().isSet(json);
+  QJsonArray files;
+  inOrder(
+      items, listFile,
+      [&](const Listing& l) {
+        if (!l.error.isEmpty())
+          report.problem(l.file, l.error);
+        else if (asJson)
+          files.append(jsonFile(l));
+        else
+          report.out(textLines(l));
+      },
+      progress);
+  if (asJson) report.out(QJsonDocument(files).toJson(QJsonDocument::Indented));
+  return report.finish();
+}
+
+}  // namespace cli

@@ -1,0 +1,138 @@
+// dialpix palette: a bitmap's palette entries shown, or bytes of one entry set
+// with the palette tool's checks, by the same code.
+
+#include <array>
+#include <optional>
+
+#include "app/number_text.h"
+#include "cli/command.h"
+#include "cli/commands.h"
+#include "cli/gauge_file.h"
+#include "cli/report.h"
+#include "gau/palette.h"
+
+namespace cli {
+namespace {
+
+QByteArray entryLine(int n, const gau::Entry& e) {
+  return QByteArray::number(n) + '\t' + QByteArray::number(e.red) + '\t' +
+         QByteArray::number(e.green) + '\t' + QByteArray::number(e.blue) + '\n';
+}
+
+// One of --red, --green, --blue.
+struct NewValue {
+  gau::ColorChannel channel;
+  const char* name;
+  bool given;
+  QString text;                  // as typed
+  std::optional<uint8_t> value;  // nothing when the text is no byte
+};
+
+}  // namespace
+
+int paletteCommand(const QStringList& args) {
+  Command cmd(QStringLiteral("palette"),
+              QStringLiteral("GAUGE N [ENTRY [--red V] [--green V] [--blue V]]"),
+              QStringLiteral("Shows the palette of bitmap N, one entry a line:\n"
+                             "INDEX<TAB>RED<TAB>GREEN<TAB>BLUE\n"
+                             "With ENTRY, shows that entry; with --red, --green or --blue, sets "
+                             "those bytes of it\nas the Palette Tool's Send does."));
+  const QCommandLineOption red(QStringLiteral("red"), QStringLiteral("New red value, 0 to 255."),
+                               QStringLiteral("V"));
+  const QCommandLineOption green(QStringLiteral("green"),
+                                 QStringLiteral("New green value, 0 to 255."), QStringLiteral("V"));
+  const QCommandLineOption blue(QStringLiteral("blue"), QStringLiteral("New blue value, 0 to 255."),
+                                QStringLiteral("V"));
+  cmd.parser().addOptions({red, green, blue});
+  cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
+  cmd.parser().addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
+  cmd.parser().addPositionalArgument(
+      QStringLiteral("ENTRY"), QStringLiteral("A palette entry, 0 to the colour count - 1."),
+      QStringLiteral("[ENTRY]"));
+  if (const std::optional<int> exit = cmd.parse(args)) return *exit;
+  const QStringList pos = cmd.parser().positionalArguments();
+  if (pos.size() < 2 || pos.size() > 3)
+    return cmd.usageError(QStringLiteral("name a gauge file, a bitmap number and perhaps an entry"));
+  const std::optional<int> number = wholeInt(pos[1]);
+  if (!number) return cmd.usageError(QStringLiteral("%1 is not a bitmap number").arg(pos[1]));
+  std::optional<int> entry;
+  if (pos.size() == 3) {
+    entry = wholeInt(pos[2]);
+    if (!entry) return cmd.usageError(QStringLiteral("%1 is not a palette entry number").arg(pos[2]));
+  }
+
+  // Red, green, blue: the order the values are written in.
+  std::array<NewValue, 3> values{
+      {{gau::ColorChannel::Red, "red", cmd.parser().isSet(red), cmd.parser().value(red), {}},
+       {gau::ColorChannel::Green, "green", cmd.parser().isSet(green), cmd.parser().value(green), {}},
+       {gau::ColorChannel::Blue, "blue", cmd.parser().isSet(blue), cmd.parser().value(blue), {}}}};
+  bool setting = false;
+  for (NewValue& v : values) {
+    if (!v.given) continue;
+    setting = true;
+    const std::optional<double> typed = wholeNumber(v.text.toStdString());
+    if (!typed) return cmd.usageError(QStringLiteral("--%1 %2 is not a number").arg(v.name, v.text));
+    v.value = roundToByte(*typed);  // the palette tool's rounding; nothing when not 0 to 255
+  }
+  if (setting && !entry) return cmd.usageError(QStringLiteral("name the palette entry to set"));
+
+  Report report;
+  for (const NewValue& v : values)
+    if (v.given && !v.value)
+      report.problem(pos[0], *number,
+                     QStringLiteral("the %1 value %2 is not 0 to 255. Nothing was written.")
+                         .arg(v.name, v.text));
+  if (report.failed()) return report.finish();
+
+  std::optional<OneBitmap> bitmap =
+      openBitmap(pos[0], *number,
+                 setting ? platform::OpenMode::ReadWriteExisting : platform::OpenMode::ReadOnly,
+                 report);
+  if (!bitmap) return report.finish();
+  platform::Channel& gauge = *bitmap->gauge.channel;
+  const Result<gau::ColorCount> count = gau::readColorCount(gauge, bitmap->position);
+  if (!count) {
+    report.problem(pos[0], *number, reason(count.reason()));
+    return report.finish();
+  }
+  if (entry && (*entry < 0 || *entry >= count->colors)) {
+    report.problem(pos[0], *number,
+                   QStringLiteral("its palette has entries 0 to %1; there is no entry %2.%3")
+                       .arg(count->colors - 1)
+                       .arg(*entry)
+                       .arg(setting ? QStringLiteral(" Nothing was written.") : QString()));
+    return report.finish();
+  }
+
+  if (setting) {
+    for (const NewValue& v : values) {
+      if (!v.given) continue;
+      const Result<> sent =
+          gau::writeEntryByte(gauge, bitmap->position, *entry, v.channel, *v.value);
+      if (!sent) {
+        report.problem(pos[0], *number,
+                       notDone(QStringLiteral("setting the %1 byte of entry %2").arg(v.name).arg(*entry),
+                               sent.fault(), sent.reason()));
+        break;  // the later bytes are not tried
+      }
+    }
+    return report.finish();
+  }
+
+  // Everything is read before anything is printed, so a failure prints no half palette.
+  QByteArray lines;
+  const int first = entry ? *entry : 0;
+  const int last = entry ? *entry : count->colors - 1;
+  for (int n = first; n <= last; ++n) {
+    const Result<gau::Entry> e = gau::readEntry(gauge, bitmap->position, n);
+    if (!e) {
+      report.problem(pos[0], *number, reason(e.reason()));
+      return report.finish();
+    }
+    lines += entryLine(n, *e);
+  }
+  report.out(lines);
+  return report.finish();
+}
+
+}  // namespace cli

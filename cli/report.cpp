@@ -1,0 +1,48 @@
+#include "cli/report.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/command.h"
+#include "cli/progress.h"
+
+namespace cli {
+
+void Report::problem(const QString& file, const QString& what) {
+  if (progress_) progress_->erase();
+  std::fprintf(stderr, "dialpix: %s: %s\n", qPrintable(file), qPrintable(what));
+  failed_ = true;
+}
+
+void Report::problem(const QString& file, int number, const QString& what) {
+  problem(file, QStringLiteral("bitmap %1: %2").arg(number).arg(what));
+}
+
+void Report::out(const QByteArray& bytes) {
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+}
+
+QString notDone(const QString& what, Fault fault, const std::string& why) {
+  switch (fault) {
+    case Fault::GaugeWrite:
+      return QStringLiteral("%1 failed part-way; some bytes may have been written. %2")
+          .arg(what, reason(why));
+    case Fault::ReadOnly:
+      return QStringLiteral("%1 was not done: the gauge file is open for reading only, so "
+                            "nothing was written.")
+          .arg(what);
+    default: return QStringLiteral("%1 was not done; nothing was written. %2").arg(what, reason(why));
+  }
+}
+
+int Report::finish() {
+  if (progress_) progress_->erase();
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "dialpix: standard output: %s\n", std::strerror(errno));
+    failed_ = true;
+  }
+  return failed_ ? kFailed : kDone;
+}
+
+}  // namespace cli

@@ -1,0 +1,47 @@
+#pragma once
+// Where a command's results go: data on standard output, one line a problem
+// on standard error naming the file, the bitmap and the reason. Remembers
+// whether anything failed, for the exit status.
+
+#include <QByteArray>
+#include <QString>
+#include <string>
+
+#include "app/result.h"
+
+namespace cli {
+
+class Progress;
+
+class Report {
+ public:
+  // A problem with `file`, as one line on standard error.
+  void problem(const QString& file, const QString& what);
+  // A problem with bitmap `number` of `file`.
+  void problem(const QString& file, int number, const QString& what);
+
+  // Data for standard output.
+  void out(const QByteArray& bytes);
+
+  bool failed() const { return failed_; }
+
+  // A bar to clear before a message is printed (may be null).
+  void setProgress(Progress* progress) { progress_ = progress; }
+
+  // Flushes standard output and returns the exit status: 0, or 1 when a
+  // problem was reported or the output could not be written.
+  int finish();
+
+ private:
+  Progress* progress_ = nullptr;
+  bool failed_ = false;
+};
+
+// A reason from the file logic, for a message.
+inline QString reason(const std::string& sentences) { return QString::fromStdString(sentences); }
+
+// What became of `what` (an operation on a gauge bitmap) that the file logic
+// refused or failed with `fault` and `why`: what was or was not written, then why.
+QString notDone(const QString& what, Fault fault, const std::string& why);
+
+}  // namespace cli
