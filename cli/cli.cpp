@@ -23,7 +23,8 @@ constexpr Entry kCommands[] = {
     {"import", importCommand, "import GAUGE N IMAGE                 a picture into bitmap N"},
     {"transparent", transparentCommand,
      "transparent GAUGE N                  every pixel of bitmap N to colour 0"},
-    {"zero", zeroCommand, "zero GAUGE N                         palette entry 0 of bitmap N to black"},
+    {"zero", zeroCommand,
+     "zero GAUGE N                         palette entry 0 of bitmap N to black"},
     {"palette", paletteCommand,
      "palette GAUGE N [ENTRY [--red V] [--green V] [--blue V]]\n"
      "                                       show the palette, or set bytes of one entry"},

@@ -45,8 +45,7 @@ QString Command::helpText() const {
   // The parser's own usage line names the executable's path; ours names the command.
   QString text = parser_.helpText();
   const qsizetype firstBreak = text.indexOf(QLatin1Char('\n'));
-  text.replace(0, firstBreak,
-               QStringLiteral("Usage: dialpix %1 %2").arg(name_, synopsis_));
+  text.replace(0, firstBreak, QStringLiteral("Usage: dialpix %1 %2").arg(name_, synopsis_));
   return text;
 }
 

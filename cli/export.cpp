@@ -1,6 +1,8 @@
 // dialpix export: bitmaps of gauge files written out as .BMP files, each in
 // exactly the layout of the window's export and by the same code.
 
+#include "bmp/export.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -9,7 +11,6 @@
 #include <optional>
 #include <vector>
 
-#include "bmp/export.h"
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
@@ -43,10 +44,14 @@ QString targetFor(const Settings& s, const QString& gauge, int number) {
       QStringLiteral("%1-%2.bmp").arg(QFileInfo(gauge).completeBaseName()).arg(number)));
 }
 
-QString exportProblem(const Result<bmp::Exported>& r, const QString& target) {
+QString exportProblem(const Result<bmp::Exported>& r, const QString& target,
+                      bmp::Existing existing) {
   if (r.fault() == Fault::Bitmap)
     return QStringLiteral("it cannot be exported, so %1 was not written. %2")
         .arg(target, reason(r.reason()));
+  const QFileInfo there(target);
+  if (existing == bmp::Existing::Keep && (there.exists() || there.isSymLink()))
+    return QStringLiteral("%1 already exists and was kept; --force replaces it.").arg(target);
   return QStringLiteral("%1 was not written. %2 Any older file of that name is as it was.")
       .arg(target, reason(r.reason()));
 }
@@ -75,13 +80,10 @@ std::vector<Problem> exportGauge(const Request& request, const Settings& setting
       continue;
     }
     const QString target = targetFor(settings, request.gauge, n);
-    const Result<bmp::Exported> done = bmp::exportBitmap(*gauge->channel, *position, fileName(target),
-                                                     {}, settings.existing);
+    const Result<bmp::Exported> done =
+        bmp::exportBitmap(*gauge->channel, *position, fileName(target), {}, settings.existing);
     if (!done) {
-      QString what = exportProblem(done, target);
-      if (settings.existing == bmp::Existing::Keep && QFileInfo::exists(target))
-        what += QStringLiteral(" --force replaces it.");
-      problems.push_back({request.gauge, n, what});
+      problems.push_back({request.gauge, n, exportProblem(done, target, settings.existing)});
     }
   }
   return problems;
@@ -93,7 +95,8 @@ int exportCommand(const QStringList& args) {
   Command cmd(
       QStringLiteral("export"), QStringLiteral("[-o DIR] [--force] GAUGE [N...] [GAUGE [N...]]..."),
       QStringLiteral(
-          "Writes bitmaps N (default: all) of each GAUGE as DIR/<gauge name without extension>-N.bmp,\n"
+          "Writes bitmaps N (default: all) of each GAUGE as DIR/<gauge name without "
+          "extension>-N.bmp,\n"
           "256-colour .BMP files laid out as the window's Convert to BMP writes them. Each file\n"
           "appears whole or not at all. A bitmap number is a whole number; name a gauge file\n"
           "whose name is all digits as ./NAME."));
@@ -118,7 +121,8 @@ int exportCommand(const QStringList& args) {
       continue;
     }
     const std::optional<int> n = wholeInt(arg);
-    if (requests.isEmpty()) return cmd.usageError(QStringLiteral("bitmap number %1 before any gauge file").arg(arg));
+    if (requests.isEmpty())
+      return cmd.usageError(QStringLiteral("bitmap number %1 before any gauge file").arg(arg));
     if (!n) return cmd.usageError(QStringLiteral("%1 is too large for a bitmap number").arg(arg));
     std::vector<int>& numbers = requests.back().numbers;
     if (std::find(numbers.begin(), numbers.end(), *n) == numbers.end()) numbers.push_back(*n);
@@ -130,7 +134,8 @@ int exportCommand(const QStringList& args) {
   settings.existing = cmd.parser().isSet(force) ? bmp::Existing::Replace : bmp::Existing::Keep;
   Report report;
   if (!QFileInfo(settings.folder).isDir()) {
-    report.problem(settings.folder, QStringLiteral("There is no such folder. Nothing was exported."));
+    report.problem(settings.folder,
+                   QStringLiteral("There is no such folder. Nothing was exported."));
     return report.finish();
   }
   // Two gauge files of one name would write the same .BMP names.
@@ -138,8 +143,9 @@ int exportCommand(const QStringList& args) {
   for (Request& r : requests) {
     const QString name = QFileInfo(r.gauge).completeBaseName();
     if (const auto earlier = firstOfName.constFind(name); earlier != firstOfName.cend())
-      r.refused = QStringLiteral("Its bitmaps would be written under the names of those of %1. "
-                                 "Nothing was exported for it.")
+      r.refused = QStringLiteral(
+                      "Its bitmaps would be written under the names of those of %1. "
+                      "Nothing was exported for it.")
                       .arg(*earlier);
     else
       firstOfName.insert(name, r.gauge);

@@ -21,7 +21,8 @@ Result<GaugeFile> openGauge(const QString& path, platform::OpenMode mode) {
   GaugeFile g;
   g.path = path;
   g.channel = platform::openFileChannel(fileName(path), mode, &why);
-  if (!g.channel) return Result<GaugeFile>::failure(Fault::Source, "It cannot be opened: " + why + ".");
+  if (!g.channel)
+    return Result<GaugeFile>::failure(Fault::Source, "It cannot be opened: " + why + ".");
   // Positions are signed 32-bit numbers, as in the windows.
   if (g.channel->length() > std::numeric_limits<int32_t>::max())
     return Result<GaugeFile>::failure(
@@ -58,7 +59,8 @@ std::optional<OneBitmap> openBitmap(const QString& path, int number, platform::O
   }
   const Result<int32_t> position = bitmapAt(*gauge, number);
   if (!position) {
-    report.problem(path, number, reason(position.reason()) + QStringLiteral(" Nothing was changed."));
+    report.problem(path, number,
+                   reason(position.reason()) + QStringLiteral(" Nothing was changed."));
     return std::nullopt;
   }
   return OneBitmap{std::move(*gauge), *position};

@@ -1,13 +1,14 @@
 // dialpix import: an image written into a bitmap of a gauge file with the
 // checks of the window's Convert from BMP, by the same code.
 
+#include "gau/import.h"
+
 #include <optional>
 
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
 #include "cli/report.h"
-#include "gau/import.h"
 
 namespace cli {
 

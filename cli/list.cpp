@@ -50,15 +50,15 @@ void gather(const QString& folder, bool recursive, QList<Item>& into) {
     into.append({folder, QStringLiteral("The folder cannot be read.")});
     return;
   }
-  const QFileInfoList entries = dir.entryInfoList(
-      {QStringLiteral("*.gau")}, QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+  const QFileInfoList entries = dir.entryInfoList({QStringLiteral("*.gau")},
+                                                  QDir::Files | QDir::System | QDir::NoDotAndDotDot,
+                                                  QDir::Name | QDir::IgnoreCase);
   for (const QFileInfo& e : entries)
     if (e.isFile() || (e.isSymLink() && !e.exists())) into.append({dir.filePath(e.fileName()), {}});
   if (!recursive) return;
   // Linked folders are not followed: a link back up would never end.
-  for (const QString& sub :
-       dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks,
-                     QDir::Name | QDir::IgnoreCase))
+  for (const QString& sub : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+                                          QDir::Name | QDir::IgnoreCase))
     gather(dir.filePath(sub), true, into);
 }
 
@@ -85,7 +85,8 @@ Listing listFile(const Item& item) {
   }
   l.length = gauge->channel->length();
   l.hits.reserve(gauge->positions.size());
-  for (const int32_t position : gauge->positions) l.hits.push_back(readHit(*gauge->channel, position));
+  for (const int32_t position : gauge->positions)
+    l.hits.push_back(readHit(*gauge->channel, position));
   return l;
 }
 
@@ -117,7 +118,8 @@ QJsonObject jsonFile(const Listing& l) {
                                {"colors", gau::colorsInUse(h.storedColors)},
                                {"stored_colors", h.storedColors}});
   }
-  return QJsonObject{{"file", l.file}, {"length", static_cast<qint64>(l.length)}, {"bitmaps", bitmaps}};
+  return QJsonObject{
+      {"file", l.file}, {"length", static_cast<qint64>(l.length)}, {"bitmaps", bitmaps}};
 }
 
 }  // namespace
@@ -129,9 +131,9 @@ int listCommand(const QStringList& args) {
                   "FILE<TAB>N<TAB>POSITION<TAB>WIDTHxHEIGHT<TAB>COLOURS\n"
                   "N numbers the bitmaps as the windows do; POSITION is the 1-based position of\n"
                   "the header's signature; COLOURS is the stored colour count, 0 read as 256."));
-  const QCommandLineOption json(QStringLiteral("json"),
-                                QStringLiteral("One JSON array of {file, length, bitmaps: [{number, "
-                                               "position, width, height, colors, stored_colors}]}."));
+  const QCommandLineOption json(
+      QStringLiteral("json"), QStringLiteral("One JSON array of {file, length, bitmaps: [{number, "
+                                             "position, width, height, colors, stored_colors}]}."));
   const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
                                      QStringLiteral("Also list the gauge files of folders below."));
   cmd.parser().addOptions({json, recursive});

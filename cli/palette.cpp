@@ -1,6 +1,8 @@
 // dialpix palette: a bitmap's palette entries shown, or bytes of one entry set
 // with the palette tool's checks, by the same code.
 
+#include "gau/palette.h"
+
 #include <array>
 #include <optional>
 
@@ -9,7 +11,6 @@
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
 #include "cli/report.h"
-#include "gau/palette.h"
 
 namespace cli {
 namespace {
@@ -46,32 +47,39 @@ int paletteCommand(const QStringList& args) {
   cmd.parser().addOptions({red, green, blue});
   cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
   cmd.parser().addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
-  cmd.parser().addPositionalArgument(
-      QStringLiteral("ENTRY"), QStringLiteral("A palette entry, 0 to the colour count - 1."),
-      QStringLiteral("[ENTRY]"));
+  cmd.parser().addPositionalArgument(QStringLiteral("ENTRY"),
+                                     QStringLiteral("A palette entry, 0 to the colour count - 1."),
+                                     QStringLiteral("[ENTRY]"));
   if (const std::optional<int> exit = cmd.parse(args)) return *exit;
   const QStringList pos = cmd.parser().positionalArguments();
   if (pos.size() < 2 || pos.size() > 3)
-    return cmd.usageError(QStringLiteral("name a gauge file, a bitmap number and perhaps an entry"));
+    return cmd.usageError(
+        QStringLiteral("name a gauge file, a bitmap number and perhaps an entry"));
   const std::optional<int> number = wholeInt(pos[1]);
   if (!number) return cmd.usageError(QStringLiteral("%1 is not a bitmap number").arg(pos[1]));
   std::optional<int> entry;
   if (pos.size() == 3) {
     entry = wholeInt(pos[2]);
-    if (!entry) return cmd.usageError(QStringLiteral("%1 is not a palette entry number").arg(pos[2]));
+    if (!entry)
+      return cmd.usageError(QStringLiteral("%1 is not a palette entry number").arg(pos[2]));
   }
 
   // Red, green, blue: the order the values are written in.
   std::array<NewValue, 3> values{
       {{gau::ColorChannel::Red, "red", cmd.parser().isSet(red), cmd.parser().value(red), {}},
-       {gau::ColorChannel::Green, "green", cmd.parser().isSet(green), cmd.parser().value(green), {}},
+       {gau::ColorChannel::Green,
+        "green",
+        cmd.parser().isSet(green),
+        cmd.parser().value(green),
+        {}},
        {gau::ColorChannel::Blue, "blue", cmd.parser().isSet(blue), cmd.parser().value(blue), {}}}};
   bool setting = false;
   for (NewValue& v : values) {
     if (!v.given) continue;
     setting = true;
     const std::optional<double> typed = wholeNumber(v.text.toStdString());
-    if (!typed) return cmd.usageError(QStringLiteral("--%1 %2 is not a number").arg(v.name, v.text));
+    if (!typed)
+      return cmd.usageError(QStringLiteral("--%1 %2 is not a number").arg(v.name, v.text));
     v.value = roundToByte(*typed);  // the palette tool's rounding; nothing when not 0 to 255
   }
   if (setting && !entry) return cmd.usageError(QStringLiteral("name the palette entry to set"));
@@ -84,10 +92,9 @@ int paletteCommand(const QStringList& args) {
                          .arg(v.name, v.text));
   if (report.failed()) return report.finish();
 
-  std::optional<OneBitmap> bitmap =
-      openBitmap(pos[0], *number,
-                 setting ? platform::OpenMode::ReadWriteExisting : platform::OpenMode::ReadOnly,
-                 report);
+  std::optional<OneBitmap> bitmap = openBitmap(
+      pos[0], *number,
+      setting ? platform::OpenMode::ReadWriteExisting : platform::OpenMode::ReadOnly, report);
   if (!bitmap) return report.finish();
   platform::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::ColorCount> count = gau::readColorCount(gauge, bitmap->position);
@@ -110,9 +117,10 @@ int paletteCommand(const QStringList& args) {
       const Result<> sent =
           gau::writeEntryByte(gauge, bitmap->position, *entry, v.channel, *v.value);
       if (!sent) {
-        report.problem(pos[0], *number,
-                       notDone(QStringLiteral("setting the %1 byte of entry %2").arg(v.name).arg(*entry),
-                               sent.fault(), sent.reason()));
+        report.problem(
+            pos[0], *number,
+            notDone(QStringLiteral("setting the %1 byte of entry %2").arg(v.name).arg(*entry),
+                    sent.fault(), sent.reason()));
         break;  // the later bytes are not tried
       }
     }

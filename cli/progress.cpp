@@ -36,7 +36,8 @@ void Progress::advance(size_t done) {
   char count[48];
   const int countWidth = std::snprintf(count, sizeof count, " %zu/%zu", done, total_);
   const int width = std::clamp(terminalColumns() - countWidth - 3, 10, 60);
-  const int filled = static_cast<int>(static_cast<double>(done) / static_cast<double>(total_) * width);
+  const int filled =
+      static_cast<int>(static_cast<double>(done) / static_cast<double>(total_) * width);
   std::string bar = "\r[";
   bar.append(static_cast<size_t>(filled), '#');
   bar.append(static_cast<size_t>(width - filled), '.');

@@ -78,14 +78,16 @@ int renderCommand(const QStringList& args) {
   cmd.parser().addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
   if (const std::optional<int> exit = cmd.parse(args)) return *exit;
   const QStringList pos = cmd.parser().positionalArguments();
-  if (pos.size() != 2) return cmd.usageError(QStringLiteral("name a gauge file and a bitmap number"));
+  if (pos.size() != 2)
+    return cmd.usageError(QStringLiteral("name a gauge file and a bitmap number"));
   const std::optional<int> number = wholeInt(pos[1]);
   if (!number) return cmd.usageError(QStringLiteral("%1 is not a bitmap number").arg(pos[1]));
   const QString target = cmd.parser().value(output);
   if (target.isEmpty()) return cmd.usageError(QStringLiteral("name the PNG file with -o FILE.png"));
   const std::optional<int> k = wholeInt(cmd.parser().value(scale));
   if (!k || *k < 1 || *k > kMaxScale)
-    return cmd.usageError(QStringLiteral("--scale takes a whole number from 1 to %1").arg(kMaxScale));
+    return cmd.usageError(
+        QStringLiteral("--scale takes a whole number from 1 to %1").arg(kMaxScale));
 
   Report report;
   const QFileInfo existing(target);
@@ -96,13 +98,15 @@ int renderCommand(const QStringList& args) {
                                .arg(pos[0]));
     return report.finish();
   }
-  std::optional<OneBitmap> bitmap = openBitmap(pos[0], *number, platform::OpenMode::ReadOnly, report);
+  std::optional<OneBitmap> bitmap =
+      openBitmap(pos[0], *number, platform::OpenMode::ReadOnly, report);
   if (!bitmap) return report.finish();
   platform::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::BitmapLayout> layout =
       gau::readLayout(gauge, bitmap->position, gau::Extent::WholeInFile);
   if (!layout) {
-    report.problem(pos[0], *number, QStringLiteral("it cannot be drawn. ") + reason(layout.reason()));
+    report.problem(pos[0], *number,
+                   QStringLiteral("it cannot be drawn. ") + reason(layout.reason()));
     return report.finish();
   }
   if (const std::optional<QString> why = sizeProblem(*layout, *k)) {
@@ -117,7 +121,8 @@ int renderCommand(const QStringList& args) {
   if (const Result<gau::Shown> shown =
           gau::showBitmap(gauge, bitmap->position, noEarlierPalette, canvas);
       !shown) {
-    report.problem(pos[0], *number, QStringLiteral("it cannot be drawn. ") + reason(shown.reason()));
+    report.problem(pos[0], *number,
+                   QStringLiteral("it cannot be drawn. ") + reason(shown.reason()));
     return report.finish();
   }
   if (*k > 1)
@@ -128,8 +133,8 @@ int renderCommand(const QStringList& args) {
   QSaveFile file(target);
   QImageWriter writer(&file, "png");
   if (!file.open(QIODevice::WriteOnly) || !writer.write(picture) || !file.commit()) {
-    const QString why = writer.error() != QImageWriter::UnknownError ? writer.errorString()
-                                                                      : file.errorString();
+    const QString why =
+        writer.error() != QImageWriter::UnknownError ? writer.errorString() : file.errorString();
     file.cancelWriting();
     report.problem(target, QStringLiteral("cannot be written: %1. Bitmap %2 of %3 was not saved.")
                                .arg(why)

@@ -29,10 +29,12 @@ QString notDone(const QString& what, Fault fault, const std::string& why) {
       return QStringLiteral("%1 failed part-way; some bytes may have been written. %2")
           .arg(what, reason(why));
     case Fault::ReadOnly:
-      return QStringLiteral("%1 was not done: the gauge file is open for reading only, so "
-                            "nothing was written.")
+      return QStringLiteral(
+                 "%1 was not done: the gauge file is open for reading only, so "
+                 "nothing was written.")
           .arg(what);
-    default: return QStringLiteral("%1 was not done; nothing was written. %2").arg(what, reason(why));
+    default:
+      return QStringLiteral("%1 was not done; nothing was written. %2").arg(what, reason(why));
   }
 }
 

@@ -1,13 +1,14 @@
 // dialpix transparent and dialpix zero: the chooser's Make Transparent and
 // Make Zero Trnsprt, by the same code.
 
+#include "gau/transparency.h"
+
 #include <optional>
 
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
 #include "cli/report.h"
-#include "gau/transparency.h"
 
 namespace cli {
 namespace {
@@ -26,7 +27,8 @@ int patchCommand(const QStringList& args, Patch patch) {
   cmd.parser().addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
   if (const std::optional<int> exit = cmd.parse(args)) return *exit;
   const QStringList pos = cmd.parser().positionalArguments();
-  if (pos.size() != 2) return cmd.usageError(QStringLiteral("name a gauge file and a bitmap number"));
+  if (pos.size() != 2)
+    return cmd.usageError(QStringLiteral("name a gauge file and a bitmap number"));
   const std::optional<int> number = wholeInt(pos[1]);
   if (!number) return cmd.usageError(QStringLiteral("%1 is not a bitmap number").arg(pos[1]));
 
@@ -42,10 +44,10 @@ int patchCommand(const QStringList& args, Patch patch) {
     done = Result<>::failure(r);
   }
   if (!done)
-    report.problem(pos[0], *number,
-                   notDone(pixels ? QStringLiteral("Make Transparent")
-                                  : QStringLiteral("Make Zero Trnsprt"),
-                           done.fault(), done.reason()));
+    report.problem(
+        pos[0], *number,
+        notDone(pixels ? QStringLiteral("Make Transparent") : QStringLiteral("Make Zero Trnsprt"),
+                done.fault(), done.reason()));
   return report.finish();
 }
 
