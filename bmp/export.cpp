@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -45,9 +46,13 @@ void syncFolder(const std::string& folder) {
 // A fresh, hidden temporary file beside the target; `name` receives its name.
 std::unique_ptr<platform::Channel> createTemporary(const std::string& folder, std::string* name,
                                                    std::string* error) {
+  // Exports run side by side on several threads (the command line): each takes
+  // its own number, so they never meet on one name; clashes left are another
+  // process's or an old leftover, and the next number is tried.
+  static std::atomic<uint64_t> next{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    *name =
-        folder + ".dialpix-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    *name = folder + ".dialpix-" + std::to_string(::getpid()) + "-" + std::to_string(next++) +
+            ".tmp";
     auto channel = platform::openFileChannel(*name, platform::OpenMode::CreateNew, error);
     if (channel) return channel;
     struct stat st {};

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "bmp/bmp_file.h"
 #include "bmp/export.h"
@@ -141,6 +144,46 @@ TEST(BmpExport, RefusesBitmapsThatCannotBeConverted) {
   EXPECT_EQ(bmp::exportBitmap(*gauge, 5, "abc.bmp").fault(), Fault::Bitmap);
   EXPECT_EQ(gauge->readsBeforeStart(), 0);
   EXPECT_FALSE(std::filesystem::exists("abc.bmp"));
+}
+
+// The command line without --force: an existing file, however it got there, stays.
+TEST(BmpExport, KeepingRefusesAnExistingName) {
+  TempDir dir;
+  GaugeFile gauge(patterned(4, 2, 4));
+  std::ofstream("abc.bmp") << "old";
+  std::filesystem::create_symlink("nowhere.bmp", "link.bmp");
+  for (const char* name : {"abc.bmp", "link.bmp"}) {
+    const Result<bmp::Exported> r =
+        bmp::exportBitmap(*gauge.channel, gauge.pos, name, {}, bmp::Existing::Keep);
+    EXPECT_EQ(r.fault(), Fault::Target) << name;
+  }
+  EXPECT_EQ(dir.read("abc.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_FALSE(std::filesystem::exists("nowhere.bmp"));
+  EXPECT_TRUE(bmp::exportBitmap(*gauge.channel, gauge.pos, "new.bmp", {}, bmp::Existing::Keep));
+  EXPECT_EQ(filesIn(dir.path()), 4u);  // no temporary left behind
+}
+
+// The command line exports on several threads into one folder: their
+// temporary files must never meet on one name.
+TEST(BmpExport, ThreadsExportingIntoOneFolderDoNotCollide) {
+  TempDir dir;
+  Gauge g;
+  const int32_t pos = g.plant(patterned(6, 3, 16));
+  constexpr int kThreads = 4, kEach = 50;
+  std::atomic<int> failed{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      auto gauge = platform::memoryChannel(g.bytes());
+      for (int k = 0; k < kEach; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "t%d-%d.bmp", t, k);
+        if (!bmp::exportBitmap(*gauge, pos, name)) ++failed;
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(filesIn(dir.path()), static_cast<size_t>(kThreads * kEach));
 }
 
 TEST(BmpExport, TargetsThatCannotBeWrittenAreReported) {
