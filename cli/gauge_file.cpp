@@ -13,7 +13,14 @@ namespace cli {
 
 std::string fileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-Result<GaugeFile> openGauge(const QString& path, platform::OpenMode mode) {
+namespace {
+
+// Larger files are scanned block by block instead of held whole.
+constexpr int64_t kHoldLimit = int64_t{16} << 20;
+
+}  // namespace
+
+Result<GaugeFile> openGauge(const QString& path, platform::OpenMode mode, Keep keep) {
   // A named pipe would block the open; only a regular file is a gauge file.
   if (struct stat st{}; ::stat(fileName(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
     return Result<GaugeFile>::failure(Fault::Source, "It is not a regular file.");
@@ -24,10 +31,18 @@ Result<GaugeFile> openGauge(const QString& path, platform::OpenMode mode) {
   if (!g.channel)
     return Result<GaugeFile>::failure(Fault::Source, "It cannot be opened: " + why + ".");
   // Positions are signed 32-bit numbers, as in the windows.
-  if (g.channel->length() > std::numeric_limits<int32_t>::max())
+  const int64_t length = g.channel->length();
+  if (length > std::numeric_limits<int32_t>::max())
     return Result<GaugeFile>::failure(
         Fault::Source, "It is larger than 2 GiB; bitmap positions would not fit in 32 bits.");
-  const gau::ScanResult found = gau::scanChannel(*g.channel, gau::kKeepAll);
+  gau::ScanResult found;
+  if (keep == Keep::SmallFile && length <= kHoldLimit) {
+    g.bytes.resize(static_cast<size_t>(length));
+    found.readFailed = g.channel->read(1, g.bytes) != g.bytes.size();
+    if (!found.readFailed) found = gau::scanBytes(g.bytes);
+  } else {
+    found = gau::scanChannel(*g.channel, gau::kKeepAll);
+  }
   if (found.readFailed)
     return Result<GaugeFile>::failure(
         Fault::Source,

@@ -17,11 +17,17 @@ struct GaugeFile {
   QString path;  // as given on the command line
   std::unique_ptr<platform::Channel> channel;
   std::vector<int32_t> positions;  // every scan hit, with no limit of 100
+  std::vector<uint8_t> bytes;      // the whole file, when it was asked for and small enough
 };
+
+// Whether the file's bytes are kept after the scan, so that header fields can
+// be read without going back to the disk.
+enum class Keep { Nothing, SmallFile };
 
 // Opens `path` and scans it. The reason when it is no regular file, cannot be
 // opened as asked or cannot be read to its end.
-Result<GaugeFile> openGauge(const QString& path, platform::OpenMode mode);
+Result<GaugeFile> openGauge(const QString& path, platform::OpenMode mode,
+                            Keep keep = Keep::Nothing);
 
 // The position of bitmap `number`, or why there is no such bitmap.
 Result<int32_t> bitmapAt(const GaugeFile& gauge, int number);

@@ -17,6 +17,7 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
+#include "platform/little_endian.h"
 
 namespace cli {
 namespace {
@@ -62,14 +63,23 @@ void gather(const QString& folder, bool recursive, QList<Item>& into) {
     gather(dir.filePath(sub), true, into);
 }
 
-Hit readHit(platform::Channel& gauge, int32_t position) {
+// The 4-byte field at 1-based `pos`, from the held bytes when there are any.
+int32_t field(const GaugeFile& g, int64_t pos) {
+  if (g.bytes.empty()) return g.channel->get4(pos);
+  return platform::le32(&g.bytes[static_cast<size_t>(pos - 1)]);
+}
+
+// A scan hit always has its colour count inside the file; its width and height
+// lie inside unless the hit is in the first 8 bytes.
+Hit readHit(const GaugeFile& g, int32_t position) {
   Hit h;
   h.position = position;
-  if (static_cast<int64_t>(position) + gau::kWidthOffset >= 1) {
-    h.width = gauge.get4(static_cast<int64_t>(position) + gau::kWidthOffset);
-    h.height = gauge.get4(static_cast<int64_t>(position) + gau::kHeightOffset);
+  const int64_t pos = position;
+  if (pos + gau::kWidthOffset >= 1) {
+    h.width = field(g, pos + gau::kWidthOffset);
+    h.height = field(g, pos + gau::kHeightOffset);
   }
-  h.storedColors = gauge.get4(static_cast<int64_t>(position) + gau::kColorCountOffset);
+  h.storedColors = field(g, pos + gau::kColorCountOffset);
   return h;
 }
 
@@ -78,15 +88,14 @@ Listing listFile(const Item& item) {
   l.file = item.path;
   l.error = item.error;
   if (!l.error.isEmpty()) return l;
-  Result<GaugeFile> gauge = openGauge(item.path, platform::OpenMode::ReadOnly);
+  Result<GaugeFile> gauge = openGauge(item.path, platform::OpenMode::ReadOnly, Keep::SmallFile);
   if (!gauge) {
     l.error = reason(gauge.reason());
     return l;
   }
   l.length = gauge->channel->length();
   l.hits.reserve(gauge->positions.size());
-  for (const int32_t position : gauge->positions)
-    l.hits.push_back(readHit(*gauge->channel, position));
+  for (const int32_t position : gauge->positions) l.hits.push_back(readHit(*gauge, position));
   return l;
 }
 
