@@ -3,15 +3,17 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdint>
 #include <filesystem>
 
 #include "app/Module1.h"
+#include "forms/dial_icon.h"
 #include "forms/gauge_file.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
@@ -23,35 +25,9 @@
 
 using namespace platform;
 
-namespace {
-
-// A small gauge dial in 16 colours for the window icon.
-QIcon dialIcon() {
-  QPixmap pm(32, 32);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing, false);
-  p.setBrush(QColor(0, 0, 128));
-  p.setPen(QPen(QColor(192, 192, 192), 2));
-  p.drawEllipse(2, 2, 28, 28);
-  p.setPen(QPen(Qt::white, 1));
-  for (int a = 0; a < 360; a += 45) {
-    p.save();
-    p.translate(16, 16);
-    p.rotate(a);
-    p.drawLine(0, -12, 0, -9);
-    p.restore();
-  }
-  p.setPen(QPen(QColor(255, 0, 0), 2));
-  p.drawLine(16, 16, 24, 9);
-  return QIcon(pm);
-}
-
-}  // namespace
-
 dialpix::dialpix() {
   setWindowTitle(QStringLiteral("WELCOME TO DIALPIX 1.1 FOR FS98"));
-  setWindowIcon(dialIcon());
+  setWindowIcon(QIcon(QPixmap::fromImage(dialIconImage())));
   setClientSize(this, 6735, 4140);
   setBackground(this, QColor(0, 0, 128));
 
