@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages dialpix needs, but only those that are missing,
 # so a second run costs nothing.
-#   tools/deps.sh run    what building and running the program needs (./run)
-#   tools/deps.sh test   that, plus the test, benchmark and fuzzing tools (./test)
-#   tools/deps.sh gui    that, plus what looking at the windows on Xvfb takes
+#   tools/deps.sh run      what building and running the program needs (./run)
+#   tools/deps.sh package  that, plus what building the Debian package takes (./package)
+#   tools/deps.sh test     those, plus the test, benchmark, fuzzing and package checking
+#                          tools (./test)
+#   tools/deps.sh gui      that, plus what looking at the windows on Xvfb takes
 set -euo pipefail
 
 run=(
@@ -11,18 +13,21 @@ run=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-dejavu-core fonts-liberation
 )
+package=(dpkg-dev file)  # dpkg-shlibdeps, and file, which CPack uses to find the binaries
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   locales
+  desktop-file-utils appstream lintian man-db groff-base
 )
 gui=(xvfb xauth openbox imagemagick xdotool)
 
 case "${1:-test}" in
   run) packages=("${run[@]}") ;;
-  test) packages=("${run[@]}" "${test[@]}") ;;
-  gui) packages=("${run[@]}" "${test[@]}" "${gui[@]}") ;;
-  *) echo "usage: tools/deps.sh [run|test|gui]" >&2; exit 2 ;;
+  package) packages=("${run[@]}" "${package[@]}") ;;
+  test) packages=("${run[@]}" "${package[@]}" "${test[@]}") ;;
+  gui) packages=("${run[@]}" "${package[@]}" "${test[@]}" "${gui[@]}") ;;
+  *) echo "usage: tools/deps.sh [run|package|test|gui]" >&2; exit 2 ;;
 esac
 
 missing=()
