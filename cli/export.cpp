@@ -89,6 +89,32 @@ std::vector<Problem> exportGauge(const Request& request, const Settings& setting
   return problems;
 }
 
+// One request a gauge file: a file named twice (under any path) is exported
+// once, with the numbers of both namings; all its bitmaps if either asks for all.
+QList<Request> oneAFile(const QList<Request>& named) {
+  QList<Request> requests;
+  QHash<QString, qsizetype> index;
+  for (const Request& r : named) {
+    const QFileInfo file(r.gauge);
+    const QString key =
+        file.canonicalFilePath().isEmpty() ? file.absoluteFilePath() : file.canonicalFilePath();
+    const auto earlier = index.constFind(key);
+    if (earlier == index.cend()) {
+      index.insert(key, requests.size());
+      requests.append(r);
+      continue;
+    }
+    std::vector<int>& numbers = requests[*earlier].numbers;
+    if (numbers.empty() || r.numbers.empty()) {
+      numbers.clear();
+    } else {
+      for (const int n : r.numbers)
+        if (std::find(numbers.begin(), numbers.end(), n) == numbers.end()) numbers.push_back(n);
+    }
+  }
+  return requests;
+}
+
 }  // namespace
 
 int exportCommand(const QStringList& args) {
@@ -128,6 +154,7 @@ int exportCommand(const QStringList& args) {
     if (std::find(numbers.begin(), numbers.end(), *n) == numbers.end()) numbers.push_back(*n);
   }
   if (requests.isEmpty()) return cmd.usageError(QStringLiteral("name a gauge file"));
+  requests = oneAFile(requests);
 
   Settings settings;
   settings.folder = cmd.parser().isSet(output) ? cmd.parser().value(output) : QStringLiteral(".");

@@ -271,6 +271,10 @@ void tst_cli::statuses_data() {
   QTest::newRow("export over an existing file")
       << QStringList{QStringLiteral("export"), g, QStringLiteral("2")} << 1
       << QStringLiteral("--force");
+  QTest::newRow("one gauge named twice is exported once")
+      << QStringList{QStringLiteral("export"), g, QStringLiteral("1"), QStringLiteral("./g.gau"),
+                     QStringLiteral("1")}
+      << 0 << QString();
   QTest::newRow("--force replaces it")
       << QStringList{QStringLiteral("export"), QStringLiteral("--force"), g, QStringLiteral("2")}
       << 0 << QString();
