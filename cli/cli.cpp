@@ -7,6 +7,7 @@
 
 #include "cli/command.h"
 #include "cli/commands.h"
+#include "cli/names.h"
 
 namespace cli {
 namespace {
@@ -73,9 +74,7 @@ int run(int argc, char** argv) {
     std::printf("%s\n", qPrintable(versionLine()));
     return std::fflush(stdout) == 0 ? kDone : kFailed;
   }
-  QStringList args = QCoreApplication::arguments();
-  args.removeFirst();  // the program
-  return find(argv[1])->run(args);
+  return find(argv[1])->run(argumentsAsText(argc, argv));
 }
 
 }  // namespace cli

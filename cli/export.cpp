@@ -3,20 +3,23 @@
 
 #include "bmp/export.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QHash>
+#include <sys/stat.h>
+
 #include <QRegularExpression>
 #include <algorithm>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <vector>
 
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
+#include "cli/names.h"
 #include "cli/parallel.h"
 #include "cli/progress.h"
 #include "cli/report.h"
+#include "platform/file_names.h"
 
 namespace cli {
 namespace {
@@ -39,21 +42,30 @@ struct Settings {
   bmp::Existing existing = bmp::Existing::Keep;
 };
 
-QString targetFor(const Settings& s, const QString& gauge, int number) {
-  return QDir::cleanPath(QDir(s.folder).filePath(
-      QStringLiteral("%1-%2.bmp").arg(QFileInfo(gauge).completeBaseName()).arg(number)));
+// The gauge file's name without its last extension, as bytes.
+std::string stemOf(const QString& gauge) {
+  std::string name = std::filesystem::path(bytesOf(gauge)).filename().string();
+  if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+  return name;
 }
 
-QString exportProblem(const Result<bmp::Exported>& r, const QString& target,
+// DIR/<gauge name without extension>-N.bmp, built from the names' bytes.
+std::string targetFor(const Settings& s, const QString& gauge, int number) {
+  const std::filesystem::path target = std::filesystem::path(bytesOf(s.folder)) /
+                                       (stemOf(gauge) + "-" + std::to_string(number) + ".bmp");
+  return target.lexically_normal().string();
+}
+
+QString exportProblem(const Result<bmp::Exported>& r, const std::string& target,
                       bmp::Existing existing) {
+  const QString shown = platform::nameText(target);
   if (r.fault() == Fault::Bitmap)
     return QStringLiteral("it cannot be exported, so %1 was not written. %2")
-        .arg(target, reason(r.reason()));
-  const QFileInfo there(target);
-  if (existing == bmp::Existing::Keep && (there.exists() || there.isSymLink()))
-    return QStringLiteral("%1 already exists and was kept; --force replaces it.").arg(target);
+        .arg(shown, reason(r.reason()));
+  if (struct stat st{}; existing == bmp::Existing::Keep && ::lstat(target.c_str(), &st) == 0)
+    return QStringLiteral("%1 already exists and was kept; --force replaces it.").arg(shown);
   return QStringLiteral("%1 was not written. %2 Any older file of that name is as it was.")
-      .arg(target, reason(r.reason()));
+      .arg(shown, reason(r.reason()));
 }
 
 std::vector<Problem> exportGauge(const Request& request, const Settings& settings) {
@@ -79,9 +91,9 @@ std::vector<Problem> exportGauge(const Request& request, const Settings& setting
       problems.push_back({request.gauge, n, reason(position.reason())});
       continue;
     }
-    const QString target = targetFor(settings, request.gauge, n);
+    const std::string target = targetFor(settings, request.gauge, n);
     const Result<bmp::Exported> done =
-        bmp::exportBitmap(*gauge->channel, *position, fileName(target), {}, settings.existing);
+        bmp::exportBitmap(*gauge->channel, *position, target, {}, settings.existing);
     if (!done) {
       problems.push_back({request.gauge, n, exportProblem(done, target, settings.existing)});
     }
@@ -93,18 +105,16 @@ std::vector<Problem> exportGauge(const Request& request, const Settings& setting
 // once, with the numbers of both namings; all its bitmaps if either asks for all.
 QList<Request> oneAFile(const QList<Request>& named) {
   QList<Request> requests;
-  QHash<QString, qsizetype> index;
+  std::map<std::string, qsizetype> index;
   for (const Request& r : named) {
-    const QFileInfo file(r.gauge);
-    const QString key =
-        file.canonicalFilePath().isEmpty() ? file.absoluteFilePath() : file.canonicalFilePath();
-    const auto earlier = index.constFind(key);
-    if (earlier == index.cend()) {
-      index.insert(key, requests.size());
+    std::error_code ec;
+    const std::string key = std::filesystem::weakly_canonical(bytesOf(r.gauge), ec).string();
+    const auto [earlier, first] = index.try_emplace(key, requests.size());
+    if (first) {
       requests.append(r);
       continue;
     }
-    std::vector<int>& numbers = requests[*earlier].numbers;
+    std::vector<int>& numbers = requests[earlier->second].numbers;
     if (numbers.empty() || r.numbers.empty()) {
       numbers.clear();
     } else {
@@ -160,22 +170,19 @@ int exportCommand(const QStringList& args) {
   settings.folder = cmd.parser().isSet(output) ? cmd.parser().value(output) : QStringLiteral(".");
   settings.existing = cmd.parser().isSet(force) ? bmp::Existing::Replace : bmp::Existing::Keep;
   Report report;
-  if (!QFileInfo(settings.folder).isDir()) {
+  if (std::error_code ec; !std::filesystem::is_directory(bytesOf(settings.folder), ec)) {
     report.problem(settings.folder,
                    QStringLiteral("There is no such folder. Nothing was exported."));
     return report.finish();
   }
   // Two gauge files of one name would write the same .BMP names.
-  QHash<QString, QString> firstOfName;
+  std::map<std::string, QString> firstOfName;
   for (Request& r : requests) {
-    const QString name = QFileInfo(r.gauge).completeBaseName();
-    if (const auto earlier = firstOfName.constFind(name); earlier != firstOfName.cend())
+    if (const auto [earlier, first] = firstOfName.try_emplace(stemOf(r.gauge), r.gauge); !first)
       r.refused = QStringLiteral(
                       "Its bitmaps would be written under the names of those of %1. "
                       "Nothing was exported for it.")
-                      .arg(*earlier);
-    else
-      firstOfName.insert(name, r.gauge);
+                      .arg(earlier->second);
   }
 
   Progress progress(static_cast<size_t>(requests.size()));

@@ -2,16 +2,14 @@
 
 #include <sys/stat.h>
 
-#include <QFile>
 #include <cstdint>
 #include <limits>
 
+#include "cli/names.h"
 #include "cli/report.h"
 #include "gau/scan.h"
 
 namespace cli {
-
-std::string fileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 namespace {
 
@@ -22,12 +20,12 @@ constexpr int64_t kHoldLimit = int64_t{16} << 20;
 
 Result<GaugeFile> openGauge(const QString& path, platform::OpenMode mode, Keep keep) {
   // A named pipe would block the open; only a regular file is a gauge file.
-  if (struct stat st{}; ::stat(fileName(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+  if (struct stat st{}; ::stat(bytesOf(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
     return Result<GaugeFile>::failure(Fault::Source, "It is not a regular file.");
   std::string why;
   GaugeFile g;
   g.path = path;
-  g.channel = platform::openFileChannel(fileName(path), mode, &why);
+  g.channel = platform::openFileChannel(bytesOf(path), mode, &why);
   if (!g.channel)
     return Result<GaugeFile>::failure(Fault::Source, "It cannot be opened: " + why + ".");
   // Positions are signed 32-bit numbers, as in the windows.

@@ -32,9 +32,6 @@ Result<GaugeFile> openGauge(const QString& path, platform::OpenMode mode,
 // The position of bitmap `number`, or why there is no such bitmap.
 Result<int32_t> bitmapAt(const GaugeFile& gauge, int number);
 
-// The name the file logic opens for `path`.
-std::string fileName(const QString& path);
-
 }  // namespace cli
 
 namespace cli {

@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
+#include "cli/names.h"
 #include "cli/report.h"
 
 namespace cli {
@@ -34,7 +35,7 @@ int importCommand(const QStringList& args) {
       openBitmap(pos[0], *number, platform::OpenMode::ReadWriteExisting, report);
   if (!bitmap) return report.finish();
   const Result<gau::Imported> done =
-      gau::importBitmap(*bitmap->gauge.channel, bitmap->position, fileName(pos[2]));
+      gau::importBitmap(*bitmap->gauge.channel, bitmap->position, bytesOf(pos[2]));
   if (!done) {
     const bool image = done.fault() == Fault::Source || done.fault() == Fault::DoesNotFit;
     report.problem(pos[0], *number,

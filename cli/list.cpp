@@ -1,18 +1,20 @@
 // dialpix list: every bitmap the scan finds in each gauge file, as text lines
 // or as JSON.
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
+#include "cli/names.h"
 #include "cli/parallel.h"
 #include "cli/progress.h"
 #include "cli/report.h"
@@ -42,25 +44,53 @@ struct Listing {
   QString error;  // set when the file could not be listed
 };
 
+bool isGaugeName(const std::string& name) {
+  if (name.size() < 5 || name[0] == '.') return false;  // hidden files are not listed
+  std::string suffix = name.substr(name.size() - 4);
+  for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return suffix == ".gau";
+}
+
 // The *.gau files of `folder` (any case, sorted by name), then with
 // `recursive` those of its folders, depth first. A link that leads nowhere is
-// kept, so that it is reported; pipes and devices are not gauge files.
+// kept, so that it is reported; pipes and devices are not gauge files. Names
+// are read as bytes, so a name in another encoding is listed and opened too.
 void gather(const QString& folder, bool recursive, QList<Item>& into) {
-  const QDir dir(folder);
-  if (!dir.isReadable()) {
-    into.append({folder, QStringLiteral("The folder cannot be read.")});
+  namespace fs = std::filesystem;
+  const fs::path dir(bytesOf(folder));
+  std::error_code ec;
+  fs::directory_iterator it(dir, ec);
+  if (ec) {
+    into.append({folder, QStringLiteral("The folder cannot be read: %1.")
+                             .arg(QString::fromStdString(ec.message()))});
     return;
   }
-  const QFileInfoList entries = dir.entryInfoList({QStringLiteral("*.gau")},
-                                                  QDir::Files | QDir::System | QDir::NoDotAndDotDot,
-                                                  QDir::Name | QDir::IgnoreCase);
-  for (const QFileInfo& e : entries)
-    if (e.isFile() || (e.isSymLink() && !e.exists())) into.append({dir.filePath(e.fileName()), {}});
-  if (!recursive) return;
-  // Linked folders are not followed: a link back up would never end.
-  for (const QString& sub : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks,
-                                          QDir::Name | QDir::IgnoreCase))
-    gather(dir.filePath(sub), true, into);
+  QList<QString> gauges, folders;
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) break;
+    const std::string name = it->path().filename().string();
+    std::error_code ignored;
+    const fs::file_status link = it->symlink_status(ignored);
+    // Linked folders are not followed: a link back up would never end.
+    if (fs::is_directory(link)) {
+      if (recursive && name[0] != '.') folders.append(nameOf((dir / name).string()));
+      continue;
+    }
+    if (!isGaugeName(name)) continue;
+    const fs::file_status target = it->status(ignored);
+    if (fs::is_regular_file(target) || (fs::is_symlink(link) && !fs::exists(target)))
+      gauges.append(nameOf((dir / name).string()));
+  }
+  if (ec)
+    into.append({folder, QStringLiteral("The folder could not be read to its end: %1.")
+                             .arg(QString::fromStdString(ec.message()))});
+  const auto byName = [](const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) < 0;
+  };
+  std::sort(gauges.begin(), gauges.end(), byName);
+  std::sort(folders.begin(), folders.end(), byName);
+  for (const QString& g : gauges) into.append({g, {}});
+  for (const QString& f : folders) gather(f, true, into);
 }
 
 // The 4-byte field at 1-based `pos`, from the held bytes when there are any.
@@ -103,7 +133,7 @@ QByteArray number(std::optional<int32_t> v) { return v ? QByteArray::number(*v) 
 
 // FILE <TAB> N <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> COLOURS, one line a bitmap.
 QByteArray textLines(const Listing& l) {
-  const QByteArray file = QFile::encodeName(l.file);
+  const QByteArray file = QByteArray::fromStdString(bytesOf(l.file));
   QByteArray out;
   int n = 0;
   for (const Hit& h : l.hits) {
@@ -156,7 +186,7 @@ int listCommand(const QStringList& args) {
 
   QList<Item> items;
   for (const QString& path : paths) {
-    if (QFileInfo(path).isDir())
+    if (std::error_code ec; std::filesystem::is_directory(bytesOf(path), ec))
       gather(path, cmd.parser().isSet(recursive), items);
     else
       items.append({path, {}});

@@ -1,7 +1,8 @@
 // dialpix render: a bitmap in its own colours as a PNG, one pixel a pixel,
 // drawn by the viewer's own plotting code.
 
-#include <QFileInfo>
+#include <sys/stat.h>
+
 #include <QImage>
 #include <QImageWriter>
 #include <QSaveFile>
@@ -11,6 +12,7 @@
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
+#include "cli/names.h"
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
 #include "gau/plot.h"
@@ -90,8 +92,7 @@ int renderCommand(const QStringList& args) {
         QStringLiteral("--scale takes a whole number from 1 to %1").arg(kMaxScale));
 
   Report report;
-  const QFileInfo existing(target);
-  if (!cmd.parser().isSet(force) && (existing.exists() || existing.isSymLink())) {
+  if (struct stat st{}; !cmd.parser().isSet(force) && ::lstat(bytesOf(target).c_str(), &st) == 0) {
     report.problem(target, QStringLiteral("a file of that name already exists; --force replaces "
                                           "it. Bitmap %1 of %2 was not drawn.")
                                .arg(*number)

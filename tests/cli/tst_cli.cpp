@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
 #include <span>
 
 #include "bmp/export.h"
@@ -101,6 +102,7 @@ class tst_cli : public QObject {
   void statuses_data();
   void statuses();
   void unreadableGaugeAmongReadable();
+  void latin1NamesAreListedAndOpened();
   void renderShowsOwnColours();
 
  private:
@@ -337,6 +339,30 @@ void tst_cli::unreadableGaugeAmongReadable() {
                                "panel/C.GAU\t1\t33\t3x3\t2\n"
                                "panel/sub/d.Gau\t1\t33\t3x3\t2\n"));
   QVERIFY2(run.err.startsWith("dialpix: panel/b.gau: It cannot be opened"), run.err.constData());
+}
+
+// A gauge from an old Windows archive: its name is Latin-1 bytes, no UTF-8.
+void tst_cli::latin1NamesAreListedAndOpened() {
+  QTemporaryDir dir;
+  gaugebuild::Gauge g;
+  g.filler(20, 4);
+  g.plant(gaugebuild::patterned(3, 3, 2));
+  const std::string name = "ALT\xCDMETRO.GAU";
+  QVERIFY(g.writeTo(dir.path().toStdString() + "/" + name));
+
+  const Run list = dialpix(dir.path(), {QStringLiteral("list"), QStringLiteral(".")});
+  QCOMPARE(list.status, 0);
+  QCOMPARE(list.out, QByteArray::fromStdString("./" + name + "\t1\t33\t3x3\t2\n"));
+  // The name as a shell hands it over: bytes.
+  QProcess p;
+  p.setWorkingDirectory(dir.path());
+  p.start(
+      QStringLiteral("/bin/sh"),
+      {QStringLiteral("-c"), QStringLiteral("exec \"$0\" export \"$(printf 'ALT\\315METRO.GAU')\""),
+       QStringLiteral(DIALPIX_EXE)});
+  QVERIFY(p.waitForFinished(60000));
+  QCOMPARE(p.exitCode(), 0);
+  QVERIFY(std::filesystem::exists(dir.path().toStdString() + "/ALT\xCDMETRO-1.bmp"));
 }
 
 void tst_cli::renderShowsOwnColours() {
