@@ -69,16 +69,15 @@ void gather(const QString& folder, bool recursive, QList<Item>& into) {
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     if (ec) break;
     const std::string name = it->path().filename().string();
+    // The listing's own file types, so that only links cost a look at the disk.
     std::error_code ignored;
-    const fs::file_status link = it->symlink_status(ignored);
-    // Linked folders are not followed: a link back up would never end.
-    if (fs::is_directory(link)) {
+    if (!it->is_symlink(ignored) && it->is_directory(ignored)) {
+      // Linked folders are not followed: a link back up would never end.
       if (recursive && name[0] != '.') folders.append(nameOf((dir / name).string()));
       continue;
     }
     if (!isGaugeName(name)) continue;
-    const fs::file_status target = it->status(ignored);
-    if (fs::is_regular_file(target) || (fs::is_symlink(link) && !fs::exists(target)))
+    if (it->is_regular_file(ignored) || (it->is_symlink(ignored) && !it->exists(ignored)))
       gauges.append(nameOf((dir / name).string()));
   }
   if (ec)
