@@ -64,23 +64,21 @@ int paletteCommand(const QStringList& args) {
       return cmd.usageError(QStringLiteral("%1 is not a palette entry number").arg(pos[2]));
   }
 
+  const auto typed = [&cmd](gau::ColorChannel channel, const char* name,
+                            const QCommandLineOption& option) {
+    return NewValue{channel, name, cmd.parser().isSet(option), cmd.parser().value(option), {}};
+  };
   // Red, green, blue: the order the values are written in.
-  std::array<NewValue, 3> values{
-      {{gau::ColorChannel::Red, "red", cmd.parser().isSet(red), cmd.parser().value(red), {}},
-       {gau::ColorChannel::Green,
-        "green",
-        cmd.parser().isSet(green),
-        cmd.parser().value(green),
-        {}},
-       {gau::ColorChannel::Blue, "blue", cmd.parser().isSet(blue), cmd.parser().value(blue), {}}}};
+  std::array<NewValue, 3> values{typed(gau::ColorChannel::Red, "red", red),
+                                 typed(gau::ColorChannel::Green, "green", green),
+                                 typed(gau::ColorChannel::Blue, "blue", blue)};
   bool setting = false;
   for (NewValue& v : values) {
     if (!v.given) continue;
     setting = true;
-    const std::optional<double> typed = wholeNumber(v.text.toStdString());
-    if (!typed)
-      return cmd.usageError(QStringLiteral("--%1 %2 is not a number").arg(v.name, v.text));
-    v.value = roundToByte(*typed);  // the palette tool's rounding; nothing when not 0 to 255
+    const std::optional<double> read = wholeNumber(v.text.toStdString());
+    if (!read) return cmd.usageError(QStringLiteral("--%1 %2 is not a number").arg(v.name, v.text));
+    v.value = roundToByte(*read);  // the palette tool's rounding; nothing when not 0 to 255
   }
   if (setting && !entry) return cmd.usageError(QStringLiteral("name the palette entry to set"));
 
