@@ -1,8 +1,6 @@
 // dialpix import: an image written into a bitmap of a gauge file with the
 // checks of the window's Convert from BMP, by the same code.
 
-#include "gau/import.h"
-
 #include <optional>
 
 #include "cli/command.h"
@@ -10,15 +8,26 @@
 #include "cli/gauge_file.h"
 #include "cli/names.h"
 #include "cli/report.h"
+#include "platform/image_import.h"
 
 namespace cli {
+namespace {
+
+QString count(int64_t n, const char* one, const char* many) {
+  return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+}  // namespace
 
 int importCommand(const QStringList& args) {
   Command cmd(QStringLiteral("import"), QStringLiteral("GAUGE N IMAGE"),
               QStringLiteral("Writes the pixels of IMAGE over bitmap N of GAUGE, in place, with "
-                             "the checks of the\nwindow's Convert from BMP. Only pixel bytes "
-                             "change; a picture that does not fit is\nrefused and nothing is "
-                             "written."));
+                             "the checks of the\nwindow's Convert from BMP. A .BMP laid out as "
+                             "the export writes it is copied byte\nfor byte; any other picture "
+                             "Qt can read (PNG, other .BMP layouts, ...) is mapped\nonto the "
+                             "bitmap's own palette, each colour it lacks to the nearest one. "
+                             "Only\npixel bytes change; a picture of another size is refused "
+                             "and nothing is written."));
   cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
   cmd.parser().addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
   cmd.parser().addPositionalArgument(QStringLiteral("IMAGE"),
@@ -34,9 +43,16 @@ int importCommand(const QStringList& args) {
   std::optional<OneBitmap> bitmap =
       openBitmap(pos[0], *number, platform::OpenMode::ReadWriteExisting, report);
   if (!bitmap) return report.finish();
-  const Result<gau::Imported> done =
-      gau::importBitmap(*bitmap->gauge.channel, bitmap->position, bytesOf(pos[2]));
-  if (!done) {
+  const Result<platform::ImageImport> done =
+      platform::importImage(*bitmap->gauge.channel, bitmap->position, bytesOf(pos[2]));
+  if (done && done->approximatedPixels > 0) {
+    // Done, but not quite as drawn: said on standard error, the status stays 0.
+    report.note(pos[0], *number,
+                QStringLiteral("%1 of %2, in %3 its palette has not, took the nearest colour "
+                               "of that palette.")
+                    .arg(count(done->approximatedPixels, "pixel", "pixels"), pos[2],
+                         count(done->approximatedColours, "colour", "colours")));
+  } else if (!done) {
     const bool image = done.fault() == Fault::Source || done.fault() == Fault::DoesNotFit;
     report.problem(pos[0], *number,
                    notDone(image ? QStringLiteral("the import of %1").arg(pos[2])

@@ -19,6 +19,11 @@ void Report::problem(const QString& file, int number, const QString& what) {
   problem(file, QStringLiteral("bitmap %1: %2").arg(number).arg(what));
 }
 
+void Report::note(const QString& file, int number, const QString& what) {
+  if (progress_) progress_->erase();
+  std::fprintf(stderr, "dialpix: %s: bitmap %d: %s\n", qPrintable(file), number, qPrintable(what));
+}
+
 void Report::out(const QByteArray& bytes) {
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
 }

@@ -20,6 +20,9 @@ class Report {
   // A problem with bitmap `number` of `file`.
   void problem(const QString& file, int number, const QString& what);
 
+  // Something done that the user should know of; not a failure.
+  void note(const QString& file, int number, const QString& what);
+
   // Data for standard output.
   void out(const QByteArray& bytes);
 

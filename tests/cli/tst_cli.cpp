@@ -97,6 +97,7 @@ class tst_cli : public QObject {
   void listEqualsScan();
   void exportEqualsWindowExport();
   void importThenExportRoundTrip();
+  void importOfAPngMapsOntoThePalette();
   void patchesEqualTheWindows_data();
   void patchesEqualTheWindows();
   void statuses_data();
@@ -206,6 +207,43 @@ void tst_cli::importThenExportRoundTrip() {
   QVERIFY(std::equal(after.begin(), after.begin() + firstPixel, g.bytes().begin()));
   QVERIFY(std::equal(after.begin() + firstPixel + 24, after.end(),
                      g.bytes().begin() + firstPixel + 24));
+}
+
+// A picture from a paint program: rendered to PNG, imported back unchanged, then
+// with a colour the palette lacks.
+void tst_cli::importOfAPngMapsOntoThePalette() {
+  QTemporaryDir dir;
+  gaugebuild::Gauge g;
+  g.filler(30, 5);
+  g.plant(gaugebuild::patterned(5, 3, 0));  // 256 distinct colours; pixels 0 to 23
+  g.filler(30, 6);
+  const QString gauge = dir.filePath(QStringLiteral("g.gau"));
+  writeBytes(gauge, g.bytes());
+  QCOMPARE(dialpix(dir.path(), {QStringLiteral("render"), gauge, QStringLiteral("1"),
+                                QStringLiteral("-o"), QStringLiteral("p.png")})
+               .status,
+           0);
+  const QStringList importPng{QStringLiteral("import"), gauge, QStringLiteral("1"),
+                              QStringLiteral("p.png")};
+  Run run = dialpix(dir.path(), importPng);
+  QCOMPARE(run.status, 0);
+  QVERIFY2(run.err.isEmpty(), run.err.constData());
+  QVERIFY(readBytes(gauge) == g.bytes());
+
+  QImage picture(dir.filePath(QStringLiteral("p.png")));
+  picture.setPixel(0, 0, qRgb(1, 2, 3));
+  QVERIFY(picture.save(dir.filePath(QStringLiteral("p.png"))));
+  run = dialpix(dir.path(), importPng);
+  QCOMPARE(run.status, 0);
+  QVERIFY2(run.err.contains("1 pixel of p.png, in 1 colour"), run.err.constData());
+  // Only the top left pixel changed: stored rows run bottom up, 8 bytes each.
+  const Bytes& before = g.bytes();
+  const size_t topLeft = 30 + 40 + 4 * 256 + 2 * 8;
+  Bytes after = readBytes(gauge);
+  QCOMPARE(after.size(), before.size());
+  QVERIFY(after[topLeft] != before[topLeft]);
+  after[topLeft] = before[topLeft];
+  QVERIFY(after == before);
 }
 
 // The same patch by the command line and by the core the windows call.
