@@ -398,6 +398,8 @@ MapCounts mapColours(const Picture& p, const ShownPalette& palette, std::span<ui
 
 MapCounts mapPicture(const Picture& picture, const ShownPalette& palette, std::span<uint8_t> out,
                      int64_t outStride) {
+  // A picture without pixels maps to nothing (and `out` may then be empty, without data).
+  if (picture.width <= 0 || picture.height <= 0) return {};
   return picture.indexed() ? mapIndexed(picture, palette, out, outStride)
                            : mapColours(picture, palette, out, outStride);
 }

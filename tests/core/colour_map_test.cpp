@@ -87,3 +87,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Palette>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// Found by fuzzing: a picture with no columns mapped into an empty buffer.
+TEST(ColourMap, APictureWithoutPixelsMapsToNothing) {
+  const std::vector<uint8_t> gaugePalette(16, 0x40);
+  const gau::ShownPalette shown = gau::shownPalette(gaugePalette);
+  const std::vector<uint32_t> argb(1, 0xFF102030);
+  for (const auto [w, h] : {std::pair{0, 3}, std::pair{3, 0}}) {
+    gau::Picture p;
+    p.width = w;
+    p.height = h;
+    p.rowStride = w;
+    p.argb = argb;
+    const gau::MapCounts counts = gau::mapPicture(p, shown, {}, w);
+    EXPECT_EQ(counts.approximatedPixels, 0) << w << "x" << h;
+  }
+}
