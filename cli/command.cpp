@@ -35,6 +35,21 @@ std::optional<int> Command::parse(const QStringList& args) {
   return std::nullopt;
 }
 
+void Command::addGaugeAndNumber() {
+  parser_.addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
+  parser_.addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
+}
+
+std::optional<int> Command::takeGaugeAndNumber(qsizetype fewest, qsizetype most,
+                                               const QString& wanted, OnOneBitmap& out) const {
+  const QStringList pos = parser_.positionalArguments();
+  if (pos.size() < 2 + fewest || pos.size() > 2 + most) return usageError(wanted);
+  const std::optional<int> number = wholeInt(pos[1]);
+  if (!number) return usageError(QStringLiteral("%1 is not a bitmap number").arg(pos[1]));
+  out = {pos[0], *number, pos.mid(2)};
+  return std::nullopt;
+}
+
 int Command::usageError(const QString& why) const {
   std::fprintf(stderr, "dialpix %s: %s\nTry 'dialpix %s --help' for more information.\n",
                qPrintable(name_), qPrintable(why), qPrintable(name_));

@@ -33,6 +33,19 @@ class Command {
   // Prints a usage problem found after parsing with a hint to --help; returns 2.
   int usageError(const QString& why) const;
 
+  // The GAUGE and N that a command on one bitmap takes first, declared as
+  // positional arguments.
+  void addGaugeAndNumber();
+  struct OnOneBitmap {
+    QString gauge;
+    int number = 0;
+    QStringList rest;  // the positional arguments after them
+  };
+  // After parse(): GAUGE, N and between `fewest` and `most` more arguments,
+  // or the usage error's exit status (2), with `wanted` saying what to name.
+  std::optional<int> takeGaugeAndNumber(qsizetype fewest, qsizetype most, const QString& wanted,
+                                        OnOneBitmap& out) const;
+
   QString helpText() const;
 
  private:

@@ -28,34 +28,33 @@ int importCommand(const QStringList& args) {
                              "bitmap's own palette, each colour it lacks to the nearest one. "
                              "Only\npixel bytes change; a picture of another size is refused "
                              "and nothing is written."));
-  cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
-  cmd.parser().addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
+  cmd.addGaugeAndNumber();
   cmd.parser().addPositionalArgument(QStringLiteral("IMAGE"),
                                      QStringLiteral("The picture to write into it."));
   if (const std::optional<int> exit = cmd.parse(args)) return *exit;
-  const QStringList pos = cmd.parser().positionalArguments();
-  if (pos.size() != 3)
-    return cmd.usageError(QStringLiteral("name a gauge file, a bitmap number and an image"));
-  const std::optional<int> number = wholeInt(pos[1]);
-  if (!number) return cmd.usageError(QStringLiteral("%1 is not a bitmap number").arg(pos[1]));
+  Command::OnOneBitmap on;
+  if (const std::optional<int> exit = cmd.takeGaugeAndNumber(
+          1, 1, QStringLiteral("name a gauge file, a bitmap number and an image"), on))
+    return *exit;
+  const QString& image = on.rest[0];
 
   Report report;
   std::optional<OneBitmap> bitmap =
-      openBitmap(pos[0], *number, platform::OpenMode::ReadWriteExisting, report);
+      openBitmap(on.gauge, on.number, platform::OpenMode::ReadWriteExisting, report);
   if (!bitmap) return report.finish();
   const Result<platform::ImageImport> done =
-      platform::importImage(*bitmap->gauge.channel, bitmap->position, bytesOf(pos[2]));
+      platform::importImage(*bitmap->gauge.channel, bitmap->position, bytesOf(image));
   if (done && done->approximatedPixels > 0) {
     // Done, but not quite as drawn: said on standard error, the status stays 0.
-    report.note(pos[0], *number,
+    report.note(on.gauge, on.number,
                 QStringLiteral("%1 of %2, in %3 its palette has not, took the nearest colour "
                                "of that palette.")
-                    .arg(count(done->approximatedPixels, "pixel", "pixels"), pos[2],
+                    .arg(count(done->approximatedPixels, "pixel", "pixels"), image,
                          count(done->approximatedColours, "colour", "colours")));
   } else if (!done) {
     const bool image = done.fault() == Fault::Source || done.fault() == Fault::DoesNotFit;
-    report.problem(pos[0], *number,
-                   notDone(image ? QStringLiteral("the import of %1").arg(pos[2])
+    report.problem(on.gauge, on.number,
+                   notDone(image ? QStringLiteral("the import of %1").arg(image)
                                  : QStringLiteral("the import"),
                            done.fault(), done.reason()));
   }

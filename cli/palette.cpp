@@ -45,23 +45,20 @@ int paletteCommand(const QStringList& args) {
   const QCommandLineOption blue(QStringLiteral("blue"), QStringLiteral("New blue value, 0 to 255."),
                                 QStringLiteral("V"));
   cmd.parser().addOptions({red, green, blue});
-  cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
-  cmd.parser().addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
+  cmd.addGaugeAndNumber();
   cmd.parser().addPositionalArgument(QStringLiteral("ENTRY"),
                                      QStringLiteral("A palette entry, 0 to the colour count - 1."),
                                      QStringLiteral("[ENTRY]"));
   if (const std::optional<int> exit = cmd.parse(args)) return *exit;
-  const QStringList pos = cmd.parser().positionalArguments();
-  if (pos.size() < 2 || pos.size() > 3)
-    return cmd.usageError(
-        QStringLiteral("name a gauge file, a bitmap number and perhaps an entry"));
-  const std::optional<int> number = wholeInt(pos[1]);
-  if (!number) return cmd.usageError(QStringLiteral("%1 is not a bitmap number").arg(pos[1]));
+  Command::OnOneBitmap on;
+  if (const std::optional<int> exit = cmd.takeGaugeAndNumber(
+          0, 1, QStringLiteral("name a gauge file, a bitmap number and perhaps an entry"), on))
+    return *exit;
   std::optional<int> entry;
-  if (pos.size() == 3) {
-    entry = wholeInt(pos[2]);
+  if (!on.rest.isEmpty()) {
+    entry = wholeInt(on.rest[0]);
     if (!entry)
-      return cmd.usageError(QStringLiteral("%1 is not a palette entry number").arg(pos[2]));
+      return cmd.usageError(QStringLiteral("%1 is not a palette entry number").arg(on.rest[0]));
   }
 
   const auto typed = [&cmd](gau::ColorChannel channel, const char* name,
@@ -85,23 +82,23 @@ int paletteCommand(const QStringList& args) {
   Report report;
   for (const NewValue& v : values)
     if (v.given && !v.value)
-      report.problem(pos[0], *number,
+      report.problem(on.gauge, on.number,
                      QStringLiteral("the %1 value %2 is not 0 to 255. Nothing was written.")
                          .arg(v.name, v.text));
   if (report.failed()) return report.finish();
 
   std::optional<OneBitmap> bitmap = openBitmap(
-      pos[0], *number,
+      on.gauge, on.number,
       setting ? platform::OpenMode::ReadWriteExisting : platform::OpenMode::ReadOnly, report);
   if (!bitmap) return report.finish();
   platform::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::ColorCount> count = gau::readColorCount(gauge, bitmap->position);
   if (!count) {
-    report.problem(pos[0], *number, reason(count.reason()));
+    report.problem(on.gauge, on.number, reason(count.reason()));
     return report.finish();
   }
   if (entry && (*entry < 0 || *entry >= count->colors)) {
-    report.problem(pos[0], *number,
+    report.problem(on.gauge, on.number,
                    QStringLiteral("its palette has entries 0 to %1; there is no entry %2.%3")
                        .arg(count->colors - 1)
                        .arg(*entry)
@@ -116,7 +113,7 @@ int paletteCommand(const QStringList& args) {
           gau::writeEntryByte(gauge, bitmap->position, *entry, v.channel, *v.value);
       if (!sent) {
         report.problem(
-            pos[0], *number,
+            on.gauge, on.number,
             notDone(QStringLiteral("setting the %1 byte of entry %2").arg(v.name).arg(*entry),
                     sent.fault(), sent.reason()));
         break;  // the later bytes are not tried
@@ -132,7 +129,7 @@ int paletteCommand(const QStringList& args) {
   for (int n = first; n <= last; ++n) {
     const Result<gau::Entry> e = gau::readEntry(gauge, bitmap->position, n);
     if (!e) {
-      report.problem(pos[0], *number, reason(e.reason()));
+      report.problem(on.gauge, on.number, reason(e.reason()));
       return report.finish();
     }
     lines += entryLine(n, *e);

@@ -76,14 +76,12 @@ int renderCommand(const QStringList& args) {
   const QCommandLineOption force(QStringLiteral("force"),
                                  QStringLiteral("Replace an existing file of that name."));
   cmd.parser().addOptions({output, scale, force});
-  cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
-  cmd.parser().addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
+  cmd.addGaugeAndNumber();
   if (const std::optional<int> exit = cmd.parse(args)) return *exit;
-  const QStringList pos = cmd.parser().positionalArguments();
-  if (pos.size() != 2)
-    return cmd.usageError(QStringLiteral("name a gauge file and a bitmap number"));
-  const std::optional<int> number = wholeInt(pos[1]);
-  if (!number) return cmd.usageError(QStringLiteral("%1 is not a bitmap number").arg(pos[1]));
+  Command::OnOneBitmap on;
+  if (const std::optional<int> exit =
+          cmd.takeGaugeAndNumber(0, 0, QStringLiteral("name a gauge file and a bitmap number"), on))
+    return *exit;
   const QString target = cmd.parser().value(output);
   if (target.isEmpty()) return cmd.usageError(QStringLiteral("name the PNG file with -o FILE.png"));
   const std::optional<int> k = wholeInt(cmd.parser().value(scale));
@@ -95,23 +93,23 @@ int renderCommand(const QStringList& args) {
   if (struct stat st{}; !cmd.parser().isSet(force) && ::lstat(bytesOf(target).c_str(), &st) == 0) {
     report.problem(target, QStringLiteral("a file of that name already exists; --force replaces "
                                           "it. Bitmap %1 of %2 was not drawn.")
-                               .arg(*number)
-                               .arg(pos[0]));
+                               .arg(on.number)
+                               .arg(on.gauge));
     return report.finish();
   }
   std::optional<OneBitmap> bitmap =
-      openBitmap(pos[0], *number, platform::OpenMode::ReadOnly, report);
+      openBitmap(on.gauge, on.number, platform::OpenMode::ReadOnly, report);
   if (!bitmap) return report.finish();
   platform::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::BitmapLayout> layout =
       gau::readLayout(gauge, bitmap->position, gau::Extent::WholeInFile);
   if (!layout) {
-    report.problem(pos[0], *number,
+    report.problem(on.gauge, on.number,
                    QStringLiteral("it cannot be drawn. ") + reason(layout.reason()));
     return report.finish();
   }
   if (const std::optional<QString> why = sizeProblem(*layout, *k)) {
-    report.problem(pos[0], *number, *why);
+    report.problem(on.gauge, on.number, *why);
     return report.finish();
   }
 
@@ -122,7 +120,7 @@ int renderCommand(const QStringList& args) {
   if (const Result<gau::Shown> shown =
           gau::showBitmap(gauge, bitmap->position, noEarlierPalette, canvas);
       !shown) {
-    report.problem(pos[0], *number,
+    report.problem(on.gauge, on.number,
                    QStringLiteral("it cannot be drawn. ") + reason(shown.reason()));
     return report.finish();
   }
@@ -139,8 +137,8 @@ int renderCommand(const QStringList& args) {
     file.cancelWriting();
     report.problem(target, QStringLiteral("cannot be written: %1. Bitmap %2 of %3 was not saved.")
                                .arg(why)
-                               .arg(*number)
-                               .arg(pos[0]));
+                               .arg(on.number)
+                               .arg(on.gauge));
   }
   return report.finish();
 }

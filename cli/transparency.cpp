@@ -23,18 +23,16 @@ int patchCommand(const QStringList& args, Patch patch) {
                                       "padding included, to colour 0.")
                      : QStringLiteral("Make Zero Trnsprt: makes palette entry 0 of bitmap N black "
                                       "(blue, green and red 0; the fourth byte is kept)."));
-  cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
-  cmd.parser().addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
+  cmd.addGaugeAndNumber();
   if (const std::optional<int> exit = cmd.parse(args)) return *exit;
-  const QStringList pos = cmd.parser().positionalArguments();
-  if (pos.size() != 2)
-    return cmd.usageError(QStringLiteral("name a gauge file and a bitmap number"));
-  const std::optional<int> number = wholeInt(pos[1]);
-  if (!number) return cmd.usageError(QStringLiteral("%1 is not a bitmap number").arg(pos[1]));
+  Command::OnOneBitmap on;
+  if (const std::optional<int> exit =
+          cmd.takeGaugeAndNumber(0, 0, QStringLiteral("name a gauge file and a bitmap number"), on))
+    return *exit;
 
   Report report;
   std::optional<OneBitmap> bitmap =
-      openBitmap(pos[0], *number, platform::OpenMode::ReadWriteExisting, report);
+      openBitmap(on.gauge, on.number, platform::OpenMode::ReadWriteExisting, report);
   if (!bitmap) return report.finish();
   platform::Channel& gauge = *bitmap->gauge.channel;
   Result<> done;
@@ -45,7 +43,7 @@ int patchCommand(const QStringList& args, Patch patch) {
   }
   if (!done)
     report.problem(
-        pos[0], *number,
+        on.gauge, on.number,
         notDone(pixels ? QStringLiteral("Make Transparent") : QStringLiteral("Make Zero Trnsprt"),
                 done.fault(), done.reason()));
   return report.finish();
