@@ -60,6 +60,10 @@ int overview() {
 
 }  // namespace
 
+bool needsPictures(int argc, char** argv) {
+  return argc >= 2 && (std::strcmp(argv[1], "import") == 0 || std::strcmp(argv[1], "render") == 0);
+}
+
 bool wantsCommandLine(int argc, char** argv) {
   if (argc < 2) return false;
   return find(argv[1]) != nullptr || isHelp(argv[1]) || isVersion(argv[1]);

@@ -8,6 +8,15 @@ namespace cli {
 // --version); anything else is for the windows.
 bool wantsCommandLine(int argc, char** argv);
 
+// True when the command needs QtGui to decode or draw pictures (import,
+// render): dialpix hands those, and the windows, to its companion program.
+bool needsPictures(int argc, char** argv);
+
+// Replaces this process by the companion program that holds the windows and
+// the picture commands, with the same arguments; returns only when it cannot
+// be started, with the exit status after saying why.
+int handOff(char** argv);
+
 // Runs the command the arguments name and returns the exit status: 0 when
 // everything asked was done, 1 when anything was refused or failed, 2 for a usage error.
 int run(int argc, char** argv);

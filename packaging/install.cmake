@@ -32,6 +32,7 @@ endforeach()
 add_custom_target(desktop_files ALL DEPENDS ${icon_png} ${man_page} ${change_log})
 
 install(TARGETS dialpix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS dialpix-gui RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/dialpix)
 install(FILES packaging/dialpix.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${icon_png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
 install(FILES packaging/dialpix.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

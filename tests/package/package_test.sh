@@ -17,13 +17,14 @@ deb="${debs[0]}"
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
 
-for f in bin/dialpix share/applications/dialpix.desktop \
+for f in bin/dialpix libexec/dialpix/dialpix-gui share/applications/dialpix.desktop \
          share/icons/hicolor/32x32/apps/dialpix.png share/icons/hicolor/scalable/apps/dialpix.svg \
          share/mime/packages/dialpix.xml share/metainfo/org.dialpix.dialpix.metainfo.xml \
          share/man/man1/dialpix.1.gz share/doc/dialpix/copyright share/doc/dialpix/changelog.gz; do
   [ -f "$root/usr/$f" ] || fail "/usr/$f is missing"
 done
 [ -x "$root/usr/bin/dialpix" ] || fail "/usr/bin/dialpix cannot be run"
+[ -x "$root/usr/libexec/dialpix/dialpix-gui" ] || fail "/usr/libexec/dialpix/dialpix-gui cannot be run"
 file -b "$root/usr/share/icons/hicolor/32x32/apps/dialpix.png" | grep -q '^PNG image data, 32 x 32' ||
   fail "the icon is no 32 x 32 PNG"
 

@@ -1,0 +1,30 @@
+// dialpix-gui: the windows, and the command line's picture commands (import,
+// render), which need QtGui. dialpix hands them over with its own arguments.
+// A command word, --help or --version runs the command line; anything else the windows.
+
+#include <QApplication>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "forms/start_windows.h"
+#include "platform/twips.h"
+
+namespace {
+
+int runWindows(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("dialpix"));
+  QApplication::setApplicationVersion(QStringLiteral(DIALPIX_VERSION));
+  QApplication::setFont(platform::msSansSerif(8.25));  // the font throughout
+  // Qt has taken its own options out of argv; names stay the bytes they were.
+  const int status = startWindows(std::vector<std::string>(argv + 1, argv + argc));
+  return status >= 0 ? status : QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (cli::wantsCommandLine(argc, argv)) return cli::run(argc, argv);
+  return runWindows(argc, argv);
+}
