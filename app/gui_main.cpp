@@ -8,7 +8,7 @@
 
 #include "cli/cli.h"
 #include "forms/start_windows.h"
-#include "platform/twips.h"
+#include "ui/twips.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ int runWindows(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("dialpix"));
   QApplication::setApplicationVersion(QStringLiteral(DIALPIX_VERSION));
-  QApplication::setFont(platform::msSansSerif(8.25));  // the font throughout
+  QApplication::setFont(ui::msSansSerif(8.25));  // the font throughout
   // Qt has taken its own options out of argv; names stay the bytes they were.
   const int status = startWindows(std::vector<std::string>(argv + 1, argv + argc));
   return status >= 0 ? status : QApplication::exec();

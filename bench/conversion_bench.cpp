@@ -13,7 +13,7 @@
 #include "bmp/bmp_file.h"
 #include "bmp/export.h"
 #include "gau/import.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "tools/gauge_builder.h"
 
 namespace {
@@ -45,7 +45,7 @@ const Sample& sample() {
     g.filler(4000, 2);
     g.writeTo(s.gauge);
     s.pixelStart = s.pos - 1 + 28 + 4 * 256;
-    auto ch = platform::openFileChannel(s.gauge, platform::OpenMode::ReadOnly, nullptr);
+    auto ch = io::openFileChannel(s.gauge, io::OpenMode::ReadOnly, nullptr);
     bmp::exportBitmap(*ch, s.pos, s.bmpFile);
     g.writeTo(s.copyTarget);  // the in-place copy writes over a file of the gauge's size
     return s;
@@ -70,7 +70,7 @@ void plainCopy(const std::string& src, off_t from, const std::string& dst, int f
 
 void BM_Export(benchmark::State& state) {
   const Sample& s = sample();
-  auto gauge = platform::openFileChannel(s.gauge, platform::OpenMode::ReadOnly, nullptr);
+  auto gauge = io::openFileChannel(s.gauge, io::OpenMode::ReadOnly, nullptr);
   const std::string target = (s.folder / "out.bmp").string();
   for (auto _ : state) {
     const Result<bmp::Exported> r = bmp::exportBitmap(*gauge, s.pos, target);
@@ -94,7 +94,7 @@ BENCHMARK(BM_PlainCopyToNewFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Import(benchmark::State& state) {
   const Sample& s = sample();
-  auto gauge = platform::openFileChannel(s.gauge, platform::OpenMode::ReadWriteExisting, nullptr);
+  auto gauge = io::openFileChannel(s.gauge, io::OpenMode::ReadWriteExisting, nullptr);
   for (auto _ : state) {
     const Result<gau::Imported> r = gau::importBitmap(*gauge, s.pos, s.bmpFile);
     if (!r) state.SkipWithError(r.reason().c_str());

@@ -21,9 +21,9 @@
 
 #include "bmp/export.h"
 #include "gau/colour_map.h"
-#include "platform/file_channels.h"
-#include "platform/image_import.h"
-#include "platform/image_reader.h"
+#include "io/file_channels.h"
+#include "imageio/image_import.h"
+#include "imageio/image_reader.h"
 #include "tools/bmp_builder.h"
 #include "tools/gauge_builder.h"
 
@@ -71,7 +71,7 @@ const Sample& sample() {
     s.pos = g.plant(b);
     g.filler(4000, 2);
     g.writeTo(s.gauge);
-    auto ch = platform::openFileChannel(s.gauge, platform::OpenMode::ReadOnly, nullptr);
+    auto ch = io::openFileChannel(s.gauge, io::OpenMode::ReadOnly, nullptr);
     if (!bmp::exportBitmap(*ch, s.pos, s.file("raw.bmp"))) std::abort();
 
     bmpbuild::Bmp f;
@@ -96,10 +96,10 @@ const Sample& sample() {
 
 void import(benchmark::State& state, const char* name) {
   const Sample& s = sample();
-  auto gauge = platform::openFileChannel(s.gauge, platform::OpenMode::ReadWriteExisting, nullptr);
+  auto gauge = io::openFileChannel(s.gauge, io::OpenMode::ReadWriteExisting, nullptr);
   const std::string file = s.file(name);
   for (auto _ : state) {
-    const Result<platform::ImageImport> r = platform::importImage(*gauge, s.pos, file);
+    const Result<imageio::ImageImport> r = imageio::importImage(*gauge, s.pos, file);
     if (!r) state.SkipWithError(r.reason().c_str());
   }
   state.SetItemsProcessed(state.iterations() * kSide * kSide);
@@ -120,8 +120,8 @@ BENCHMARK(BM_ImportRandomColours)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_MapRandomColours(benchmark::State& state) {
   const Sample& s = sample();
   auto in =
-      platform::openFileChannel(s.file("randomcolours.bmp"), platform::OpenMode::ReadOnly, nullptr);
-  const Result<platform::DecodedImage> decoded = platform::decodeImage(*in, kSide, kSide);
+      io::openFileChannel(s.file("randomcolours.bmp"), io::OpenMode::ReadOnly, nullptr);
+  const Result<imageio::DecodedImage> decoded = imageio::decodeImage(*in, kSide, kSide);
   if (!decoded) return state.SkipWithError(decoded.reason().c_str());
   gau::ShownPalette palette;
   palette.colors = 256;

@@ -9,7 +9,7 @@
 
 #include "app/Module1.h"
 #include "gau/scan.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "tools/gauge_builder.h"
 
 #if DIALPIX_BENCH_WINDOWS
@@ -17,7 +17,7 @@
 
 #include "forms/dialpix.h"
 #include "forms/numbmp.h"
-#include "platform/file_list.h"
+#include "ui/file_list.h"
 #endif
 
 namespace {
@@ -88,7 +88,7 @@ std::string writeSample() {
 void BM_ScanFile(benchmark::State& state) {
   const std::string name = writeSample();
   std::string why;
-  auto ch = platform::openFileChannel(name, platform::OpenMode::ReadOnly, &why);
+  auto ch = io::openFileChannel(name, io::OpenMode::ReadOnly, &why);
   for (auto _ : state) {
     auto r = gau::scanChannel(*ch, size_t{PositionTable::kLast});
     benchmark::DoNotOptimize(r.totalHits);
@@ -112,14 +112,14 @@ void BM_PickToChooser(benchmark::State& state) {
   std::filesystem::current_path(folder);
   const QString file = QString::fromStdString(std::filesystem::path(name).filename().string());
   for (auto _ : state) {
-    dialpix* start = platform::show<dialpix>();
+    dialpix* start = ui::show<dialpix>();
     start->File1->setCurrentItem(start->File1->findItems(file, Qt::MatchExactly).first());
     start->File1_DblClick();
-    numbmp* chooser = platform::find<numbmp>();
+    numbmp* chooser = ui::find<numbmp>();
     benchmark::DoNotOptimize(chooser);
     state.PauseTiming();
     chooser->Command4_Click();  // RETURN: close the file, back to a start window
-    platform::destroy<dialpix>();
+    ui::destroy<dialpix>();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     state.ResumeTiming();
   }

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "gau/transparency.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "tools/gauge_builder.h"
 
 namespace {
@@ -47,7 +47,7 @@ const Sample& sample() {
 void BM_MakeTransparent(benchmark::State& state) {
   const Sample& s = sample();
   std::string why;
-  auto gauge = platform::openFileChannel(s.name, platform::OpenMode::ReadWriteExisting, &why);
+  auto gauge = io::openFileChannel(s.name, io::OpenMode::ReadWriteExisting, &why);
   for (auto _ : state) {
     const Result<gau::Transparent> r = gau::makeTransparent(*gauge, s.bmpPos);
     if (!r || r->bytesZeroed != kPixelBytes) state.SkipWithError(r.reason().c_str());

@@ -9,14 +9,14 @@
 
 #include "app/Module1.h"
 #include "gau/plot.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "tools/gauge_builder.h"
 
 #if DIALPIX_BENCH_WINDOWS
 #include <QApplication>
 
 #include "forms/image_canvas.h"
-#include "platform/twips.h"
+#include "ui/twips.h"
 #endif
 
 namespace {
@@ -61,7 +61,7 @@ class NullCanvas final : public gau::Canvas {
 };
 
 void BM_ShowReadAndPlotOnly(benchmark::State& state) {
-  auto gauge = platform::memoryChannel(sample().bytes, "BIG.GAU");
+  auto gauge = io::memoryChannel(sample().bytes, "BIG.GAU");
   Module1Record m;
   m.BmpPos = sample().pos;
   NullCanvas canvas;
@@ -84,16 +84,16 @@ void BM_ShowIntoWindowImage(benchmark::State& state) {
   (void)app;
   const auto path = (std::filesystem::temp_directory_path() / "dialpix_viewer_bench.gau").string();
   std::string error;
-  std::unique_ptr<platform::Channel> gauge;
+  std::unique_ptr<io::Channel> gauge;
   if (!writeFile(path) ||
-      !(gauge = platform::openFileChannel(path, platform::OpenMode::ReadOnly, &error))) {
+      !(gauge = io::openFileChannel(path, io::OpenMode::ReadOnly, &error))) {
     state.SkipWithError("cannot write the sample gauge file");
     return;
   }
   Module1Record m;
   m.BmpPos = sample().pos;
-  ImageCanvas canvas(QSize(platform::twips(9210), platform::twips(6390)),
-                     platform::msSansSerif(8.25, true));
+  ImageCanvas canvas(QSize(ui::twips(9210), ui::twips(6390)),
+                     ui::msSansSerif(8.25, true));
   for (auto _ : state) {
     if (!gau::showBitmap(*gauge, m.BmpPos, m.PalTable, canvas)) state.SkipWithError("refused");
   }

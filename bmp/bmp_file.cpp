@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/little_endian.h"
+#include "io/little_endian.h"
 
 namespace bmp {
-using platform::le16;
-using platform::le32;
-using platform::putLe16;
-using platform::putLe32;
+using io::le16;
+using io::le32;
+using io::putLe16;
+using io::putLe32;
 
 namespace {
 

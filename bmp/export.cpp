@@ -16,7 +16,7 @@
 
 #include "bmp/bmp_file.h"
 #include "gau/bitmap_record.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
 namespace bmp {
 namespace {
@@ -44,7 +44,7 @@ void syncFolder(const std::string& folder) {
 }
 
 // A fresh, hidden temporary file beside the target; `name` receives its name.
-std::unique_ptr<platform::Channel> createTemporary(const std::string& folder, std::string* name,
+std::unique_ptr<io::Channel> createTemporary(const std::string& folder, std::string* name,
                                                    std::string* error) {
   // Exports run side by side on several threads (the command line): each takes
   // its own number, so they never meet on one name; clashes left are another
@@ -53,7 +53,7 @@ std::unique_ptr<platform::Channel> createTemporary(const std::string& folder, st
   for (int attempt = 0; attempt < 100; ++attempt) {
     *name = folder + ".dialpix-" + std::to_string(::getpid()) + "-" + std::to_string(next++) +
             ".tmp";
-    auto channel = platform::openFileChannel(*name, platform::OpenMode::CreateNew, error);
+    auto channel = io::openFileChannel(*name, io::OpenMode::CreateNew, error);
     if (channel) return channel;
     struct stat st {};
     if (::lstat(name->c_str(), &st) != 0) return nullptr;  // not a name clash: a real failure
@@ -89,7 +89,7 @@ std::optional<std::string> moveInPlace(const std::string& temporary, const std::
 
 }  // namespace
 
-Result<Exported> writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Channel& out,
+Result<Exported> writeBmp(io::Channel& gauge, int32_t bmpPos, io::Channel& out,
                           const std::function<void()>& onBlock) {
   const Result<gau::BitmapLayout> checked = gau::convertibleLayout(gauge, bmpPos);
   if (!checked) return Result<Exported>::failure(checked);
@@ -124,7 +124,7 @@ Result<Exported> writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Ch
   return Exported{b.width, b.height, b.colors, kPixelOffset + b.pixelBytes};
 }
 
-Result<Exported> exportBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& target,
+Result<Exported> exportBitmap(io::Channel& gauge, int32_t bmpPos, const std::string& target,
                               const std::function<void()>& onBlock, Existing existing) {
   // Refuse an unconvertible bitmap before anything appears in the folder.
   if (const auto checked = gau::convertibleLayout(gauge, bmpPos); !checked)
@@ -140,7 +140,7 @@ Result<Exported> exportBitmap(platform::Channel& gauge, int32_t bmpPos, const st
   const std::string folder = folderOf(target);
   std::string temporary;
   std::string why;
-  std::unique_ptr<platform::Channel> out = createTemporary(folder, &temporary, &why);
+  std::unique_ptr<io::Channel> out = createTemporary(folder, &temporary, &why);
   if (!out) return failed(Fault::Target, "A new file cannot be made in its folder: " + why + ".");
 
   Result<Exported> r = writeBmp(gauge, bmpPos, *out, onBlock);
@@ -149,7 +149,7 @@ Result<Exported> exportBitmap(platform::Channel& gauge, int32_t bmpPos, const st
     if (const std::optional<std::string> notMoved = moveInPlace(temporary, target, existing))
       r = failed(Fault::Target, *notMoved);
   if (!r) {
-    platform::deleteFile(temporary, nullptr);
+    io::deleteFile(temporary, nullptr);
     return r;
   }
   syncFolder(folder);

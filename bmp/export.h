@@ -8,7 +8,7 @@
 
 #include "app/result.h"
 
-namespace platform {
+namespace io {
 class Channel;
 }
 
@@ -27,7 +27,7 @@ struct Exported {
 // Writes the .BMP of the bitmap at `bmpPos` of `gauge` onto `out`, which must
 // be empty, and flushes it. `onBlock` (may be empty) runs between blocks so a
 // window can keep itself painted.
-Result<Exported> writeBmp(platform::Channel& gauge, int32_t bmpPos, platform::Channel& out,
+Result<Exported> writeBmp(io::Channel& gauge, int32_t bmpPos, io::Channel& out,
                           const std::function<void()>& onBlock = {});
 
 // What the export does when a file of the target's name already exists.
@@ -41,7 +41,7 @@ enum class Existing {
 // leaves any older file of that name as it was. A read-only target is refused.
 // With Existing::Keep the rename itself refuses to replace a file, so one
 // that appears while the export runs is kept as well.
-Result<Exported> exportBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& target,
+Result<Exported> exportBitmap(io::Channel& gauge, int32_t bmpPos, const std::string& target,
                               const std::function<void()>& onBlock = {},
                               Existing existing = Existing::Replace);
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "bmp/bmp_file.h"
-#include "platform/little_endian.h"
+#include "io/little_endian.h"
 
 namespace bmp {
 namespace {
@@ -29,23 +29,23 @@ struct Shape {
 
 std::optional<Shape> readShape(std::span<const uint8_t> f) {
   if (f.size() < kFileHeaderBytes + 4 || f[0] != 'B' || f[1] != 'M') return std::nullopt;
-  const int64_t infoSize = static_cast<uint32_t>(platform::le32(&f[kInfoSizeOffset]));
+  const int64_t infoSize = static_cast<uint32_t>(io::le32(&f[kInfoSizeOffset]));
   Shape s;
   int64_t used = 0;  // palette entries the header gives, 0 for all 2^bits
   int64_t entryBytes = 4;
   if (infoSize == kCoreHeader) {
     if (f.size() < static_cast<size_t>(kFileHeaderBytes + kCoreHeader)) return std::nullopt;
-    s.width = platform::le16(&f[18]);
-    s.height = platform::le16(&f[20]);
-    s.bits = platform::le16(&f[24]);
+    s.width = io::le16(&f[18]);
+    s.height = io::le16(&f[20]);
+    s.bits = io::le16(&f[24]);
     entryBytes = 3;
   } else if (infoSize >= kInfoHeaderBytes) {
     if (f.size() < static_cast<size_t>(kFileHeaderBytes + kInfoHeaderBytes)) return std::nullopt;
-    s.width = platform::le32(&f[kWidthOffset]);
-    s.height = platform::le32(&f[kHeightOffset]);
-    s.bits = platform::le16(&f[kBitsOffset]);
-    s.compression = platform::le32(&f[kCompressionOffset]);
-    used = std::min<int64_t>(static_cast<uint32_t>(platform::le32(&f[kColorsUsedOffset])), 256);
+    s.width = io::le32(&f[kWidthOffset]);
+    s.height = io::le32(&f[kHeightOffset]);
+    s.bits = io::le16(&f[kBitsOffset]);
+    s.compression = io::le32(&f[kCompressionOffset]);
+    used = std::min<int64_t>(static_cast<uint32_t>(io::le32(&f[kColorsUsedOffset])), 256);
   } else {
     return std::nullopt;
   }
@@ -55,7 +55,7 @@ std::optional<Shape> readShape(std::span<const uint8_t> f) {
   // The reader takes the masks and the palette as they follow the header, then
   // moves on to the data offset if that lies further on.
   const int64_t masks = infoSize == kInfoHeaderBytes && s.compression == kBitFields ? 12 : 0;
-  const int64_t dataOffset = static_cast<uint32_t>(platform::le32(&f[kDataOffsetOffset]));
+  const int64_t dataOffset = static_cast<uint32_t>(io::le32(&f[kDataOffsetOffset]));
   s.pixelStart = std::max(dataOffset, kFileHeaderBytes + infoSize + masks + colours * entryBytes);
   return s;
 }
@@ -101,7 +101,7 @@ bool runsComplete(std::span<const uint8_t> f, size_t at, int bits, int64_t rows)
 
 bool needsWholeFile(std::span<const uint8_t> head) {
   if (head.size() < kFileHeaderBytes + 4 || head[0] != 'B' || head[1] != 'M') return false;
-  const int64_t infoSize = platform::le32(&head[kInfoSizeOffset]);
+  const int64_t infoSize = io::le32(&head[kInfoSizeOffset]);
   if (infoSize == kV2Header || infoSize == kV3Header) return true;
   const std::optional<Shape> s = readShape(head);
   return s && isRunLength(*s);
@@ -131,7 +131,7 @@ std::optional<std::string> cutShort(std::span<const uint8_t> file, int64_t lengt
 std::optional<std::vector<uint8_t>> widenedHeader(std::span<const uint8_t> file) {
   if (file.size() < kFileHeaderBytes + kV3Header || file[0] != 'B' || file[1] != 'M')
     return std::nullopt;
-  const int64_t infoSize = platform::le32(&file[kInfoSizeOffset]);
+  const int64_t infoSize = io::le32(&file[kInfoSizeOffset]);
   if (infoSize != kV2Header && infoSize != kV3Header) return std::nullopt;
   const size_t headerEnd = static_cast<size_t>(kFileHeaderBytes + infoSize);
   const auto grow = static_cast<uint32_t>(kV4Header - infoSize);
@@ -140,11 +140,11 @@ std::optional<std::vector<uint8_t>> widenedHeader(std::span<const uint8_t> file)
   wide.insert(wide.end(), file.begin(), file.begin() + static_cast<ptrdiff_t>(headerEnd));
   wide.insert(wide.end(), grow, 0);  // no alpha mask (52), calibrated RGB, no end points, no gamma
   wide.insert(wide.end(), file.begin() + static_cast<ptrdiff_t>(headerEnd), file.end());
-  platform::putLe32(&wide[kInfoSizeOffset], kV4Header);
-  platform::putLe32(&wide[kFileSizeOffset],
-                    static_cast<uint32_t>(platform::le32(&file[kFileSizeOffset])) + grow);
-  const auto dataOffset = static_cast<uint32_t>(platform::le32(&file[kDataOffsetOffset]));
-  if (dataOffset >= headerEnd) platform::putLe32(&wide[kDataOffsetOffset], dataOffset + grow);
+  io::putLe32(&wide[kInfoSizeOffset], kV4Header);
+  io::putLe32(&wide[kFileSizeOffset],
+                    static_cast<uint32_t>(io::le32(&file[kFileSizeOffset])) + grow);
+  const auto dataOffset = static_cast<uint32_t>(io::le32(&file[kDataOffsetOffset]));
+  if (dataOffset >= headerEnd) io::putLe32(&wide[kDataOffsetOffset], dataOffset + grow);
   return wide;
 }
 

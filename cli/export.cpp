@@ -19,7 +19,7 @@
 #include "cli/parallel.h"
 #include "cli/progress.h"
 #include "cli/report.h"
-#include "platform/file_names.h"
+#include "io/file_names.h"
 
 namespace cli {
 namespace {
@@ -58,7 +58,7 @@ std::string targetFor(const Settings& s, const QString& gauge, int number) {
 
 QString exportProblem(const Result<bmp::Exported>& r, const std::string& target,
                       bmp::Existing existing) {
-  const QString shown = platform::nameText(target);
+  const QString shown = io::nameText(target);
   if (r.fault() == Fault::Bitmap)
     return QStringLiteral("it cannot be exported, so %1 was not written. %2")
         .arg(shown, reason(r.reason()));
@@ -75,7 +75,7 @@ std::vector<Problem> exportGauge(const Request& request, const Settings& setting
     return problems;
   }
   // The export only reads the gauge file.
-  Result<GaugeFile> gauge = openGauge(request.gauge, platform::OpenMode::ReadOnly);
+  Result<GaugeFile> gauge = openGauge(request.gauge, io::OpenMode::ReadOnly);
   if (!gauge) {
     problems.push_back({request.gauge, std::nullopt,
                         reason(gauge.reason()) + QStringLiteral(" Nothing was exported.")});

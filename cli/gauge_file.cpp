@@ -18,14 +18,14 @@ constexpr int64_t kHoldLimit = int64_t{16} << 20;
 
 }  // namespace
 
-Result<GaugeFile> openGauge(const QString& path, platform::OpenMode mode, Keep keep) {
+Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
   // A named pipe would block the open; only a regular file is a gauge file.
   if (struct stat st{}; ::stat(bytesOf(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
     return Result<GaugeFile>::failure(Fault::Source, "It is not a regular file.");
   std::string why;
   GaugeFile g;
   g.path = path;
-  g.channel = platform::openFileChannel(bytesOf(path), mode, &why);
+  g.channel = io::openFileChannel(bytesOf(path), mode, &why);
   if (!g.channel)
     return Result<GaugeFile>::failure(Fault::Source, "It cannot be opened: " + why + ".");
   // Positions are signed 32-bit numbers, as in the windows.
@@ -63,7 +63,7 @@ Result<int32_t> bitmapAt(const GaugeFile& gauge, int number) {
 
 namespace cli {
 
-std::optional<OneBitmap> openBitmap(const QString& path, int number, platform::OpenMode mode,
+std::optional<OneBitmap> openBitmap(const QString& path, int number, io::OpenMode mode,
                                     Report& report) {
   Result<GaugeFile> gauge = openGauge(path, mode);
   if (!gauge) {

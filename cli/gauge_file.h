@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "app/result.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
 namespace cli {
 
 struct GaugeFile {
   QString path;  // as given on the command line
-  std::unique_ptr<platform::Channel> channel;
+  std::unique_ptr<io::Channel> channel;
   std::vector<int32_t> positions;  // every scan hit, with no limit of 100
   std::vector<uint8_t> bytes;      // the whole file, when it was asked for and small enough
 };
@@ -26,7 +26,7 @@ enum class Keep { Nothing, SmallFile };
 
 // Opens `path` and scans it. The reason when it is no regular file, cannot be
 // opened as asked or cannot be read to its end.
-Result<GaugeFile> openGauge(const QString& path, platform::OpenMode mode,
+Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode,
                             Keep keep = Keep::Nothing);
 
 // The position of bitmap `number`, or why there is no such bitmap.
@@ -46,7 +46,7 @@ struct OneBitmap {
 
 // Opens `path`, scans it and finds bitmap `number`; reports why not and
 // returns nothing when it cannot.
-std::optional<OneBitmap> openBitmap(const QString& path, int number, platform::OpenMode mode,
+std::optional<OneBitmap> openBitmap(const QString& path, int number, io::OpenMode mode,
                                     Report& report);
 
 }  // namespace cli

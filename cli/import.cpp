@@ -8,7 +8,7 @@
 #include "cli/gauge_file.h"
 #include "cli/names.h"
 #include "cli/report.h"
-#include "platform/image_import.h"
+#include "imageio/image_import.h"
 
 namespace cli {
 namespace {
@@ -40,10 +40,10 @@ int importCommand(const QStringList& args) {
 
   Report report;
   std::optional<OneBitmap> bitmap =
-      openBitmap(on.gauge, on.number, platform::OpenMode::ReadWriteExisting, report);
+      openBitmap(on.gauge, on.number, io::OpenMode::ReadWriteExisting, report);
   if (!bitmap) return report.finish();
-  const Result<platform::ImageImport> done =
-      platform::importImage(*bitmap->gauge.channel, bitmap->position, bytesOf(image));
+  const Result<imageio::ImageImport> done =
+      imageio::importImage(*bitmap->gauge.channel, bitmap->position, bytesOf(image));
   if (done && done->approximatedPixels > 0) {
     // Done, but not quite as drawn: said on standard error, the status stays 0.
     report.note(on.gauge, on.number,

@@ -19,7 +19,7 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
-#include "platform/little_endian.h"
+#include "io/little_endian.h"
 
 namespace cli {
 namespace {
@@ -95,7 +95,7 @@ void gather(const QString& folder, bool recursive, QList<Item>& into) {
 // The 4-byte field at 1-based `pos`, from the held bytes when there are any.
 int32_t field(const GaugeFile& g, int64_t pos) {
   if (g.bytes.empty()) return g.channel->get4(pos);
-  return platform::le32(&g.bytes[static_cast<size_t>(pos - 1)]);
+  return io::le32(&g.bytes[static_cast<size_t>(pos - 1)]);
 }
 
 // A scan hit always has its colour count inside the file; its width and height
@@ -117,7 +117,7 @@ Listing listFile(const Item& item) {
   l.file = item.path;
   l.error = item.error;
   if (!l.error.isEmpty()) return l;
-  Result<GaugeFile> gauge = openGauge(item.path, platform::OpenMode::ReadOnly, Keep::SmallFile);
+  Result<GaugeFile> gauge = openGauge(item.path, io::OpenMode::ReadOnly, Keep::SmallFile);
   if (!gauge) {
     l.error = reason(gauge.reason());
     return l;

@@ -2,7 +2,7 @@
 
 #include <QHash>
 
-#include "platform/file_names.h"
+#include "io/file_names.h"
 
 namespace cli {
 namespace {
@@ -16,8 +16,8 @@ QHash<QString, std::string>& remembered() {
 }  // namespace
 
 QString nameOf(const std::string& bytes) {
-  const QString text = platform::nameText(bytes);
-  if (platform::nameBytes(text) != bytes) remembered().insert(text, bytes);
+  const QString text = io::nameText(bytes);
+  if (io::nameBytes(text) != bytes) remembered().insert(text, bytes);
   return text;
 }
 
@@ -29,7 +29,7 @@ QStringList argumentsAsText(int argc, char** argv) {
 
 std::string bytesOf(const QString& name) {
   const auto found = remembered().constFind(name);
-  return found != remembered().cend() ? *found : platform::nameBytes(name);
+  return found != remembered().cend() ? *found : io::nameBytes(name);
 }
 
 }  // namespace cli

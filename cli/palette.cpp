@@ -89,9 +89,9 @@ int paletteCommand(const QStringList& args) {
 
   std::optional<OneBitmap> bitmap = openBitmap(
       on.gauge, on.number,
-      setting ? platform::OpenMode::ReadWriteExisting : platform::OpenMode::ReadOnly, report);
+      setting ? io::OpenMode::ReadWriteExisting : io::OpenMode::ReadOnly, report);
   if (!bitmap) return report.finish();
-  platform::Channel& gauge = *bitmap->gauge.channel;
+  io::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::ColorCount> count = gau::readColorCount(gauge, bitmap->position);
   if (!count) {
     report.problem(on.gauge, on.number, reason(count.reason()));

@@ -98,9 +98,9 @@ int renderCommand(const QStringList& args) {
     return report.finish();
   }
   std::optional<OneBitmap> bitmap =
-      openBitmap(on.gauge, on.number, platform::OpenMode::ReadOnly, report);
+      openBitmap(on.gauge, on.number, io::OpenMode::ReadOnly, report);
   if (!bitmap) return report.finish();
-  platform::Channel& gauge = *bitmap->gauge.channel;
+  io::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::BitmapLayout> layout =
       gau::readLayout(gauge, bitmap->position, gau::Extent::WholeInFile);
   if (!layout) {

@@ -32,9 +32,9 @@ int patchCommand(const QStringList& args, Patch patch) {
 
   Report report;
   std::optional<OneBitmap> bitmap =
-      openBitmap(on.gauge, on.number, platform::OpenMode::ReadWriteExisting, report);
+      openBitmap(on.gauge, on.number, io::OpenMode::ReadWriteExisting, report);
   if (!bitmap) return report.finish();
-  platform::Channel& gauge = *bitmap->gauge.channel;
+  io::Channel& gauge = *bitmap->gauge.channel;
   Result<> done;
   if (!pixels) {
     done = gau::makeZeroTransparent(gauge, bitmap->position);

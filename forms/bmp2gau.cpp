@@ -9,16 +9,17 @@
 #include "forms/dun.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
-#include "platform/beep.h"
-#include "platform/controls.h"
-#include "platform/file_channels.h"
-#include "platform/file_list.h"
-#include "platform/file_names.h"
-#include "platform/image_import.h"
-#include "platform/message.h"
-#include "platform/twips.h"
+#include "ui/beep.h"
+#include "ui/controls.h"
+#include "io/file_channels.h"
+#include "ui/file_list.h"
+#include "io/file_names.h"
+#include "imageio/image_import.h"
+#include "ui/message.h"
+#include "ui/twips.h"
 
-using namespace platform;
+using namespace io;
+using namespace ui;
 
 namespace {
 
@@ -109,7 +110,7 @@ void bmp2gau::importHighlighted() {
     if (!Channels.isOpen(kGaugeChannel)) {
       problem = QStringLiteral("No gauge file is open, so %1 was not imported.").arg(name);
     } else {
-      const Result<ImageImport> r = importImage(Channels[kGaugeChannel], Module1.BmpPos, file);
+      const Result<imageio::ImageImport> r = imageio::importImage(Channels[kGaugeChannel], Module1.BmpPos, file);
       const QString reason = nameText(r.reason());
       switch (r.fault()) {
         case Fault::None:
@@ -162,7 +163,7 @@ void bmp2gau::importHighlighted() {
 }
 
 void bmp2gau::Command3_Click() {
-  platform::destroy<bmp2gau>();
+  ui::destroy<bmp2gau>();
   numbmp::ShowAgain(this);
 }
 

@@ -4,11 +4,11 @@
 
 #include <QWidget>
 
-#include "platform/window_registry.h"
+#include "ui/window_registry.h"
 
 class QLabel;
 class QPushButton;
-namespace platform {
+namespace ui {
 class FileListBox;
 }
 
@@ -16,10 +16,10 @@ class bmp2gau : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr platform::FormId kId = platform::FormId::bmp2gau;
+  static constexpr ui::FormId kId = ui::FormId::bmp2gau;
   bmp2gau();
 
-  platform::FileListBox* File1;  // the *.bmp files of the working folder, as at create
+  ui::FileListBox* File1;  // the *.bmp files of the working folder, as at create
   QPushButton* Command3;         // RETURN
   QPushButton* Command1;         // EXIT
   QLabel* Label1;

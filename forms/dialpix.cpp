@@ -17,13 +17,14 @@
 #include "forms/gauge_file.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
-#include "platform/file_channels.h"
-#include "platform/file_list.h"
-#include "platform/file_names.h"
-#include "platform/message.h"
-#include "platform/twips.h"
+#include "io/file_channels.h"
+#include "ui/file_list.h"
+#include "io/file_names.h"
+#include "ui/message.h"
+#include "ui/twips.h"
 
-using namespace platform;
+using namespace io;
+using namespace ui;
 
 dialpix::dialpix() {
   setWindowTitle(QStringLiteral("WELCOME TO DIALPIX 1.1 FOR FS98"));
@@ -96,11 +97,11 @@ QString dialpix::openGauge(const std::string& file) {
           .arg(name);
     }
     Module1.GauFileName = file;
-    platform::create<numbmp>();
-    platform::show<numbmp>(this);
-    platform::destroy<dialpix>();
+    ui::create<numbmp>();
+    ui::show<numbmp>(this);
+    ui::destroy<dialpix>();
   }
-  if (numbmp* chooser = platform::find<numbmp>()) chooser->reportScan();
+  if (numbmp* chooser = ui::find<numbmp>()) chooser->reportScan();
   return {};
 }
 

@@ -6,11 +6,11 @@
 #include <functional>
 #include <string>
 
-#include "platform/window_registry.h"
+#include "ui/window_registry.h"
 
 class QLabel;
 class QPushButton;
-namespace platform {
+namespace ui {
 class FileListBox;
 }
 
@@ -18,11 +18,11 @@ class dialpix : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr platform::FormId kId = platform::FormId::dialpix;
+  static constexpr ui::FormId kId = ui::FormId::dialpix;
   dialpix();
 
   QLabel* Label1;
-  platform::FileListBox* File1;
+  ui::FileListBox* File1;
   QPushButton* Command1;
 
   void File1_DblClick();

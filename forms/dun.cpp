@@ -3,10 +3,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "platform/message.h"
-#include "platform/twips.h"
+#include "ui/message.h"
+#include "ui/twips.h"
 
-using namespace platform;
+using namespace ui;
 
 dun::dun() {
   setWindowTitle(QStringLiteral(" "));  // no title text; an empty one shows the program name
@@ -27,12 +27,12 @@ dun::dun() {
   Command1->setFocus();
 }
 
-void dun::Command1_Click() { platform::hide<dun>(); }
+void dun::Command1_Click() { ui::hide<dun>(); }
 
 void ShowDoneOrProblem(QWidget* owner, const QString& problem) {
   if (problem.isEmpty()) {
     showNotice<dun>(owner);
   } else {
-    platform::ShowMessage(owner, problem);
+    ui::ShowMessage(owner, problem);
   }
 }

@@ -10,7 +10,7 @@ class dun : public Notice {
   Q_OBJECT
 
  public:
-  static constexpr platform::FormId kId = platform::FormId::dun;
+  static constexpr ui::FormId kId = ui::FormId::dun;
   dun();
 
   QLabel* Label1;

@@ -13,13 +13,14 @@
 #include "forms/dun.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
-#include "platform/beep.h"
-#include "platform/controls.h"
-#include "platform/file_channels.h"
-#include "platform/file_names.h"
-#include "platform/twips.h"
+#include "ui/beep.h"
+#include "ui/controls.h"
+#include "io/file_channels.h"
+#include "io/file_names.h"
+#include "ui/twips.h"
 
-using namespace platform;
+using namespace io;
+using namespace ui;
 
 gau2bmp::gau2bmp() {
   setWindowTitle(QStringLiteral("Convert GAU to BMP"));
@@ -110,7 +111,7 @@ void gau2bmp::Command2_Click() {
 }
 
 void gau2bmp::Command3_Click() {
-  platform::destroy<gau2bmp>();
+  ui::destroy<gau2bmp>();
   numbmp::ShowAgain(this);
 }
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "platform/window_registry.h"
+#include "ui/window_registry.h"
 
 class QLabel;
 class QLineEdit;
@@ -15,7 +15,7 @@ class gau2bmp : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr platform::FormId kId = platform::FormId::gau2bmp;
+  static constexpr ui::FormId kId = ui::FormId::gau2bmp;
   gau2bmp();
 
   QLineEdit* Text1;

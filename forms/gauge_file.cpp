@@ -5,11 +5,12 @@
 #include <cerrno>
 
 #include "app/Module1.h"
-#include "platform/file_channels.h"
-#include "platform/file_names.h"
-#include "platform/message.h"
+#include "io/file_channels.h"
+#include "io/file_names.h"
+#include "ui/message.h"
 
-using namespace platform;
+using namespace io;
+using namespace ui;
 
 Result<GaugeAccess> openGaugeFile(const std::string& file) {
   std::string why;

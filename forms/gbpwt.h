@@ -3,13 +3,13 @@
 
 #include <QWidget>
 
-#include "platform/window_registry.h"
+#include "ui/window_registry.h"
 
 class gbpwt : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr platform::FormId kId = platform::FormId::gbpwt;
+  static constexpr ui::FormId kId = ui::FormId::gbpwt;
   static constexpr int kClientHeight = 1;  // pixels
   gbpwt();
 

@@ -15,7 +15,7 @@ void Notice::showFor(QWidget* owner, QWidget* focusAfter) {
   winId();
   windowHandle()->setTransientParent(owner_ && owner_->isVisible() ? owner_->windowHandle()
                                                                    : nullptr);
-  platform::showWindow(this, owner_);
+  ui::showWindow(this, owner_);
   okButton()->setFocus();
 }
 

@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "platform/window_registry.h"
+#include "ui/window_registry.h"
 
 class QPushButton;
 
@@ -32,7 +32,7 @@ class Notice : public QWidget {
 // Shows the notice `Form` (creating it on first use) for `owner`.
 template <class Form>
 Form* showNotice(QWidget* owner, QWidget* focusAfter = nullptr) {
-  Form* notice = platform::create<Form>();
+  Form* notice = ui::create<Form>();
   notice->showFor(owner, focusAfter);
   return notice;
 }

@@ -18,14 +18,15 @@
 #include "forms/showbmp.h"
 #include "gau/scan.h"
 #include "gau/transparency.h"
-#include "platform/beep.h"
-#include "platform/controls.h"
-#include "platform/file_channels.h"
-#include "platform/file_names.h"
-#include "platform/message.h"
-#include "platform/twips.h"
+#include "ui/beep.h"
+#include "ui/controls.h"
+#include "io/file_channels.h"
+#include "io/file_names.h"
+#include "ui/message.h"
+#include "ui/twips.h"
 
-using namespace platform;
+using namespace io;
+using namespace ui;
 
 numbmp::numbmp() {
   setWindowTitle(QString(26, QLatin1Char(' ')) + QStringLiteral("CHOOSE A BITMAP"));
@@ -144,26 +145,26 @@ bool numbmp::takeBitmap() {
 
 void numbmp::Command1_Click() {
   if (!takeBitmap()) return;
-  showbmp* viewer = platform::show<showbmp>(this);
-  platform::hide<numbmp>();
+  showbmp* viewer = ui::show<showbmp>(this);
+  ui::hide<numbmp>();
   viewer->Command1->setFocus();
 }
 
 void numbmp::Command9_Click() {
   if (!takeBitmap()) return;
-  platform::show<paltool>(this);
+  ui::show<paltool>(this);
 }
 
 void numbmp::Command2_Click() {
   if (!takeBitmap()) return;
-  platform::hide<numbmp>();
-  platform::show<gau2bmp>(this);
+  ui::hide<numbmp>();
+  ui::show<gau2bmp>(this);
 }
 
 void numbmp::Command3_Click() {
   if (!takeBitmap() || refusedAsReadOnly(this, Command3->text())) return;
-  platform::hide<numbmp>();
-  platform::show<bmp2gau>(this);
+  ui::hide<numbmp>();
+  ui::show<bmp2gau>(this);
 }
 
 // The message for a transparency command that did not finish, by its fault.
@@ -229,9 +230,9 @@ void numbmp::Command4_Click() {
   Channels.closeAll();
   // The palette tool works on the file just closed; left up, it would later
   // patch the next file at this one's positions.
-  platform::hide<paltool>();
-  platform::destroy<numbmp>();
-  platform::show<dialpix>(this);
+  ui::hide<paltool>();
+  ui::destroy<numbmp>();
+  ui::show<dialpix>(this);
 }
 
 void numbmp::Command5_Click() { endProgram(); }
@@ -243,6 +244,6 @@ void numbmp::closeEvent(QCloseEvent* event) {
 }
 
 void numbmp::ShowAgain(const QWidget* from) {
-  numbmp* chooser = platform::show<numbmp>(from);
+  numbmp* chooser = ui::show<numbmp>(from);
   chooser->Command6->setFocus();
 }

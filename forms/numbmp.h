@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/result.h"
-#include "platform/window_registry.h"
+#include "ui/window_registry.h"
 
 class QLabel;
 class QLineEdit;
@@ -16,7 +16,7 @@ class numbmp : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr platform::FormId kId = platform::FormId::numbmp;
+  static constexpr ui::FormId kId = ui::FormId::numbmp;
   numbmp();
 
   QLineEdit* Text1;

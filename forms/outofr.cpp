@@ -3,9 +3,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "platform/twips.h"
+#include "ui/twips.h"
 
-using namespace platform;
+using namespace ui;
 
 outofr::outofr() {
   setWindowTitle(QStringLiteral(" "));  // no title text; an empty one shows the program name
@@ -27,4 +27,4 @@ outofr::outofr() {
   Command1->setFocus();
 }
 
-void outofr::Command1_Click() { platform::hide<outofr>(); }
+void outofr::Command1_Click() { ui::hide<outofr>(); }

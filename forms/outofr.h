@@ -10,7 +10,7 @@ class outofr : public Notice {
   Q_OBJECT
 
  public:
-  static constexpr platform::FormId kId = platform::FormId::outofr;
+  static constexpr ui::FormId kId = ui::FormId::outofr;
   outofr();
 
   QLabel* Label1;

@@ -14,14 +14,15 @@
 #include "forms/gauge_file.h"
 #include "forms/outofr.h"
 #include "gau/palette.h"
-#include "platform/beep.h"
-#include "platform/controls.h"
-#include "platform/file_channels.h"
-#include "platform/file_names.h"
-#include "platform/message.h"
-#include "platform/twips.h"
+#include "ui/beep.h"
+#include "ui/controls.h"
+#include "io/file_channels.h"
+#include "io/file_names.h"
+#include "ui/message.h"
+#include "ui/twips.h"
 
-using namespace platform;
+using namespace io;
+using namespace ui;
 
 namespace {
 
@@ -193,7 +194,7 @@ void paltool::Command3_Click() {
   Text1->setFocus();
 }
 
-void paltool::Command1_Click() { platform::hide<paltool>(); }
+void paltool::Command1_Click() { ui::hide<paltool>(); }
 
 void paltool::Command2_Click() { endProgram(); }
 

@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "platform/window_registry.h"
+#include "ui/window_registry.h"
 
 class QFrame;
 class QLabel;
@@ -16,7 +16,7 @@ class paltool : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr platform::FormId kId = platform::FormId::paltool;
+  static constexpr ui::FormId kId = ui::FormId::paltool;
   paltool();
 
   QLabel* Label1;

@@ -11,13 +11,14 @@
 #include "forms/numbmp.h"
 #include "forms/outofr.h"
 #include "gau/plot.h"
-#include "platform/controls.h"
-#include "platform/file_channels.h"
-#include "platform/file_names.h"
-#include "platform/message.h"
-#include "platform/twips.h"
+#include "ui/controls.h"
+#include "io/file_channels.h"
+#include "io/file_names.h"
+#include "ui/message.h"
+#include "ui/twips.h"
 
-using namespace platform;
+using namespace io;
+using namespace ui;
 
 namespace {
 
@@ -94,7 +95,7 @@ void showbmp::Command1_Click() {
 }
 
 void showbmp::Command2_Click() {
-  platform::hide<showbmp>();
+  ui::hide<showbmp>();
   numbmp::ShowAgain(this);
 }
 
@@ -118,7 +119,7 @@ void showbmp::step(int delta) {
   Module1.BmpPos = Module1.BmpTable(Module1.BmpNumber);
   // A blank stands where a plus sign would; the chooser reads the number back.
   const int n = Module1.BmpNumber;
-  if (numbmp* chooser = platform::find<numbmp>())
+  if (numbmp* chooser = ui::find<numbmp>())
     chooser->Text1->setText(n >= 0 ? QStringLiteral(" %1").arg(n) : QString::number(n));
   setLabels();
 }

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "platform/window_registry.h"
+#include "ui/window_registry.h"
 
 class QLabel;
 class QPushButton;
@@ -15,7 +15,7 @@ class showbmp : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr platform::FormId kId = platform::FormId::showbmp;
+  static constexpr ui::FormId kId = ui::FormId::showbmp;
   showbmp();
   ~showbmp() override;
 

@@ -6,23 +6,23 @@
 #include <system_error>
 
 #include "forms/dialpix.h"
-#include "platform/file_names.h"
-#include "platform/message.h"
-#include "platform/window_registry.h"
+#include "io/file_names.h"
+#include "ui/message.h"
+#include "ui/window_registry.h"
 
 int startWindows(const std::vector<std::string>& args) {
   if (args.size() > 1) {
     std::fputs("Usage: dialpix [FOLDER | GAUGE-FILE]\n", stderr);
     return 2;
   }
-  platform::endWhenNoWindowIsLeft();
+  ui::endWhenNoWindowIsLeft();
 
   std::string gauge;
   QString problem;
   if (args.size() == 1) {
     namespace fs = std::filesystem;
     const fs::path path(args.front());
-    const QString shown = platform::nameText(args.front());
+    const QString shown = io::nameText(args.front());
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
       fs::current_path(path, ec);
@@ -34,17 +34,17 @@ int startWindows(const std::vector<std::string>& args) {
     }
     if (ec && problem.isEmpty()) {
       problem = QStringLiteral("The folder of %1 cannot be opened: %2.")
-                    .arg(shown, platform::nameText(ec.message()));
+                    .arg(shown, io::nameText(ec.message()));
       gauge.clear();
     }
   }
 
-  dialpix* start = platform::create<dialpix>();
+  dialpix* start = ui::create<dialpix>();
   if (!gauge.empty()) {
     problem = start->openGauge(gauge);
     if (problem.isEmpty()) return -1;  // the chooser is up
   }
-  platform::show<dialpix>();
-  if (!problem.isEmpty()) platform::ShowMessage(start, problem);
+  ui::show<dialpix>();
+  if (!problem.isEmpty()) ui::ShowMessage(start, problem);
   return -1;
 }

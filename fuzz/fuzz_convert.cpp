@@ -15,7 +15,7 @@
 #include "gau/bitmap_record.h"
 #include "gau/import.h"
 #include "gau/scan.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The first byte steers how the .BMP is spoiled; the rest is the gauge.

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "platform/image_import.h"
+#include "imageio/image_import.h"
 #include "tools/gauge_builder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   auto gauge = std::make_unique<fuzz::CountingChannel>(gaugeBytes);
   auto image = std::make_unique<fuzz::CountingChannel>(file, -1, "FUZZ.BMP");
-  const Result<platform::ImageImport> r = platform::importImage(*gauge, pos, *image);
+  const Result<imageio::ImageImport> r = imageio::importImage(*gauge, pos, *image);
   FUZZ_CHECK(image->bytes() == file && image->bytesWritten() == 0, "the picture is only read");
   const std::vector<uint8_t>& after = gauge->bytes();
   if (!r) {

@@ -8,7 +8,7 @@
 
 #include "fuzz_support.h"
 #include "gau/scan.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "tests/support/exhaustive_scan.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

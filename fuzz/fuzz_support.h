@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "gau/scan.h"
-#include "platform/file_channels.h"
-#include "platform/little_endian.h"
+#include "io/file_channels.h"
+#include "io/little_endian.h"
 #include "tests/support/counting_channel.h"
 
 #define FUZZ_CHECK(cond, what)                                                          \
@@ -98,7 +98,7 @@ inline int32_t resolve(const PositionChoice& c, const std::vector<uint8_t>& file
 }
 
 inline int32_t le32(const std::vector<uint8_t>& b, int64_t pos1) {
-  return platform::le32(&b[static_cast<size_t>(pos1 - 1)]);
+  return io::le32(&b[static_cast<size_t>(pos1 - 1)]);
 }
 
 // True when 1-based positions first..last all lie in a file of `length` bytes.

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "bmp/bmp_file.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
 namespace gau {
 namespace {
@@ -18,13 +18,13 @@ std::string sizes(const BitmapLayout& b) {
 
 }  // namespace
 
-Result<int64_t> gaugeLength(platform::Channel& gauge) {
+Result<int64_t> gaugeLength(io::Channel& gauge) {
   const int64_t length = gauge.length();
   if (length >= 0) return length;
   return Result<int64_t>::failure(Fault::Bitmap, "Its file cannot be read: " + gauge.error() + ".");
 }
 
-Result<BitmapLayout> readLayout(platform::Channel& gauge, int32_t bmpPos, Extent extent) {
+Result<BitmapLayout> readLayout(io::Channel& gauge, int32_t bmpPos, Extent extent) {
   const Result<int64_t> fileLength = gaugeLength(gauge);
   if (!fileLength) return Result<BitmapLayout>::failure(fileLength);
   const int64_t length = *fileLength;
@@ -59,7 +59,7 @@ Result<BitmapLayout> readLayout(platform::Channel& gauge, int32_t bmpPos, Extent
   return b;
 }
 
-Result<BitmapLayout> convertibleLayout(platform::Channel& gauge, int32_t bmpPos) {
+Result<BitmapLayout> convertibleLayout(io::Channel& gauge, int32_t bmpPos) {
   Result<BitmapLayout> r = readLayout(gauge, bmpPos, Extent::WholeInFile);
   if (!r) return r;
   // A negative width means nothing; a negative (top-down) height would give a

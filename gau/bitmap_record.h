@@ -9,7 +9,7 @@
 
 #include "app/result.h"
 
-namespace platform {
+namespace io {
 class Channel;
 }
 
@@ -54,19 +54,19 @@ enum class Extent {
 };
 
 // The length of the gauge file, or why it cannot be had (Fault::Bitmap).
-Result<int64_t> gaugeLength(platform::Channel& gauge);
+Result<int64_t> gaugeLength(io::Channel& gauge);
 
 // Reads width, height and colour count of the bitmap at `bmpPos` and checks
 // that the arithmetic on them stays in signed 32-bit range and, for
 // Extent::WholeInFile, that palette and pixels lie in the file. A failure is
 // Fault::Bitmap.
-Result<BitmapLayout> readLayout(platform::Channel& gauge, int32_t bmpPos, Extent extent);
+Result<BitmapLayout> readLayout(io::Channel& gauge, int32_t bmpPos, Extent extent);
 
 // The bitmap as the export and the import see it: its header, palette and
 // pixels lie wholly in the file, every size fits signed 32 bits (the size of
 // its .BMP file included), and width and height are not negative, so the
 // pixel array holds exactly pixelBytes = (W + P) x H bytes.
-Result<BitmapLayout> convertibleLayout(platform::Channel& gauge, int32_t bmpPos);
+Result<BitmapLayout> convertibleLayout(io::Channel& gauge, int32_t bmpPos);
 
 // True when 1-based positions first..first+count-1 all lie within a file of `length` bytes.
 inline bool liesInFile(int64_t first, int64_t count, int64_t length) {

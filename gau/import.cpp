@@ -8,7 +8,7 @@
 
 #include "bmp/bmp_file.h"
 #include "gau/bitmap_record.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
 namespace gau {
 namespace {
@@ -22,8 +22,8 @@ constexpr size_t kHeaderBytes = bmp::kFileHeaderBytes + bmp::kInfoHeaderBytes;
 
 }  // namespace
 
-Result<Imported> importPixels(platform::Channel& gauge, int32_t bmpPos,
-                              platform::Channel& bmpFile) {
+Result<Imported> importPixels(io::Channel& gauge, int32_t bmpPos,
+                              io::Channel& bmpFile) {
   if (gauge.readOnly()) return failed(Fault::ReadOnly, "The gauge file is open for reading only.");
   const Result<BitmapLayout> checked = convertibleLayout(gauge, bmpPos);
   if (!checked) return Result<Imported>::failure(checked);
@@ -50,16 +50,16 @@ Result<Imported> importPixels(platform::Channel& gauge, int32_t bmpPos,
   return Imported{b.colors, b.pixelBytes};
 }
 
-Result<Imported> importBitmap(platform::Channel& gauge, int32_t bmpPos,
+Result<Imported> importBitmap(io::Channel& gauge, int32_t bmpPos,
                               const std::string& bmpName) {
   std::string why;
-  const std::unique_ptr<platform::Channel> bmpFile =
-      platform::openFileChannel(bmpName, platform::OpenMode::ReadOnly, &why);
+  const std::unique_ptr<io::Channel> bmpFile =
+      io::openFileChannel(bmpName, io::OpenMode::ReadOnly, &why);
   if (!bmpFile) return failed(Fault::Source, "It cannot be opened: " + why + ".");
   return importPixels(gauge, bmpPos, *bmpFile);
 }
 
-bool copiesAsItIs(platform::Channel& gauge, int32_t bmpPos, platform::Channel& bmpFile) {
+bool copiesAsItIs(io::Channel& gauge, int32_t bmpPos, io::Channel& bmpFile) {
   const Result<BitmapLayout> checked = convertibleLayout(gauge, bmpPos);
   if (!checked) return false;
   const BitmapLayout& b = *checked;
@@ -80,7 +80,7 @@ bool copiesAsItIs(platform::Channel& gauge, int32_t bmpPos, platform::Channel& b
   return true;
 }
 
-Result<Imported> importPicture(platform::Channel& gauge, int32_t bmpPos, const Picture& picture) {
+Result<Imported> importPicture(io::Channel& gauge, int32_t bmpPos, const Picture& picture) {
   if (gauge.readOnly()) return failed(Fault::ReadOnly, "The gauge file is open for reading only.");
   const Result<BitmapLayout> checked = convertibleLayout(gauge, bmpPos);
   if (!checked) return Result<Imported>::failure(checked);

@@ -14,7 +14,7 @@
 #include "app/result.h"
 #include "gau/colour_map.h"
 
-namespace platform {
+namespace io {
 class Channel;
 }
 
@@ -36,22 +36,22 @@ struct Imported {
 
 // Checks the bitmap at `bmpPos` of `gauge` and the .BMP on `bmpFile`, then
 // writes the pixels in one block and flushes the gauge.
-Result<Imported> importPixels(platform::Channel& gauge, int32_t bmpPos, platform::Channel& bmpFile);
+Result<Imported> importPixels(io::Channel& gauge, int32_t bmpPos, io::Channel& bmpFile);
 
 // The same with the .BMP opened read-only by name for the length of the call.
-Result<Imported> importBitmap(platform::Channel& gauge, int32_t bmpPos, const std::string& bmpName);
+Result<Imported> importBitmap(io::Channel& gauge, int32_t bmpPos, const std::string& bmpName);
 
 // True when the .BMP on `bmpFile` may be copied byte for byte over the bitmap
 // at `bmpPos`: laid out as the export writes it, of the bitmap's size, and with
 // the palette the export writes. An editor that keeps the layout but reorders
 // or replaces the palette changes what the bytes mean, so such a file is decoded.
-bool copiesAsItIs(platform::Channel& gauge, int32_t bmpPos, platform::Channel& bmpFile);
+bool copiesAsItIs(io::Channel& gauge, int32_t bmpPos, io::Channel& bmpFile);
 
 // Maps `picture` onto the palette of the bitmap at `bmpPos` and writes its
 // pixels, each row into the bitmap's row, in one go after the whole picture is
 // mapped; then flushes the gauge. Refused, with nothing written, when the
 // bitmap cannot be converted, the gauge is open for reading only, or the
 // picture is not the bitmap's width and height.
-Result<Imported> importPicture(platform::Channel& gauge, int32_t bmpPos, const Picture& picture);
+Result<Imported> importPicture(io::Channel& gauge, int32_t bmpPos, const Picture& picture);
 
 }  // namespace gau

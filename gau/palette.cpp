@@ -3,7 +3,7 @@
 #include <string>
 
 #include "gau/bitmap_record.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
 namespace gau {
 namespace {
@@ -31,7 +31,7 @@ const char* channelName(ColorChannel c) {
 
 }  // namespace
 
-Result<ColorCount> readColorCount(platform::Channel& gauge, int32_t bmpPos) {
+Result<ColorCount> readColorCount(io::Channel& gauge, int32_t bmpPos) {
   const int64_t pos = static_cast<int64_t>(bmpPos) + kColorCountOffset;
   const Result<int64_t> length = gaugeLength(gauge);
   if (!length) return Result<ColorCount>::failure(length);
@@ -41,7 +41,7 @@ Result<ColorCount> readColorCount(platform::Channel& gauge, int32_t bmpPos) {
   return ColorCount{stored, colorsInUse(stored)};
 }
 
-Result<Entry> readEntry(platform::Channel& gauge, int32_t bmpPos, int32_t n) {
+Result<Entry> readEntry(io::Channel& gauge, int32_t bmpPos, int32_t n) {
   const int64_t first = entryStart(bmpPos, n);
   const Result<int64_t> length = gaugeLength(gauge);
   if (!length) return Result<Entry>::failure(length);
@@ -59,7 +59,7 @@ Result<Entry> readEntry(platform::Channel& gauge, int32_t bmpPos, int32_t n) {
   return e;
 }
 
-Result<> writeEntryByte(platform::Channel& gauge, int32_t bmpPos, int32_t n, ColorChannel channel,
+Result<> writeEntryByte(io::Channel& gauge, int32_t bmpPos, int32_t n, ColorChannel channel,
                         uint8_t value) {
   const auto refused = [](std::string why) {
     return Result<>::failure(Fault::Bitmap, "Nothing was written: " + why);

@@ -8,7 +8,7 @@
 
 #include "app/result.h"
 
-namespace platform {
+namespace io {
 class Channel;
 }
 
@@ -23,7 +23,7 @@ struct ColorCount {
 };
 
 // The colour count at BmpPos + 20; an error when the field is not in the file.
-Result<ColorCount> readColorCount(platform::Channel& gauge, int32_t bmpPos);
+Result<ColorCount> readColorCount(io::Channel& gauge, int32_t bmpPos);
 
 struct Entry {
   uint8_t red = 0, green = 0, blue = 0;
@@ -32,13 +32,13 @@ struct Entry {
 // The three colour bytes of entry `n`, wherever the formula puts them (the
 // caller checks `n` against the colour count it holds); an error, and no
 // read, when they would lie before the first byte or past the end of the file.
-Result<Entry> readEntry(platform::Channel& gauge, int32_t bmpPos, int32_t n);
+Result<Entry> readEntry(io::Channel& gauge, int32_t bmpPos, int32_t n);
 
 // Writes `value` as the `channel` byte of entry `n` and flushes. Refuses
 // unless entry n belongs to this bitmap's own palette (by the colour count
 // stored in its header now, 0 to 256) and the byte lies inside the file, so
 // that nothing but that one palette byte can ever change.
-Result<> writeEntryByte(platform::Channel& gauge, int32_t bmpPos, int32_t n, ColorChannel channel,
+Result<> writeEntryByte(io::Channel& gauge, int32_t bmpPos, int32_t n, ColorChannel channel,
                         uint8_t value);
 
 }  // namespace gau

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "gau/bitmap_record.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
 namespace gau {
 namespace {
@@ -16,7 +16,7 @@ class BackwardBytes {
  public:
   static constexpr int64_t kBlock = 64 * 1024;
 
-  BackwardBytes(platform::Channel& gauge, int64_t first) : gauge_(gauge), first_(first) {}
+  BackwardBytes(io::Channel& gauge, int64_t first) : gauge_(gauge), first_(first) {}
 
   // The byte at `pos` (>= first). A block that cannot be read whole sets failed().
   uint8_t at(int64_t pos) {
@@ -33,7 +33,7 @@ class BackwardBytes {
     if (gauge_.read(bufFirst_, std::span(buf_.data(), want)) < want) failed_ = true;
   }
 
-  platform::Channel& gauge_;
+  io::Channel& gauge_;
   int64_t first_;
   int64_t bufFirst_ = 0;
   int64_t bufLen_ = 0;
@@ -54,7 +54,7 @@ std::string drawingError(const BitmapLayout& b) {
   return {};
 }
 
-std::string readError(const platform::Channel& gauge, const char* part) {
+std::string readError(const io::Channel& gauge, const char* part) {
   return std::string("Its ") + part + " could not be read from " + gauge.name() + ": " +
          gauge.errorOr("the file ended early") + ".";
 }
@@ -74,7 +74,7 @@ void Shown::storeIn(Module1Record& m) const {
   m.CharBuf = zoomDigit;
 }
 
-Result<Shown> showBitmap(platform::Channel& gauge, int32_t bmpPos, const PaletteTable& earlier,
+Result<Shown> showBitmap(io::Channel& gauge, int32_t bmpPos, const PaletteTable& earlier,
                          Canvas& canvas) {
   using R = Result<Shown>;
   canvas.clear();

@@ -12,7 +12,7 @@
 #include "app/Module1.h"
 #include "app/result.h"
 
-namespace platform {
+namespace io {
 class Channel;
 }
 
@@ -88,7 +88,7 @@ struct Shown {
 // partly outside the file, is refused (Fault::Bitmap) before anything is
 // drawn; a read that fails part-way leaves the picture drawn so far
 // (Fault::Source). Never writes to `gauge`.
-Result<Shown> showBitmap(platform::Channel& gauge, int32_t bmpPos, const PaletteTable& earlier,
+Result<Shown> showBitmap(io::Channel& gauge, int32_t bmpPos, const PaletteTable& earlier,
                          Canvas& canvas);
 
 }  // namespace gau

@@ -8,8 +8,8 @@
 #endif
 
 #include "gau/bitmap_record.h"
-#include "platform/file_channels.h"
-#include "platform/little_endian.h"
+#include "io/file_channels.h"
+#include "io/little_endian.h"
 
 namespace gau {
 namespace {
@@ -62,7 +62,7 @@ void scanBlock(const uint8_t* block, size_t n, size_t limit, int64_t base, size_
     uint8_t count[4] = {0, 0, 0, 0};
     const size_t at = i + kColorCountOffset;
     if (at < n) std::memcpy(count, block + at, std::min<size_t>(4, n - at));
-    r.lastColorCount = platform::le32(count);
+    r.lastColorCount = io::le32(count);
     if (i + kHitSpan > n) return;
     if (r.lastColorCount < 0 || r.lastColorCount > kMaxColors) return;
     ++r.totalHits;
@@ -78,7 +78,7 @@ ScanResult scanBytes(std::span<const uint8_t> bytes, size_t keep) {
   return r;
 }
 
-ScanResult scanChannel(platform::Channel& gauge, size_t keep,
+ScanResult scanChannel(io::Channel& gauge, size_t keep,
                        const std::function<void()>& onBlock) {
   ScanResult r;
   constexpr size_t kBlock = size_t{4} << 20;

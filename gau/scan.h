@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-namespace platform {
+namespace io {
 class Channel;
 }
 
@@ -31,7 +31,7 @@ ScanResult scanBytes(std::span<const uint8_t> bytes, size_t keep = kKeepAll);
 
 // Scans the whole file on `gauge` in one pass of block reads. `onBlock` (may be
 // empty) runs after each block so a window can keep itself painted.
-ScanResult scanChannel(platform::Channel& gauge, size_t keep = kKeepAll,
+ScanResult scanChannel(io::Channel& gauge, size_t keep = kKeepAll,
                        const std::function<void()>& onBlock = {});
 
 }  // namespace gau

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
 namespace gau {
 namespace {
@@ -16,13 +16,13 @@ constexpr int kEntryZeroBytes = 3;
 
 const char* const kReadOnly = "The gauge file is open for reading only.";
 
-std::string writeFailure(const platform::Channel& gauge, const std::string& what) {
+std::string writeFailure(const io::Channel& gauge, const std::string& what) {
   return "Writing " + what + " failed: " + gauge.errorOr("unknown error") + ".";
 }
 
 }  // namespace
 
-Result<Transparent> makeTransparent(platform::Channel& gauge, int32_t bmpPos) {
+Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos) {
   using R = Result<Transparent>;
   if (gauge.readOnly()) return R::failure(Fault::ReadOnly, kReadOnly);
   // Only the size fields must be sound: the fill is clipped to the file below.
@@ -54,7 +54,7 @@ Result<Transparent> makeTransparent(platform::Channel& gauge, int32_t bmpPos) {
   return done;
 }
 
-Result<> makeZeroTransparent(platform::Channel& gauge, int32_t bmpPos) {
+Result<> makeZeroTransparent(io::Channel& gauge, int32_t bmpPos) {
   if (gauge.readOnly()) return Result<>::failure(Fault::ReadOnly, kReadOnly);
   const int64_t first = static_cast<int64_t>(bmpPos) + kPaletteOffset;
   const Result<int64_t> length = gaugeLength(gauge);

@@ -7,7 +7,7 @@
 
 #include "gau/bitmap_record.h"
 
-namespace platform {
+namespace io {
 class Channel;
 }
 
@@ -28,11 +28,11 @@ struct Transparent {
 // the first byte or the sizes do not fit signed 32-bit arithmetic
 // (Fault::Bitmap), or the gauge is open for reading only (Fault::ReadOnly);
 // a failed write is Fault::GaugeWrite.
-Result<Transparent> makeTransparent(platform::Channel& gauge, int32_t bmpPos);
+Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos);
 
 // Make Zero Trnsprt: blue, green and red of palette entry 0 to 0; the
 // reserved byte is left alone. Refuses, writing nothing, unless all three
 // bytes lie inside the file.
-Result<> makeZeroTransparent(platform::Channel& gauge, int32_t bmpPos);
+Result<> makeZeroTransparent(io::Channel& gauge, int32_t bmpPos);
 
 }  // namespace gau

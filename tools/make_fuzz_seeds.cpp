@@ -15,7 +15,7 @@
 
 #include "bmp/bmp_file.h"
 #include "bmp/export.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "tests/support/odd_gauges.h"
 #include "tools/bmp_builder.h"
 #include "tools/gauge_builder.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/little_endian.h"
+#include "io/little_endian.h"
 #include "tests/support/exhaustive_scan.h"
 #include "tools/gauge_builder.h"
 
@@ -30,8 +30,8 @@ class Writer {
  public:
   explicit Writer(std::vector<uint8_t>& b) : b_(b) {}
   void u8(uint32_t at, uint8_t v) { b_.at(at) = v; }
-  void u16(uint32_t at, uint16_t v) { platform::putLe16(&b_.at(at + 1) - 1, v); }
-  void u32(uint32_t at, uint32_t v) { platform::putLe32(&b_.at(at + 3) - 3, v); }
+  void u16(uint32_t at, uint16_t v) { io::putLe16(&b_.at(at + 1) - 1, v); }
+  void u32(uint32_t at, uint32_t v) { io::putLe32(&b_.at(at + 3) - 3, v); }
 
  private:
   std::vector<uint8_t>& b_;

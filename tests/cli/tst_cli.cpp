@@ -17,8 +17,8 @@
 #include "bmp/export.h"
 #include "gau/palette.h"
 #include "gau/transparency.h"
-#include "platform/file_channels.h"
-#include "platform/little_endian.h"
+#include "io/file_channels.h"
+#include "io/little_endian.h"
 #include "tests/support/exhaustive_scan.h"
 #include "tools/gauge_builder.h"
 
@@ -70,10 +70,10 @@ QByteArray expectedList(const QString& shown, const Bytes& b) {
   int n = 0;
   for (const int32_t pos : support::exhaustiveScan(b)) {
     const uint8_t* at = &b[static_cast<size_t>(pos - 1)];
-    const int32_t stored = platform::le32(at + 20);
+    const int32_t stored = io::le32(at + 20);
     out += shown.toUtf8() + '\t' + QByteArray::number(++n) + '\t' + QByteArray::number(pos) + '\t' +
-           QByteArray::number(platform::le32(at - 8)) + 'x' +
-           QByteArray::number(platform::le32(at - 4)) + '\t' +
+           QByteArray::number(io::le32(at - 8)) + 'x' +
+           QByteArray::number(io::le32(at - 4)) + '\t' +
            QByteArray::number(stored == 0 ? 256 : stored) + '\n';
   }
   return out;
@@ -82,7 +82,7 @@ QByteArray expectedList(const QString& shown, const Bytes& b) {
 // The .BMP the window's export writes for bitmap `pos` of `gauge`.
 Bytes windowExport(const QString& gauge, int32_t pos, const QString& target) {
   auto channel =
-      platform::openFileChannel(gauge.toStdString(), platform::OpenMode::ReadOnly, nullptr);
+      io::openFileChannel(gauge.toStdString(), io::OpenMode::ReadOnly, nullptr);
   if (!channel || !bmp::exportBitmap(*channel, pos, target.toStdString())) return {};
   return readBytes(target);
 }
@@ -144,7 +144,7 @@ void tst_cli::listEqualsScan() {
     QCOMPARE(b[QStringLiteral("number")].toInt(), i + 1);
     QCOMPARE(b[QStringLiteral("position")].toInt(), hits[static_cast<size_t>(i)]);
     QCOMPARE(b[QStringLiteral("stored_colors")].toInt(),
-             platform::le32(&bytes[static_cast<size_t>(hits[static_cast<size_t>(i)] + 19)]));
+             io::le32(&bytes[static_cast<size_t>(hits[static_cast<size_t>(i)] + 19)]));
   }
 }
 
@@ -277,7 +277,7 @@ void tst_cli::patchesEqualTheWindows() {
   const Run run = dialpix(dir.path(), args);
   QCOMPARE(run.status, 0);
 
-  auto core = platform::memoryChannel(g.bytes());
+  auto core = io::memoryChannel(g.bytes());
   if (patch == 0) QVERIFY(gau::makeTransparent(*core, pos));
   if (patch == 1) QVERIFY(gau::makeZeroTransparent(*core, pos));
   if (patch == 2) QVERIFY(gau::writeEntryByte(*core, pos, 3, gau::ColorChannel::Green, 77));

@@ -9,7 +9,7 @@
 
 #include "bmp/bmp_file.h"
 #include "bmp/export.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "temp_dir.h"
 #include "tools/gauge_builder.h"
 
@@ -26,7 +26,7 @@ uint32_t at32(const std::vector<uint8_t>& b, size_t off) {
 struct GaugeFile {
   Gauge g;
   int32_t pos = 0;
-  std::unique_ptr<platform::Channel> channel;
+  std::unique_ptr<io::Channel> channel;
 
   explicit GaugeFile(const gaugebuild::Bitmap& b) {
     g.filler(37);
@@ -38,7 +38,7 @@ struct GaugeFile {
     channel.reset();
     g.writeTo("panel.gau");
     channel =
-        platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
+        io::openFileChannel("panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
   }
   // Pixel bytes as stored in the gauge.
   std::vector<uint8_t> pixels(const gaugebuild::Bitmap& b) const {
@@ -129,7 +129,7 @@ TEST(BmpExport, RefusesBitmapsThatCannotBeConverted) {
     const std::vector<uint8_t> older = {1, 2, 3};  // an older file of the target name
     std::ofstream("abc.bmp", std::ios::binary).write("\1\2\3", 3);
     auto ch =
-        platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
+        io::openFileChannel("panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
     const Result<bmp::Exported> r = bmp::exportBitmap(*ch, pos, "abc.bmp");
     EXPECT_EQ(r.fault(), Fault::Bitmap);
     EXPECT_FALSE(r.reason().empty());
@@ -140,7 +140,7 @@ TEST(BmpExport, RefusesBitmapsThatCannotBeConverted) {
   }
   // A header that would begin before the first byte of the file.
   TempDir dir;
-  auto gauge = platform::memoryChannel(std::vector<uint8_t>(100, 0));
+  auto gauge = io::memoryChannel(std::vector<uint8_t>(100, 0));
   EXPECT_EQ(bmp::exportBitmap(*gauge, 5, "abc.bmp").fault(), Fault::Bitmap);
   EXPECT_EQ(gauge->readsBeforeStart(), 0);
   EXPECT_FALSE(std::filesystem::exists("abc.bmp"));
@@ -174,7 +174,7 @@ TEST(BmpExport, ThreadsExportingIntoOneFolderDoNotCollide) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&, t] {
-      auto gauge = platform::memoryChannel(g.bytes());
+      auto gauge = io::memoryChannel(g.bytes());
       for (int k = 0; k < kEach; ++k) {
         char name[32];
         std::snprintf(name, sizeof name, "t%d-%d.bmp", t, k);
@@ -207,7 +207,7 @@ TEST(BmpExport, AWriteErrorIsReportedNotSwallowed) {
   TempDir dir;
   GaugeFile gauge(patterned(4, 2, 4));
   for (const bool flushFails : {false, true}) {
-    auto out = platform::memoryChannel({});
+    auto out = io::memoryChannel({});
     (flushFails ? out->failFlushes(true) : out->failWrites(true));
     const Result<bmp::Exported> r = bmp::writeBmp(*gauge.channel, gauge.pos, *out);
     EXPECT_EQ(r.fault(), Fault::Target) << "flush fails: " << flushFails;
@@ -225,7 +225,7 @@ TEST(BmpExport, RefusesABmpLargerThanSigned32Bits) {
   g.writeTo("huge.gau");
   const int64_t pixelEnd = int64_t{pos} + 28 + 8 + int64_t{width} * height - 1;
   std::filesystem::resize_file("huge.gau", static_cast<uintmax_t>(pixelEnd));
-  auto ch = platform::openFileChannel("huge.gau", platform::OpenMode::ReadOnly, nullptr);
+  auto ch = io::openFileChannel("huge.gau", io::OpenMode::ReadOnly, nullptr);
   ASSERT_TRUE(ch);
   const Result<bmp::Exported> r = bmp::exportBitmap(*ch, pos, "huge.bmp");
   EXPECT_EQ(r.fault(), Fault::Bitmap);

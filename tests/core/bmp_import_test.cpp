@@ -4,7 +4,7 @@
 
 #include "bmp/export.h"
 #include "gau/import.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "temp_dir.h"
 #include "tools/gauge_builder.h"
 
@@ -30,8 +30,8 @@ struct Exported {
     auto ch = gauge();
     EXPECT_TRUE(bmp::exportBitmap(*ch, pos, "x.bmp"));
   }
-  static std::unique_ptr<platform::Channel> gauge() {
-    return platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
+  static std::unique_ptr<io::Channel> gauge() {
+    return io::openFileChannel("panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
   }
   Result<gau::Imported> import(const std::string& name = "x.bmp") const {
     return gau::importBitmap(*gauge(), pos, name);
@@ -141,8 +141,8 @@ TEST(BmpImport, RefusesWhatCannotBeReadOrConverted) {
 TEST(BmpImport, AGaugeWriteErrorIsReported) {
   TempDir dir;
   const Exported s(patterned(10, 20, 16));
-  auto gauge = platform::memoryChannel(s.g.bytes());
-  auto bmpFile = platform::openFileChannel("x.bmp", platform::OpenMode::ReadOnly, nullptr);
+  auto gauge = io::memoryChannel(s.g.bytes());
+  auto bmpFile = io::openFileChannel("x.bmp", io::OpenMode::ReadOnly, nullptr);
   gauge->failWrites(true);
   EXPECT_EQ(gau::importPixels(*gauge, s.pos, *bmpFile).fault(), Fault::GaugeWrite);
   gauge->failWrites(false);

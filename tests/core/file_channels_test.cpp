@@ -1,6 +1,6 @@
 // Each channel operation reports its own failure, and only its own.
 
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@
 
 namespace {
 
-using platform::Channel;
+using io::Channel;
 
 TEST(FileChannels, AnErrorBelongsToTheOperationThatFailed) {
-  auto ch = platform::memoryChannel({1, 2, 3, 4});
+  auto ch = io::memoryChannel({1, 2, 3, 4});
   ch->failWrites(true);
   EXPECT_FALSE(ch->put1(1, 9));
   EXPECT_FALSE(ch->error().empty());
@@ -30,7 +30,7 @@ TEST(FileChannels, AnErrorBelongsToTheOperationThatFailed) {
 }
 
 TEST(FileChannels, AClosedChannelNumberFailsEveryOperation) {
-  platform::FileChannels channels;
+  io::FileChannels channels;
   Channel& none = channels[3];
   EXPECT_EQ(none.length(), -1);
   EXPECT_FALSE(none.error().empty());
@@ -47,8 +47,8 @@ TEST(FileChannels, AClosedChannelNumberFailsEveryOperation) {
 // fsync refused on /proc, fewer bytes than fstat claims on /sys.
 TEST(FileChannels, RealFilesReportRefusedFlushesAndShortReads) {
   std::string why;
-  if (auto proc = platform::openFileChannel("/proc/self/comm",
-                                            platform::OpenMode::ReadWriteExisting, &why)) {
+  if (auto proc = io::openFileChannel("/proc/self/comm",
+                                            io::OpenMode::ReadWriteExisting, &why)) {
     EXPECT_FALSE(proc->flush());
     EXPECT_NE(proc->error().find("flushed"), std::string::npos) << proc->error();
   } else {
@@ -56,7 +56,7 @@ TEST(FileChannels, RealFilesReportRefusedFlushesAndShortReads) {
   }
   const char* sys = "/sys/kernel/mm/transparent_hugepage/enabled";
   if (!std::filesystem::exists(sys)) GTEST_SKIP() << sys << " is not there";
-  auto ch = platform::openFileChannel(sys, platform::OpenMode::ReadOnly, &why);
+  auto ch = io::openFileChannel(sys, io::OpenMode::ReadOnly, &why);
   ASSERT_TRUE(ch) << why;
   ASSERT_GT(ch->length(), 1000);
   uint8_t b[16];
@@ -68,7 +68,7 @@ TEST(FileChannels, AReadOnlyChannelRefusesWrites) {
   TempDir dir;
   std::ofstream("r.gau") << "abcd";
   std::string why;
-  auto ch = platform::openFileChannel("r.gau", platform::OpenMode::ReadOnly, &why);
+  auto ch = io::openFileChannel("r.gau", io::OpenMode::ReadOnly, &why);
   ASSERT_TRUE(ch) << why;
   EXPECT_TRUE(ch->readOnly());
   EXPECT_FALSE(ch->put1(1, 'x'));

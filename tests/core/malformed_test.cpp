@@ -17,8 +17,8 @@
 #include "gau/plot.h"
 #include "gau/scan.h"
 #include "gau/transparency.h"
-#include "platform/file_channels.h"
-#include "platform/little_endian.h"
+#include "io/file_channels.h"
+#include "io/little_endian.h"
 #include "tests/support/odd_gauges.h"
 #include "tests/support/recording_canvas.h"
 
@@ -118,7 +118,7 @@ Reach reachOf(const Sample& s) {
   Reach r;
   const int64_t P = s.pos, L = static_cast<int64_t>(s.gauge.size());
   auto le32 = [&](int64_t p) -> int64_t {
-    return p < 1 || p + 3 > L ? 0 : platform::le32(&s.gauge[static_cast<size_t>(p - 1)]);
+    return p < 1 || p + 3 > L ? 0 : io::le32(&s.gauge[static_cast<size_t>(p - 1)]);
   };
   const int64_t w = le32(P - 8), h = le32(P - 4), stored = le32(P + 20);
   const int64_t colors = stored == 0 ? 256 : stored;
@@ -133,7 +133,7 @@ template <class Op>
 void check(const char* what, const Row& row, Outcome expected, int64_t mayFirst, int64_t mayLast,
            Op op) {
   SCOPED_TRACE(what);
-  auto gauge = platform::memoryChannel(row.file.gauge);
+  auto gauge = io::memoryChannel(row.file.gauge);
   const std::string error = op(*gauge);
   EXPECT_EQ(error.empty() ? Done : Refused, expected) << error;
   const Bytes& before = row.file.gauge;
@@ -158,12 +158,12 @@ TEST_P(Malformed, EveryOperationStaysInsideTheBitmap) {
   const Reach reach = reachOf(s);
 
   EXPECT_EQ(gau::scanBytes(s.gauge).positions.size(), static_cast<size_t>(row.hits));
-  auto scanned = platform::memoryChannel(s.gauge);
+  auto scanned = io::memoryChannel(s.gauge);
   EXPECT_EQ(gau::scanChannel(*scanned).positions, gau::scanBytes(s.gauge).positions);
 
   Bytes exported;
-  check("export", row, row.exported, 1, 0, [&](platform::Channel& g) {
-    auto out = platform::memoryChannel({});
+  check("export", row, row.exported, 1, 0, [&](io::Channel& g) {
+    auto out = io::memoryChannel({});
     const Result<bmp::Exported> r = bmp::writeBmp(g, s.pos, *out);
     EXPECT_EQ(out->bytes().size(), r ? static_cast<size_t>(r->fileBytes) : 0u);
     exported = out->bytes();
@@ -174,8 +174,8 @@ TEST_P(Malformed, EveryOperationStaysInsideTheBitmap) {
   Bytes bmpBytes = s.bmp ? *s.bmp : exported.empty() ? exportOf(plain()) : exported;
   if (!s.bmp)
     for (size_t i = bmp::kPixelOffset; i < bmpBytes.size(); ++i) bmpBytes[i] ^= 0x5A;
-  check("import", row, row.imported, reach.pixelFirst, reach.pixelLast, [&](platform::Channel& g) {
-    auto bmpFile = platform::memoryChannel(bmpBytes);
+  check("import", row, row.imported, reach.pixelFirst, reach.pixelLast, [&](io::Channel& g) {
+    auto bmpFile = io::memoryChannel(bmpBytes);
     const Result<gau::Imported> r = gau::importPixels(g, s.pos, *bmpFile);
     if (r && r->bytesWritten > 0) {
       uint8_t first = 0;
@@ -185,7 +185,7 @@ TEST_P(Malformed, EveryOperationStaysInsideTheBitmap) {
     return r.reason();
   });
 
-  check("view", row, row.viewed, 1, 0, [&](platform::Channel& g) {
+  check("view", row, row.viewed, 1, 0, [&](io::Channel& g) {
     support::RecordingCanvas canvas;
     const Result<gau::Shown> r = gau::showBitmap(g, s.pos, PaletteTable{}, canvas);
     const int64_t pixels = r && r->width > 0 && r->height > 0 ? int64_t{r->width} * r->height : 0;
@@ -194,20 +194,20 @@ TEST_P(Malformed, EveryOperationStaysInsideTheBitmap) {
   });
 
   check("make transparent", row, row.transparent, reach.pixelFirst, reach.pixelLast,
-        [&](platform::Channel& g) { return gau::makeTransparent(g, s.pos).reason(); });
+        [&](io::Channel& g) { return gau::makeTransparent(g, s.pos).reason(); });
 
   check("make zero transparent", row, row.zeroTransparent, int64_t{s.pos} + 28, int64_t{s.pos} + 30,
-        [&](platform::Channel& g) { return gau::makeZeroTransparent(g, s.pos).reason(); });
+        [&](io::Channel& g) { return gau::makeZeroTransparent(g, s.pos).reason(); });
 
   // The palette window: the count when it loads, then the last entry shown and its red sent.
-  check("palette display", row, row.displayed, 1, 0, [&](platform::Channel& g) {
+  check("palette display", row, row.displayed, 1, 0, [&](io::Channel& g) {
     const Result<gau::ColorCount> count = gau::readColorCount(g, s.pos);
     if (!count) return count.reason();
     EXPECT_EQ(count->colors - 1, reach.lastEntry);
     return gau::readEntry(g, s.pos, count->colors - 1).reason();
   });
   const int64_t red = int64_t{s.pos} + 28 + 4 * reach.lastEntry + 2;
-  check("palette send", row, row.sent, red, red, [&](platform::Channel& g) {
+  check("palette send", row, row.sent, red, red, [&](io::Channel& g) {
     return gau::writeEntryByte(g, s.pos, static_cast<int32_t>(reach.lastEntry),
                                gau::ColorChannel::Red, 0x77)
         .reason();

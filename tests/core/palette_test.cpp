@@ -6,7 +6,7 @@
 
 #include <tuple>
 
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "tools/gauge_builder.h"
 
 TEST(Palette, NothingOutsideThisPaletteIsReadOrWritten) {
@@ -29,7 +29,7 @@ TEST(Palette, NothingOutsideThisPaletteIsReadOrWritten) {
     g.filler(200, 2);  // entries past the palette still lie in the file
     g.poke32(pos + 20, r.storedNow);
     if (r.keep) g.bytes().resize(static_cast<size_t>(pos + r.keep - 1));  // blue of 15 in, red out
-    auto gauge = platform::memoryChannel(g.bytes());
+    auto gauge = io::memoryChannel(g.bytes());
     gauge->failWrites(r.failWrites);
     EXPECT_FALSE(gau::writeEntryByte(*gauge, pos, r.n, gau::ColorChannel::Red, 7)) << r.why;
     EXPECT_EQ(gauge->bytes(), g.bytes()) << r.why;
@@ -44,7 +44,7 @@ TEST(Palette, DisplayShowsTheEntrysColoursAndSendWritesOneByte) {
   gaugebuild::Gauge g;
   g.filler(30);
   const int32_t pos = g.plant(gaugebuild::patterned(4, 2, 16));
-  auto gauge = platform::memoryChannel(g.bytes());
+  auto gauge = io::memoryChannel(g.bytes());
   const Result<gau::Entry> e = gau::readEntry(*gauge, pos, 5);
   ASSERT_TRUE(e) << e.reason();
   // patterned() gives entry k the colour red k / 2, green 255 - k, blue k.
@@ -55,7 +55,7 @@ TEST(Palette, DisplayShowsTheEntrysColoursAndSendWritesOneByte) {
   };
   for (const Row r : {Row{gau::ColorChannel::Blue, 0}, Row{gau::ColorChannel::Green, 1},
                       Row{gau::ColorChannel::Red, 2}}) {
-    auto ch = platform::memoryChannel(g.bytes());
+    auto ch = io::memoryChannel(g.bytes());
     ASSERT_TRUE(gau::writeEntryByte(*ch, pos, 3, r.channel, 10));
     auto want = g.bytes();
     want[static_cast<size_t>(pos + 28 + 12 + r.offset - 1)] = 10;

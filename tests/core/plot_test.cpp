@@ -5,7 +5,7 @@
 #include <cmath>
 #include <functional>
 
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "tests/support/counting_channel.h"
 #include "tests/support/recording_canvas.h"
 #include "tools/gauge_builder.h"
@@ -22,7 +22,7 @@ using support::Line;
 using support::RecordingCanvas;
 
 // SHOW as the viewer runs it: what it found goes into the shared record.
-Result<gau::Shown> show(platform::Channel& ch, Module1Record& m, gau::Canvas& cv) {
+Result<gau::Shown> show(io::Channel& ch, Module1Record& m, gau::Canvas& cv) {
   Result<gau::Shown> r = gau::showBitmap(ch, m.BmpPos, m.PalTable, cv);
   if (r) r->storeIn(m);
   return r;
@@ -42,7 +42,7 @@ struct Fixture {
 };
 
 // The reading of the design, one byte per call, as the reference for the block reading.
-void showByteByByte(platform::Channel& ch, Module1Record& m, gau::Canvas& cv) {
+void showByteByByte(io::Channel& ch, Module1Record& m, gau::Canvas& cv) {
   cv.clear();
   const int32_t p = m.BmpPos;
   m.BmpWidth = ch.get4(p - 8);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Module1.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "temp_dir.h"
 #include "tests/support/exhaustive_scan.h"
 #include "tools/gauge_builder.h"
@@ -113,7 +113,7 @@ TEST(Scan, BlockReadsOfAFileEqualTheExhaustiveScan) {
   g.raw(b);
   ASSERT_TRUE(g.writeTo("dense.gau"));
   std::string why;
-  auto ch = platform::openFileChannel("dense.gau", platform::OpenMode::ReadOnly, &why);
+  auto ch = io::openFileChannel("dense.gau", io::OpenMode::ReadOnly, &why);
   ASSERT_TRUE(ch) << why;
   const auto expected = exhaustiveScan(b);
   const gau::ScanResult r = gau::scanChannel(*ch, SIZE_MAX);
@@ -133,7 +133,7 @@ TEST(Scan, TheLastColourCountReadIsLeftEvenPastTheEnd) {
   const gau::ScanResult r = gau::scanBytes(g.bytes());
   EXPECT_EQ(r.positions, std::vector<int32_t>{first});
   EXPECT_EQ(r.lastColorCount, 0);
-  auto ch = platform::memoryChannel(g.bytes());
+  auto ch = io::memoryChannel(g.bytes());
   EXPECT_EQ(gau::scanChannel(*ch).lastColorCount, 0);
 }
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "tools/gauge_builder.h"
 
 namespace {
@@ -38,7 +38,7 @@ TEST(MakeTransparent, ZeroesOnlyWhatLiesInTheFile) {
                       Row{4, 1000, 60, 24},                // zeroed to the end, never longer
                       Row{4, 1000, 30, 0}}) {              // starts past the end
     const Planted p = plant(r.w, r.h, 2, r.keep);
-    auto gauge = platform::memoryChannel(p.bytes);
+    auto gauge = io::memoryChannel(p.bytes);
     const Result<gau::Transparent> res = gau::makeTransparent(*gauge, p.pos);
     EXPECT_TRUE(res) << res.reason();
     auto expected = p.bytes;
@@ -66,7 +66,7 @@ TEST(MakeTransparent, RefusesAndWritesNothing) {
       {"write error", plant(4, 2), true},
   };
   for (const Row& r : rows) {
-    auto gauge = platform::memoryChannel(r.p.bytes);
+    auto gauge = io::memoryChannel(r.p.bytes);
     gauge->failWrites(r.failWrites);
     const Result<gau::Transparent> res = gau::makeTransparent(*gauge, r.p.pos);
     EXPECT_FALSE(res) << r.why;
@@ -78,7 +78,7 @@ TEST(MakeTransparent, RefusesAndWritesNothing) {
 TEST(MakeZeroTransparent, RefusesEntryZeroCutByTheEndAndWriteErrors) {
   for (const bool cut : {true, false}) {
     const Planted p = plant(5, 2, 2, cut ? 30 : 0);  // cut: blue and green in, red out
-    auto gauge = platform::memoryChannel(p.bytes);
+    auto gauge = io::memoryChannel(p.bytes);
     gauge->failWrites(!cut);
     EXPECT_FALSE(gau::makeZeroTransparent(*gauge, p.pos));
     EXPECT_EQ(gauge->bytes(), p.bytes);

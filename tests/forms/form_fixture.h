@@ -20,11 +20,11 @@
 #include "forms/outofr.h"
 #include "forms/paltool.h"
 #include "forms/showbmp.h"
-#include "platform/beep.h"
-#include "platform/file_channels.h"
-#include "platform/file_list.h"
-#include "platform/message.h"
-#include "platform/window_registry.h"
+#include "ui/beep.h"
+#include "io/file_channels.h"
+#include "ui/file_list.h"
+#include "ui/message.h"
+#include "ui/window_registry.h"
 #include "temp_dir.h"
 #include "tools/gauge_builder.h"
 
@@ -34,20 +34,20 @@ inline int endCalls = 0;
 
 // Destroys every window, closes the files and zeroes the shared record.
 inline void resetProgram() {
-  platform::destroy<dialpix>();
-  platform::destroy<numbmp>();
-  platform::destroy<gau2bmp>();
-  platform::destroy<bmp2gau>();
-  platform::destroy<showbmp>();
-  platform::destroy<paltool>();
-  platform::hide<gbpwt>();
-  platform::hide<dun>();
-  platform::hide<outofr>();
+  ui::destroy<dialpix>();
+  ui::destroy<numbmp>();
+  ui::destroy<gau2bmp>();
+  ui::destroy<bmp2gau>();
+  ui::destroy<showbmp>();
+  ui::destroy<paltool>();
+  ui::hide<gbpwt>();
+  ui::hide<dun>();
+  ui::hide<outofr>();
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  platform::Channels.closeAll();
+  io::Channels.closeAll();
   Module1 = Module1Record{};
   endCalls = 0;
-  platform::setEndProgramHandler([] { ++endCalls; });
+  ui::setEndProgramHandler([] { ++endCalls; });
 }
 
 // Counts the times "PLEASE WAIT" was really on screen. isVisible() cannot
@@ -55,7 +55,7 @@ inline void resetProgram() {
 class WaitProbe : public QObject {
  public:
   WaitProbe() {
-    gbpwt* notice = platform::create<gbpwt>();
+    gbpwt* notice = ui::create<gbpwt>();
     notice->winId();  // gives it its native window now
     notice->windowHandle()->installEventFilter(this);
   }
@@ -72,19 +72,19 @@ inline bool visible(QWidget* w) { return w != nullptr && w->isVisible(); }
 
 template <class Form>
 bool shown() {
-  return visible(platform::find<Form>());
+  return visible(ui::find<Form>());
 }
 
 // Opens `name` from a fresh start window the way a user double-clicks it.
 inline numbmp* pick(const QString& name) {
-  dialpix* start = platform::show<dialpix>();
+  dialpix* start = ui::show<dialpix>();
   start->File1->refresh();
   const auto items = start->File1->findItems(name, Qt::MatchExactly);
   if (items.isEmpty()) return nullptr;
   start->File1->setCurrentItem(items.first());
   start->File1_DblClick();
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  return platform::find<numbmp>();
+  return ui::find<numbmp>();
 }
 
 inline void typeNumber(numbmp* chooser, const QString& text) {

@@ -45,7 +45,7 @@ class ChooserTest : public QObject {
   }
 
   void listsGaugeFilesWithoutRegardToCase() {
-    dialpix* start = platform::show<dialpix>();
+    dialpix* start = ui::show<dialpix>();
     QStringList names;
     for (int i = 0; i < start->File1->count(); ++i) names << start->File1->item(i)->text();
     QCOMPARE(names, QStringList({"empty.gau", "SEVEN.GAU", "two.gau"}));
@@ -60,7 +60,7 @@ class ChooserTest : public QObject {
     QCOMPARE(wait.exposures, 1);  // on screen during the scan, then gone
     QVERIFY(chooser);
     QVERIFY(fixture::shown<numbmp>());
-    QVERIFY(!platform::find<dialpix>());
+    QVERIFY(!ui::find<dialpix>());
     QVERIFY(!fixture::shown<gbpwt>());
     QCOMPARE(chooser->Label2->text(), QStringLiteral(" 7"));
     QCOMPARE(chooser->Label5->text(), QStringLiteral("SEVEN.GAU"));
@@ -72,11 +72,11 @@ class ChooserTest : public QObject {
   }
 
   void enterOpensAndOtherKeysDoNot() {
-    dialpix* start = platform::show<dialpix>();
+    dialpix* start = ui::show<dialpix>();
     start->File1->setCurrentRow(1);
     QTest::keyClick(start->File1, Qt::Key_A);
     QTest::keyClick(start->File1, Qt::Key_Space);
-    QVERIFY(!platform::find<numbmp>());
+    QVERIFY(!ui::find<numbmp>());
     start->File1->setCurrentRow(1);
     QTest::keyClick(start->File1, Qt::Key_Return);
     QVERIFY(fixture::shown<numbmp>());
@@ -102,7 +102,7 @@ class ChooserTest : public QObject {
   }
 
   void firstDownHighlightsTheFirstFile() {
-    dialpix* start = platform::show<dialpix>();
+    dialpix* start = ui::show<dialpix>();
     QVERIFY(QTest::qWaitForWindowActive(start));
     QTest::keyClick(start->File1, Qt::Key_Down);
     QTest::keyClick(start->File1, Qt::Key_Return);
@@ -110,32 +110,32 @@ class ChooserTest : public QObject {
   }
 
   void aFileWithoutBitmapsCountsZeroAndSaysSoOnce() {
-    const int before = platform::messageCount();
+    const int before = ui::messageCount();
     numbmp* chooser = fixture::pick("empty.gau");
     QVERIFY(chooser);
     QCOMPARE(chooser->Label2->text(), QStringLiteral(" 0"));
-    QCOMPARE(platform::messageCount(), before + 1);
-    QVERIFY(platform::lastMessage().contains("no 256-colour picture"));
+    QCOMPARE(ui::messageCount(), before + 1);
+    QVERIFY(ui::lastMessage().contains("no 256-colour picture"));
   }
 
   void refusesWhatCannotBeOpened() {
-    dialpix* start = platform::show<dialpix>();
+    dialpix* start = ui::show<dialpix>();
     // Enter with nothing highlighted.
     start->File1->clearSelection();
-    const int before = platform::messageCount();
+    const int before = ui::messageCount();
     start->File1_KeyPress(13);
-    QCOMPARE(platform::messageCount(), before + 1);
-    QVERIFY(!platform::find<numbmp>());
+    QCOMPARE(ui::messageCount(), before + 1);
+    QVERIFY(!ui::find<numbmp>());
     // A file that vanished after the list was read.
     start->File1->setCurrentRow(2);
     std::filesystem::remove("two.gau");
     start->File1_DblClick();
-    QCOMPARE(platform::messageCount(), before + 2);
-    QVERIFY(platform::lastMessage().contains("two.gau"));
-    QVERIFY(!platform::find<numbmp>());
+    QCOMPARE(ui::messageCount(), before + 2);
+    QVERIFY(ui::lastMessage().contains("two.gau"));
+    QVERIFY(!ui::find<numbmp>());
     QVERIFY(!fixture::shown<gbpwt>());
     QVERIFY(fixture::shown<dialpix>());
-    QVERIFY(!platform::Channels.isOpen(platform::kGaugeChannel));
+    QVERIFY(!io::Channels.isOpen(io::kGaugeChannel));
   }
 
   void numberBoxClearAndOutOfRange() {
@@ -156,18 +156,18 @@ class ChooserTest : public QObject {
 
     // Out of range never reaches a tool: outofr, nothing else.
     for (const char* bad : {"0", "8", "101", "-1", "40000", "99999999999"}) {
-      platform::hide<outofr>();
+      ui::hide<outofr>();
       Module1.BmpPos = 4242;
       fixture::typeNumber(chooser, bad);
       for (QPushButton* b : {chooser->Command1, chooser->Command9, chooser->Command2,
                              chooser->Command3, chooser->Command7, chooser->Command8}) {
-        platform::hide<outofr>();
+        ui::hide<outofr>();
         b->click();
         QVERIFY2(fixture::shown<outofr>(), bad);
         QVERIFY(fixture::shown<numbmp>());
         QCOMPARE(Module1.BmpPos, 4242);
       }
-      QVERIFY(!platform::find<showbmp>() || !fixture::shown<showbmp>());
+      QVERIFY(!ui::find<showbmp>() || !fixture::shown<showbmp>());
       QVERIFY(!fixture::shown<paltool>());
     }
   }
@@ -179,13 +179,13 @@ class ChooserTest : public QObject {
     QCOMPARE(Module1.BmpPos, sevenPos[2]);
     QVERIFY(fixture::shown<paltool>());
     QVERIFY(fixture::shown<numbmp>());
-    platform::hide<paltool>();
+    ui::hide<paltool>();
     fixture::typeNumber(chooser, "2");
     chooser->Command1->click();  // View Bitmap: the chooser hides
     QCOMPARE(Module1.BmpPos, sevenPos[1]);
     QVERIFY(fixture::shown<showbmp>());
     QVERIFY(!fixture::shown<numbmp>());
-    platform::hide<showbmp>();
+    ui::hide<showbmp>();
   }
 
   void returnAndSecondPick() {
@@ -196,8 +196,8 @@ class ChooserTest : public QObject {
     QVERIFY(!fixture::shown<paltool>());
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(Module1.BmpCount, int16_t{0});
-    QVERIFY(!platform::Channels.isOpen(platform::kGaugeChannel));
-    QVERIFY(!platform::find<numbmp>());
+    QVERIFY(!io::Channels.isOpen(io::kGaugeChannel));
+    QVERIFY(!ui::find<numbmp>());
     QVERIFY(fixture::shown<dialpix>());
 
     chooser = fixture::pick("two.gau");
@@ -215,30 +215,30 @@ class ChooserTest : public QObject {
     numbmp* chooser = fixture::pick("SEVEN.GAU");
     chooser->Command5->click();
     QCOMPARE(fixture::endCalls, 1);
-    QVERIFY(!platform::Channels.isOpen(platform::kGaugeChannel));
+    QVERIFY(!io::Channels.isOpen(io::kGaugeChannel));
   }
 
   void moreThanAHundredBitmapsAreCapped() {
     Gauge many;
     for (int i = 0; i < 105; ++i) many.plant(patterned(2, 1, 1));
     QVERIFY(many.writeTo("many.gau"));
-    const int before = platform::messageCount();
+    const int before = ui::messageCount();
     numbmp* chooser = fixture::pick("many.gau");
     QCOMPARE(chooser->Label2->text(), QStringLiteral(" 100"));
-    QCOMPARE(platform::messageCount(), before + 1);
-    QVERIFY(platform::lastMessage().contains("100"));
+    QCOMPARE(ui::messageCount(), before + 1);
+    QVERIFY(ui::lastMessage().contains("100"));
   }
 
   void noticesHideOnOk() {
-    dun* done = platform::show<dun>();
+    dun* done = ui::show<dun>();
     QCOMPARE(done->Label1->text(), QStringLiteral("DONE"));
     done->Command1->click();
     QVERIFY(!fixture::shown<dun>());
-    outofr* oor = platform::show<outofr>();
+    outofr* oor = ui::show<outofr>();
     QCOMPARE(oor->Label1->text(), QStringLiteral("NUMBER OUT     OF RANGE"));
     oor->Command1->click();
     QVERIFY(!fixture::shown<outofr>());
-    QCOMPARE(platform::create<gbpwt>()->windowTitle(), QString(27, ' ') + "PLEASE WAIT");
+    QCOMPARE(ui::create<gbpwt>()->windowTitle(), QString(27, ' ') + "PLEASE WAIT");
   }
 };
 

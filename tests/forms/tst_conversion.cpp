@@ -36,21 +36,21 @@ class ConversionTest : public QObject {
   std::unique_ptr<fixture::WaitProbe> wait;
 
   numbmp* chooseBitmap(const QString& number) {
-    numbmp* chooser = platform::find<numbmp>();
+    numbmp* chooser = ui::find<numbmp>();
     if (!chooser) chooser = fixture::pick("PANEL.GAU");
     fixture::typeNumber(chooser, number);
     wait = std::make_unique<fixture::WaitProbe>();
-    beeps = platform::beepCount();
-    messages = platform::messageCount();
+    beeps = ui::beepCount();
+    messages = ui::messageCount();
     return chooser;
   }
   gau2bmp* openExport(const QString& number = "1") {
     chooseBitmap(number)->Command2->click();
-    return platform::find<gau2bmp>();
+    return ui::find<gau2bmp>();
   }
   bmp2gau* openImport(const QString& number = "1") {
     chooseBitmap(number)->Command3->click();
-    return platform::find<bmp2gau>();
+    return ui::find<bmp2gau>();
   }
   void exportAs(const QString& name, const QString& number = "1") {
     gau2bmp* w = openExport(number);
@@ -58,18 +58,18 @@ class ConversionTest : public QObject {
     w->Command2->click();
     w->Command3->click();
     flushDeletes();
-    platform::hide<dun>();
+    ui::hide<dun>();
   }
   // Success: one beep, "DONE", focus on RETURN, no message; "PLEASE WAIT" was up and is gone.
   bool done(QWidget* w, QPushButton* returnButton) {
-    return platform::beepCount() == beeps + 1 && fixture::shown<dun>() && wait->exposures > 0 &&
+    return ui::beepCount() == beeps + 1 && fixture::shown<dun>() && wait->exposures > 0 &&
            !fixture::shown<gbpwt>() && w->focusWidget() == returnButton &&
-           platform::messageCount() == messages;
+           ui::messageCount() == messages;
   }
   // Refusal: one message naming `file`, no beep, no "DONE", no "PLEASE WAIT".
   bool refused(const QString& file) {
-    return platform::messageCount() == messages + 1 && platform::lastMessage().contains(file) &&
-           platform::beepCount() == beeps && !fixture::shown<dun>() && !fixture::shown<gbpwt>();
+    return ui::messageCount() == messages + 1 && ui::lastMessage().contains(file) &&
+           ui::beepCount() == beeps && !fixture::shown<dun>() && !fixture::shown<gbpwt>();
   }
 
  private slots:
@@ -87,8 +87,8 @@ class ConversionTest : public QObject {
   }
   void cleanup() {
     wait.reset();
-    platform::destroy<gau2bmp>();
-    platform::destroy<bmp2gau>();
+    ui::destroy<gau2bmp>();
+    ui::destroy<bmp2gau>();
     fixture::resetProgram();
     dir.reset();
   }
@@ -132,8 +132,8 @@ class ConversionTest : public QObject {
 
   void nameSurvivesReturnAndANewCreate() {
     exportAs("abc");
-    QVERIFY(!platform::find<gau2bmp>());
-    numbmp* chooser = platform::find<numbmp>();
+    QVERIFY(!ui::find<gau2bmp>());
+    numbmp* chooser = ui::find<numbmp>();
     QVERIFY(fixture::shown<numbmp>() && chooser->focusWidget() == chooser->Command6);
     QVERIFY(QFile::remove("abc.bmp"));
 
@@ -200,7 +200,7 @@ class ConversionTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(w));
     QTest::keyClick(w->File1, Qt::Key_Return);  // nothing highlighted
     QVERIFY(refused("highlighted"));
-    messages = platform::messageCount();
+    messages = ui::messageCount();
     QTest::keyClick(w->File1, Qt::Key_A);
     QCOMPARE(dir->read("PANEL.GAU"), gauge.bytes());
     QTest::keyClick(w->File1, Qt::Key_Down);  // the first Down highlights the first file
@@ -212,8 +212,8 @@ class ConversionTest : public QObject {
 
     w->Command3->click();  // RETURN
     flushDeletes();
-    QVERIFY(!platform::find<bmp2gau>());
-    QCOMPARE(platform::find<numbmp>()->focusWidget(), platform::find<numbmp>()->Command6);
+    QVERIFY(!ui::find<bmp2gau>());
+    QCOMPARE(ui::find<numbmp>()->focusWidget(), ui::find<numbmp>()->Command6);
   }
 
   void aBmpWithALatin1NameIsListedAndImported() {
@@ -239,7 +239,7 @@ class ConversionTest : public QObject {
     w->File1->setCurrentRow(0);
     w->File1_DblClick();
     QVERIFY(refused("other.bmp"));
-    QVERIFY(platform::lastMessage().contains("8 x 4"));
+    QVERIFY(ui::lastMessage().contains("8 x 4"));
     QCOMPARE(dir->read("PANEL.GAU"), gauge.bytes());
     QCOMPARE(dir->read("other.bmp"), bmpBefore);
   }
@@ -256,8 +256,8 @@ class ConversionTest : public QObject {
     bmp2gau* w = openImport("2");
     w->File1->setCurrentItem(w->File1->findItems("edited.bmp", Qt::MatchExactly).value(0));
     w->File1_DblClick();
-    QVERIFY(fixture::shown<dun>() && platform::beepCount() == beeps + 1);
-    QCOMPARE(platform::lastMessage(),
+    QVERIFY(fixture::shown<dun>() && ui::beepCount() == beeps + 1);
+    QCOMPARE(ui::lastMessage(),
              QStringLiteral("1 pixel of edited.bmp, in 1 colour that bitmap 2 has not in its "
                             "palette, took the nearest colour of that palette."));
     const auto after = dir->read("PANEL.GAU");

@@ -35,7 +35,7 @@ bool press(int key) {
 // too for isActiveWindow(), so that will not do).
 template <class Form>
 bool activeNow() {
-  Form* w = platform::find<Form>();
+  Form* w = ui::find<Form>();
   return w && QTest::qWaitFor([w] { return QApplication::activeWindow() == w; });
 }
 
@@ -66,10 +66,10 @@ class DesktopTest : public QObject {
     panel = g.bytes();
   }
   void cleanup() {
-    platform::endWhenNoWindowIsLeft(false);
-    if (QMessageBox* box = platform::currentMessage()) box->close();
-    platform::destroy<gau2bmp>();
-    platform::destroy<bmp2gau>();
+    ui::endWhenNoWindowIsLeft(false);
+    if (QMessageBox* box = ui::currentMessage()) box->close();
+    ui::destroy<gau2bmp>();
+    ui::destroy<bmp2gau>();
     fixture::resetProgram();
     dir.reset();
   }
@@ -93,19 +93,19 @@ class DesktopTest : public QObject {
     QFETCH(int, ends);
     numbmp* chooser = pickPanel("1");
     const std::map<QString, std::function<QWidget*()>> open = {
-        {"viewer", [&] { return chooser->Command1->click(), platform::find<showbmp>(); }},
-        {"export", [&] { return chooser->Command2->click(), platform::find<gau2bmp>(); }},
-        {"import", [&] { return chooser->Command3->click(), platform::find<bmp2gau>(); }},
-        {"palette tool", [&] { return chooser->Command9->click(), platform::find<paltool>(); }},
+        {"viewer", [&] { return chooser->Command1->click(), ui::find<showbmp>(); }},
+        {"export", [&] { return chooser->Command2->click(), ui::find<gau2bmp>(); }},
+        {"import", [&] { return chooser->Command3->click(), ui::find<bmp2gau>(); }},
+        {"palette tool", [&] { return chooser->Command9->click(), ui::find<paltool>(); }},
         {"chooser", [&] { return chooser; }},
-        {"start window", [&] { return chooser->Command4->click(), platform::find<dialpix>(); }},
-        {"DONE", [&] { return chooser->Command8->click(), platform::find<dun>(); }},
+        {"start window", [&] { return chooser->Command4->click(), ui::find<dialpix>(); }},
+        {"DONE", [&] { return chooser->Command8->click(), ui::find<dun>(); }},
         {"NUMBER OUT OF RANGE",
          [&] {
            return fixture::typeNumber(chooser, "9"), chooser->Command1->click(),
-                  platform::find<outofr>();
+                  ui::find<outofr>();
          }},
-        {"PLEASE WAIT", [&] { return platform::show<gbpwt>(); }},
+        {"PLEASE WAIT", [&] { return ui::show<gbpwt>(); }},
     };
     QWidget* w = open.at(window)();
     QVERIFY(fixture::visible(w));
@@ -114,27 +114,27 @@ class DesktopTest : public QObject {
     QCOMPARE(fixture::endCalls, ends);
     if (window == "PLEASE WAIT") {
       QVERIFY(fixture::visible(w));  // it goes when its work is done
-      platform::hide<gbpwt>();
+      ui::hide<gbpwt>();
     }
     if (chooserAfter) {
       QVERIFY(fixture::shown<numbmp>());
-      const std::vector<QWidget*> others = {platform::find<showbmp>(), platform::find<paltool>(),
-                                            platform::find<dun>(),     platform::find<outofr>(),
-                                            platform::find<gau2bmp>(), platform::find<bmp2gau>()};
+      const std::vector<QWidget*> others = {ui::find<showbmp>(), ui::find<paltool>(),
+                                            ui::find<dun>(),     ui::find<outofr>(),
+                                            ui::find<gau2bmp>(), ui::find<bmp2gau>()};
       for (QWidget* other : others) QVERIFY(!fixture::visible(other));
     }
   }
 
   void programEndsWhenNoWindowIsLeft() {
-    platform::endWhenNoWindowIsLeft();
+    ui::endWhenNoWindowIsLeft();
     numbmp* chooser = pickPanel("1");
     chooser->Command1->click();
-    platform::find<showbmp>()->Command2->click();  // RETURN: one window goes, the next comes
+    ui::find<showbmp>()->Command2->click();  // RETURN: one window goes, the next comes
     QTest::qWait(1);
     QCOMPARE(fixture::endCalls, 0);
-    platform::hide<numbmp>();  // however the last one goes
+    ui::hide<numbmp>();  // however the last one goes
     QTRY_COMPARE(fixture::endCalls, 1);
-    QVERIFY(!platform::Channels.isOpen(platform::kGaugeChannel));
+    QVERIFY(!io::Channels.isOpen(io::kGaugeChannel));
   }
 
   // Tab, Enter and typing alone: a whole export, and back.
@@ -150,7 +150,7 @@ class DesktopTest : public QObject {
     QVERIFY(activeNow<dun>());
     QVERIFY(press(Qt::Key_Return));  // DONE's OK; the keyboard goes back to RETURN
     QVERIFY(!fixture::shown<dun>() && activeNow<gau2bmp>());
-    QTRY_COMPARE(QApplication::focusWidget(), platform::find<gau2bmp>()->Command3);
+    QTRY_COMPARE(QApplication::focusWidget(), ui::find<gau2bmp>()->Command3);
     QVERIFY(press(Qt::Key_Return));
     QVERIFY(activeNow<numbmp>());
     QCOMPARE(QApplication::focusWidget(), chooser->Command6);
@@ -172,22 +172,22 @@ class DesktopTest : public QObject {
   void noticesAndMessagesBelongToTheirWindow() {
     numbmp* chooser = pickPanel("1");
     chooser->Command9->click();
-    paltool* tool = platform::find<paltool>();
+    paltool* tool = ui::find<paltool>();
     QCOMPARE(tool->geometry().center(), chooser->geometry().center());
     tool->Text1->setText("999");
     tool->Command4->click();
-    outofr* notice = platform::find<outofr>();
+    outofr* notice = ui::find<outofr>();
     QCOMPARE(notice->windowHandle()->transientParent(), tool->windowHandle());
     QCOMPARE(notice->geometry().center(), tool->geometry().center());
-    platform::ShowMessage(chooser, "first");
-    platform::ShowMessage(tool, "second");
+    ui::ShowMessage(chooser, "first");
+    ui::ShowMessage(tool, "second");
     flushDeletes();
     const auto boxes = QApplication::topLevelWidgets();
     QCOMPARE(
         std::count_if(boxes.begin(), boxes.end(),
                       [](QWidget* w) { return qobject_cast<QMessageBox*>(w) && w->isVisible(); }),
         1);
-    QCOMPARE(platform::currentMessage()->parentWidget(), tool);
+    QCOMPARE(ui::currentMessage()->parentWidget(), tool);
   }
 
   // Opened read-only: looking works, every write is refused with a message
@@ -206,19 +206,19 @@ class DesktopTest : public QObject {
   void aReadOnlyGauge() {
     QFETCH(QString, button);
     QFETCH(bool, works);
-    QVERIFY(platform::Channels.open(platform::kGaugeChannel, "PANEL.GAU",
-                                    platform::OpenMode::ReadOnly, nullptr));
+    QVERIFY(io::Channels.open(io::kGaugeChannel, "PANEL.GAU",
+                                    io::OpenMode::ReadOnly, nullptr));
     Module1.GauFileName = "PANEL.GAU";
-    numbmp* chooser = platform::show<numbmp>();
-    const int before = platform::messageCount();
+    numbmp* chooser = ui::show<numbmp>();
+    const int before = ui::messageCount();
     chooser->reportScan();
-    QCOMPARE(platform::messageCount(), before + 1);  // said once, on open
-    QVERIFY(platform::lastMessage().contains("read-only"));
+    QCOMPARE(ui::messageCount(), before + 1);  // said once, on open
+    QVERIFY(ui::lastMessage().contains("read-only"));
     fixture::typeNumber(chooser, "1");
-    const int messages = platform::messageCount();
+    const int messages = ui::messageCount();
     if (button == "Display Color Values" || button == "Send") {
       chooser->Command9->click();
-      paltool* tool = platform::find<paltool>();
+      paltool* tool = ui::find<paltool>();
       tool->Text3->setText("9");
       (button == "Send" ? tool->Command6 : tool->Command4)->click();
       QCOMPARE(tool->Label10->text().isEmpty(), !works);
@@ -227,11 +227,11 @@ class DesktopTest : public QObject {
       (*std::find_if(buttons.begin(), buttons.end(), [&](QPushButton* b) {
         return b->text() == button;
       }))->click();
-      if (gau2bmp* w = platform::find<gau2bmp>()) w->Command2->click();
-      if (showbmp* w = platform::find<showbmp>()) w->Command1->click();
+      if (gau2bmp* w = ui::find<gau2bmp>()) w->Command2->click();
+      if (showbmp* w = ui::find<showbmp>()) w->Command1->click();
     }
-    QCOMPARE(platform::messageCount(), messages + !works);
-    if (!works) QVERIFY(platform::lastMessage().contains("copy it to a folder you can write"));
+    QCOMPARE(ui::messageCount(), messages + !works);
+    if (!works) QVERIFY(ui::lastMessage().contains("copy it to a folder you can write"));
     QCOMPARE(fixture::shown<bmp2gau>(), false);
     QCOMPARE(dir->read("PANEL.GAU"), panel);
   }
@@ -242,9 +242,9 @@ class DesktopTest : public QObject {
     std::filesystem::permissions("PANEL.GAU", std::filesystem::perms::owner_read);
     numbmp* chooser = fixture::pick("PANEL.GAU");
     QVERIFY(chooser);
-    QVERIFY(platform::Channels[platform::kGaugeChannel].readOnly());
+    QVERIFY(io::Channels[io::kGaugeChannel].readOnly());
     QCOMPARE(chooser->Label2->text(), QStringLiteral(" 2"));
-    QVERIFY(platform::lastMessage().contains("read-only"));
+    QVERIFY(ui::lastMessage().contains("read-only"));
   }
 
   void startFolderFromTheCommandLine_data() {
@@ -266,7 +266,7 @@ class DesktopTest : public QObject {
     in.filler(9).plant(patterned(2, 2, 2));
     QVERIFY(in.writeTo("sub/IN.GAU"));
     const auto top = std::filesystem::current_path();
-    const int messages = platform::messageCount();
+    const int messages = ui::messageCount();
     QCOMPARE(startWindows({arg.toStdString()}), -1);
     QTest::qWait(1);  // the start window speaks once it is up
     QCOMPARE(std::filesystem::current_path(),
@@ -275,26 +275,26 @@ class DesktopTest : public QObject {
     QCOMPARE(fixture::shown<dialpix>(), !chooser);
     if (chooser) QCOMPARE(Module1.GauFileName, std::string("IN.GAU"));
     if (!chooser && message.isEmpty())
-      QCOMPARE(platform::find<dialpix>()->File1->item(0)->text(), QStringLiteral("IN.GAU"));
-    QCOMPARE(platform::messageCount(), messages + !message.isEmpty());
-    QVERIFY(platform::lastMessage().contains(message));
+      QCOMPARE(ui::find<dialpix>()->File1->item(0)->text(), QStringLiteral("IN.GAU"));
+    QCOMPARE(ui::messageCount(), messages + !message.isEmpty());
+    QVERIFY(ui::lastMessage().contains(message));
   }
 
   void anEmptyFolderOffersAnother() {
     std::filesystem::create_directory("empty");
     std::filesystem::current_path("empty");
     dialpix::ChooseFolder = [](QWidget*) { return QStringLiteral(".."); };
-    platform::show<dialpix>();
+    ui::show<dialpix>();
     QTest::qWait(1);
-    QVERIFY(platform::lastMessage().contains("/empty."));
-    QMessageBox* box = platform::currentMessage();
+    QVERIFY(ui::lastMessage().contains("/empty."));
+    QMessageBox* box = ui::currentMessage();
     QVERIFY(box);
     const auto buttons = box->buttons();
     (*std::find_if(buttons.begin(), buttons.end(), [](QAbstractButton* b) {
       return b->text().startsWith("Choose Folder");
     }))->click();
     dialpix::ChooseFolder = nullptr;
-    QCOMPARE(platform::find<dialpix>()->File1->count(), 1);
+    QCOMPARE(ui::find<dialpix>()->File1->count(), 1);
     QCOMPARE(std::filesystem::current_path(), dir->path());
   }
 };

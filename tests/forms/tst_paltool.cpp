@@ -28,7 +28,7 @@ class PaltoolTest : public QObject {
   paltool* openTool(int bitmap) {
     fixture::typeNumber(chooser, QString::number(bitmap));
     chooser->Command9->click();
-    return platform::find<paltool>();
+    return ui::find<paltool>();
   }
   static void display(paltool* t, const QString& number) {
     t->Text1->setText(number);
@@ -59,8 +59,8 @@ class PaltoolTest : public QObject {
     QVERIFY(chooser = fixture::pick("pal.gau"));
   }
   void cleanup() {
-    platform::destroy<paltool>();
-    platform::destroy<gbpwt>();
+    ui::destroy<paltool>();
+    ui::destroy<gbpwt>();
     fixture::resetProgram();
     dir.reset();
   }
@@ -84,9 +84,9 @@ class PaltoolTest : public QObject {
     paltool* tool = openTool(bitmap);
     QCOMPARE(tool->Label3->text() + " " + tool->Label4->text(), QString(bitmap == 1 ? "256 255" : "16 15"));
     display(tool, "1");
-    const int beeps = platform::beepCount();
+    const int beeps = ui::beepCount();
     display(tool, typed);
-    QCOMPARE(platform::beepCount(), beeps + 1);
+    QCOMPARE(ui::beepCount(), beeps + 1);
     QCOMPARE(fixture::shown<outofr>(), entryShown < 0);
     QCOMPARE(shown(tool), entry(bitmap, entryShown < 0 ? 1 : entryShown));
   }
@@ -123,11 +123,11 @@ class PaltoolTest : public QObject {
       boxes[box]->clear();
       QTest::keyClicks(boxes[box], t);
     }
-    const int beeps = platform::beepCount();
+    const int beeps = ui::beepCount();
     sendButtons[box]->click();
     QCOMPARE(dir->read("pal.gau"), changed(1, offset, {static_cast<uint8_t>(byte)}));
     QCOMPARE(shown(tool)[box], QString::number(byte));
-    QCOMPARE(platform::beepCount(), beeps + 1);
+    QCOMPARE(ui::beepCount(), beeps + 1);
   }
 
   void sendsNothingOutsideThePalette() {
@@ -135,7 +135,7 @@ class PaltoolTest : public QObject {
     tool->Text3->setText("10");
     for (const char* typed : {"300", "99999", "-1"}) {
       display(tool, typed);
-      platform::hide<outofr>();
+      ui::hide<outofr>();
       tool->Command6->click();
       QVERIFY(fixture::shown<outofr>());
     }
@@ -147,9 +147,9 @@ class PaltoolTest : public QObject {
     display(tool, "3");
     QCOMPARE(shown(tool), entry(2, 3));
     display(tool, "100");
-    const int messages = platform::messageCount();
+    const int messages = ui::messageCount();
     tool->Command6->click();
-    QCOMPARE(platform::messageCount(), messages + 1);
+    QCOMPARE(ui::messageCount(), messages + 1);
     QCOMPARE(dir->read("pal.gau"), original);
   }
 
@@ -164,10 +164,10 @@ class PaltoolTest : public QObject {
     QCOMPARE(dir->read("pal.gau"), changed(1, 40, {10}));
     chooser->Command4->click();  // the chooser's RETURN closes the file and hides the tool
     QVERIFY(!fixture::shown<paltool>());
-    const int messages = platform::messageCount();  // its buttons, reached anyway, refuse
+    const int messages = ui::messageCount();  // its buttons, reached anyway, refuse
     tool->Command4->click();
     tool->Command5->click();
-    QCOMPARE(platform::messageCount(), messages + 2);
+    QCOMPARE(ui::messageCount(), messages + 2);
     tool->Command2->click();
     QCOMPARE(fixture::endCalls, 1);
   }
@@ -197,13 +197,13 @@ class PaltoolTest : public QObject {
     const Bytes before = dir->read(file.toStdString());
     fixture::typeNumber(chooser, QString::number(number));
     for (int twice = 0; twice < 2; ++twice) {
-      const int beeps = platform::beepCount(), messages = platform::messageCount();
-      platform::hide<dun>();
+      const int beeps = ui::beepCount(), messages = ui::messageCount();
+      ui::hide<dun>();
       fixture::WaitProbe wait;
       (zeroEntry ? chooser->Command8 : chooser->Command7)->click();
       QCOMPARE(fixture::shown<dun>(), zeros >= 0);
-      QCOMPARE(platform::beepCount(), beeps + (zeros >= 0));
-      QCOMPARE(platform::messageCount(), messages + (zeros < 0));
+      QCOMPARE(ui::beepCount(), beeps + (zeros >= 0));
+      QCOMPARE(ui::messageCount(), messages + (zeros < 0));
       QCOMPARE(wait.exposures > 0, !zeroEntry);  // on screen while it ran, then gone
       QVERIFY(!fixture::shown<gbpwt>());
       QCOMPARE(dir->read(file.toStdString()), zeros > 0 ? changed(number, offset, Bytes(zeros, 0)) : before);

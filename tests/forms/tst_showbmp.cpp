@@ -18,10 +18,10 @@ class ShowbmpTest : public QObject {
   std::vector<uint8_t> original;
 
   showbmp* view(const char* number) {
-    numbmp* chooser = platform::find<numbmp>();
+    numbmp* chooser = ui::find<numbmp>();
     fixture::typeNumber(chooser, number);
     chooser->Command1_Click();
-    return platform::find<showbmp>();
+    return ui::find<showbmp>();
   }
   static void click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
   static bool blank(const QImage& picture) {
@@ -53,7 +53,7 @@ class ShowbmpTest : public QObject {
   }
   void cleanup() {
     QCOMPARE(dir->read("VIEW.GAU"), original);  // the viewer never writes
-    platform::destroy<showbmp>();
+    ui::destroy<showbmp>();
     fixture::resetProgram();
     pos.clear();
     dir.reset();
@@ -80,7 +80,7 @@ class ShowbmpTest : public QObject {
     viewer->Label2->setText("x");
     viewer->Label4->setText("x");
     {
-      QLineEdit* field = platform::find<numbmp>()->Text1;
+      QLineEdit* field = ui::find<numbmp>()->Text1;
       const QSignalBlocker quiet(field);  // a stale text, without changing BmpNumber
       field->setText("x");
     }
@@ -88,7 +88,7 @@ class ShowbmpTest : public QObject {
     QCOMPARE(int(Module1.BmpNumber), expected);
     QCOMPARE(Module1.BmpPos, pos[size_t(expected - 1)]);
     QCOMPARE(fixture::shown<outofr>(), notice);
-    QCOMPARE(platform::find<numbmp>()->Text1->text(), QStringLiteral(" %1").arg(expected));
+    QCOMPARE(ui::find<numbmp>()->Text1->text(), QStringLiteral(" %1").arg(expected));
     QCOMPARE(viewer->Label2->text(), QString::number(expected));
     QCOMPARE(viewer->Label4->text(), QStringLiteral("3"));
     QCOMPARE(viewer->picture(), before);  // stepping does not redraw
@@ -126,7 +126,7 @@ class ShowbmpTest : public QObject {
     QFETCH(int, width);
     QFETCH(int, height);
     QFETCH(int, zoom);
-    platform::find<numbmp>()->Command4_Click();
+    ui::find<numbmp>()->Command4_Click();
     const Bitmap b = patterned(width, height, 0, 1);
     Gauge g;
     g.filler(20).plant(b);
@@ -185,11 +185,11 @@ class ShowbmpTest : public QObject {
     showbmp* viewer = view("2");
     click(viewer->Command1);
     click(viewer->Command3);
-    const int before = platform::messageCount();
+    const int before = ui::messageCount();
     click(viewer->Command1);
-    QCOMPARE(platform::messageCount(), before + 1);
-    QVERIFY(platform::lastMessage().startsWith("Bitmap 3 of VIEW.GAU cannot be shown."));
-    QVERIFY(platform::lastMessage().contains("past the end of the file"));
+    QCOMPARE(ui::messageCount(), before + 1);
+    QVERIFY(ui::lastMessage().startsWith("Bitmap 3 of VIEW.GAU cannot be shown."));
+    QVERIFY(ui::lastMessage().contains("past the end of the file"));
     QVERIFY(blank(viewer->picture()));
     QVERIFY(fixture::shown<showbmp>());
     click(viewer->Command4);  // and the window is still usable

@@ -1,7 +1,7 @@
 // The import of pictures other programs write: each layout decoded, mapped
 // onto the bitmap's palette and written over exactly its W x H pixels.
 
-#include "platform/image_import.h"
+#include "imageio/image_import.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 #include "bmp/bmp_file.h"
 #include "bmp/export.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "temp_dir.h"
 #include "tools/bmp_builder.h"
 #include "tools/gauge_builder.h"
@@ -96,14 +96,14 @@ struct Panel {
   }
 
   struct Outcome {
-    Result<platform::ImageImport> result;
+    Result<imageio::ImageImport> result;
     std::vector<uint8_t> gauge;
   };
   Outcome import(const std::vector<uint8_t>& file, bool readOnly = false) const {
-    auto gauge = platform::memoryChannel(g.bytes());
+    auto gauge = io::memoryChannel(g.bytes());
     gauge->setReadOnly(readOnly);
-    auto image = platform::memoryChannel(file);
-    Result<platform::ImageImport> r = platform::importImage(*gauge, pos, *image);
+    auto image = io::memoryChannel(file);
+    Result<imageio::ImageImport> r = imageio::importImage(*gauge, pos, *image);
     return {std::move(r), gauge->bytes()};
   }
 };
@@ -368,19 +368,19 @@ TEST(OwnLayout, IsCopiedByteForByte) {
   const Panel panel;
   panel.g.writeTo("panel.gau");
   auto gauge =
-      platform::openFileChannel("panel.gau", platform::OpenMode::ReadWriteExisting, nullptr);
+      io::openFileChannel("panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
   ASSERT_TRUE(bmp::exportBitmap(*gauge, panel.pos, "x.bmp"));
   std::vector<uint8_t> edited = dir.read("x.bmp");
   edited[1078 + 2] ^= 1, edited[1078 + 13] ^= 1;  // a pixel and a padding byte
   gaugebuild::Gauge().raw(edited).writeTo("x.bmp");
 
-  const Result<platform::ImageImport> r = platform::importImage(*gauge, panel.pos, "x.bmp");
+  const Result<imageio::ImageImport> r = imageio::importImage(*gauge, panel.pos, "x.bmp");
   ASSERT_TRUE(r) << r.reason();
   EXPECT_FALSE(r->decoded);
   std::vector<uint8_t> want = panel.g.bytes();
   want[panel.pixelStart() + 2] ^= 1, want[panel.pixelStart() + 13] ^= 1;
   EXPECT_EQ(dir.read("panel.gau"), want);
-  EXPECT_EQ(platform::importImage(*gauge, panel.pos, "missing.bmp").fault(), Fault::Source);
+  EXPECT_EQ(imageio::importImage(*gauge, panel.pos, "missing.bmp").fault(), Fault::Source);
 }
 
 }  // namespace

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
 namespace support {
 
-class CountingChannel : public platform::MemoryChannel {
+class CountingChannel : public io::MemoryChannel {
  public:
   explicit CountingChannel(std::vector<uint8_t> bytes, std::string name = "TEST.GAU",
                            int64_t budget = INT64_MAX)

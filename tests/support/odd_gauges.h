@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bmp/export.h"
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 #include "tools/gauge_builder.h"
 
 namespace support {
@@ -52,8 +52,8 @@ inline OddGauge signatureAt5() {
 }
 // The export of the bitmap, or nothing when it cannot be exported.
 inline Bytes exportOf(const OddGauge& s) {
-  auto gauge = platform::memoryChannel(s.bytes);
-  auto out = platform::memoryChannel({});
+  auto gauge = io::memoryChannel(s.bytes);
+  auto out = io::memoryChannel({});
   return bmp::writeBmp(*gauge, s.pos, *out) ? out->bytes() : Bytes{};
 }
 

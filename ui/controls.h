@@ -9,7 +9,7 @@ class QLineEdit;
 class QPushButton;
 class QWidget;
 
-namespace platform {
+namespace ui {
 
 // A label with its caption at the top left of its box.
 QLabel* newLabel(QWidget* parent, const QString& caption, int left, int top, int width, int height);
@@ -25,4 +25,4 @@ void fitCaption(QLabel* label);
 // labels reads as one.
 void fitCaptions(std::initializer_list<QLabel*> labels);
 
-}  // namespace platform
+}  // namespace ui

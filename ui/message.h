@@ -6,7 +6,7 @@
 class QMessageBox;
 class QWidget;
 
-namespace platform {
+namespace ui {
 
 // Where a message box opens.
 enum class Placement {
@@ -28,4 +28,4 @@ QMessageBox* currentMessage();
 QString lastMessage();
 int messageCount();
 
-}  // namespace platform
+}  // namespace ui

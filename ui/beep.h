@@ -1,9 +1,9 @@
 #pragma once
 // The system beep, through one function so tests can count it.
 
-namespace platform {
+namespace ui {
 
 void Beep();
 int beepCount();  // beeps since program start
 
-}  // namespace platform
+}  // namespace ui

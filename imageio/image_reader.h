@@ -9,7 +9,12 @@
 #include "app/result.h"
 #include "gau/colour_map.h"
 
-namespace platform {
+namespace io {
+class Channel;
+}
+
+namespace imageio {
+using io::Channel;
 
 // A decoded picture: 8-bit indices with their colour table, or 32-bit colours.
 class DecodedImage {
@@ -24,7 +29,6 @@ class DecodedImage {
   QList<QRgb> colours_;
 };
 
-class Channel;
 
 // Decodes the image file on `file` (any format the reader knows), which must
 // be `width` x `height` pixels: the size is checked before a pixel is decoded.
@@ -33,4 +37,4 @@ class Channel;
 // Fault::DoesNotFit (another size), each reason a sentence for the user.
 Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height);
 
-}  // namespace platform
+}  // namespace imageio

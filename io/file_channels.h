@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace io {
 
 // The channel numbers the windows use.
 inline constexpr int kGaugeChannel = 1;  // the gauge file, from its pick until RETURN
@@ -134,4 +134,4 @@ bool deleteFile(const std::string& name, std::string* error);
 
 extern FileChannels Channels;
 
-}  // namespace platform
+}  // namespace io

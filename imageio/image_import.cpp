@@ -1,12 +1,14 @@
-#include "platform/image_import.h"
+#include "imageio/image_import.h"
 
 #include <memory>
 
 #include "gau/bitmap_record.h"
-#include "platform/file_channels.h"
-#include "platform/image_reader.h"
+#include "io/file_channels.h"
+#include "imageio/image_reader.h"
 
-namespace platform {
+namespace imageio {
+using io::OpenMode;
+using io::openFileChannel;
 
 Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, Channel& imageFile) {
   using R = Result<ImageImport>;
@@ -43,4 +45,4 @@ Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, const std::strin
   return importImage(gauge, bmpPos, *file);
 }
 
-}  // namespace platform
+}  // namespace imageio

@@ -1,8 +1,8 @@
-#include "platform/beep.h"
+#include "ui/beep.h"
 
 #include <QApplication>
 
-namespace platform {
+namespace ui {
 namespace {
 int beeps = 0;
 }
@@ -14,4 +14,4 @@ void Beep() {
 
 int beepCount() { return beeps; }
 
-}  // namespace platform
+}  // namespace ui

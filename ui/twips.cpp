@@ -1,9 +1,9 @@
-#include "platform/twips.h"
+#include "ui/twips.h"
 
 #include <QPalette>
 #include <QWidget>
 
-namespace platform {
+namespace ui {
 
 void place(QWidget* w, int left, int top, int width, int height) {
   w->setGeometry(twips(left), twips(top), twips(width), twips(height));
@@ -39,4 +39,4 @@ QFont msSansSerif(double points, bool bold) {
   return f;
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -1,8 +1,8 @@
-#include "platform/file_names.h"
+#include "io/file_names.h"
 
 #include <QFile>
 
-namespace platform {
+namespace io {
 
 QString nameText(const std::string& bytes) {
   const QByteArray raw = QByteArray::fromStdString(bytes);
@@ -12,4 +12,4 @@ QString nameText(const std::string& bytes) {
 
 std::string nameBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
-}  // namespace platform
+}  // namespace io

@@ -7,7 +7,7 @@
 
 class QWidget;
 
-namespace platform {
+namespace ui {
 
 inline constexpr int kTwipsPerPixel = 15;
 
@@ -25,4 +25,4 @@ void setTextColor(QWidget* w, const QColor& c);
 // "MS Sans Serif" where the system has it, else a plain sans-serif of that size.
 QFont msSansSerif(double points, bool bold = false);
 
-}  // namespace platform
+}  // namespace ui

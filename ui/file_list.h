@@ -7,7 +7,7 @@
 #include <QString>
 #include <string>
 
-namespace platform {
+namespace ui {
 
 class FileListBox : public QListWidget {
   Q_OBJECT
@@ -34,4 +34,4 @@ class FileListBox : public QListWidget {
   QString pattern_;
 };
 
-}  // namespace platform
+}  // namespace ui

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <functional>
 
-namespace platform {
+namespace ui {
 
 enum class FormId { dialpix, numbmp, gau2bmp, bmp2gau, showbmp, paltool, gbpwt, dun, outofr, Count };
 
@@ -77,4 +77,4 @@ void setEndProgramHandler(std::function<void()> handler);
 // window would hold the gauge file open until it is killed. Tests switch it off again.
 void endWhenNoWindowIsLeft(bool on = true);
 
-}  // namespace platform
+}  // namespace ui

@@ -13,9 +13,13 @@
 #include "app/result.h"
 #include "gau/import.h"
 
-namespace platform {
-
+namespace io {
 class Channel;
+}
+
+namespace imageio {
+using io::Channel;
+
 
 // What the import did; approximatedPixels / approximatedColours say how many
 // pixels, in how many distinct colours, were not in the palette and took the
@@ -30,4 +34,4 @@ Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, Channel& imageFi
 // The same with the file opened read-only by name for the length of the call.
 Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, const std::string& fileName);
 
-}  // namespace platform
+}  // namespace imageio

@@ -1,4 +1,4 @@
-#include "platform/window_registry.h"
+#include "ui/window_registry.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 std::array<QPointer<QWidget>, static_cast<size_t>(FormId::Count)> windows;
@@ -116,7 +116,7 @@ void showWindow(QWidget* w, const QWidget* from) {
 }
 
 void endProgram() {
-  Channels.closeAll();
+  io::Channels.closeAll();
   endHandler()();
 }
 
@@ -132,4 +132,4 @@ void endWhenNoWindowIsLeft(bool on) {
     qApp->removeEventFilter(watch);
 }
 
-}  // namespace platform
+}  // namespace ui

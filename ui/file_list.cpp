@@ -1,4 +1,4 @@
-#include "platform/file_list.h"
+#include "ui/file_list.h"
 
 #include <QDir>
 #include <QKeyEvent>
@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/file_names.h"
+#include "io/file_names.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 constexpr int kNameBytesRole = Qt::UserRole;
@@ -33,7 +33,7 @@ void FileListBox::refresh() {
     const std::string name = entry.path().filename().native();
     std::error_code typeError;
     if (name.empty() || name.front() == '.' || !entry.is_regular_file(typeError)) continue;
-    const QString shown = nameText(name);
+    const QString shown = io::nameText(name);
     if (QDir::match(pattern_, shown)) found.emplace_back(shown, name);  // without regard to case
   }
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
@@ -75,4 +75,4 @@ void FileListBox::keyPressEvent(QKeyEvent* event) {
   QListWidget::keyPressEvent(event);
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -1,12 +1,12 @@
-#include "platform/controls.h"
+#include "ui/controls.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "platform/twips.h"
+#include "ui/twips.h"
 
-namespace platform {
+namespace ui {
 
 QLabel* newLabel(QWidget* parent, const QString& caption, int left, int top, int width,
                  int height) {
@@ -57,4 +57,4 @@ void fitCaptions(std::initializer_list<QLabel*> labels) {
   }
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -6,7 +6,7 @@
 #include <QString>
 #include <string>
 
-namespace platform {
+namespace io {
 
 // The text shown for file-name bytes, and for sentences that carry them: as
 // the system decodes them (QFile::decodeName) where that gives the bytes back,
@@ -16,4 +16,4 @@ QString nameText(const std::string& bytes);
 // The bytes of a name typed by the user (QFile::encodeName).
 std::string nameBytes(const QString& text);
 
-}  // namespace platform
+}  // namespace io

@@ -1,4 +1,4 @@
-#include "platform/file_channels.h"
+#include "io/file_channels.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/little_endian.h"
+#include "io/little_endian.h"
 
-namespace platform {
+namespace io {
 
 FileChannels Channels;
 
@@ -258,4 +258,4 @@ bool deleteFile(const std::string& name, std::string* error) {
   return false;
 }
 
-}  // namespace platform
+}  // namespace io

@@ -1,4 +1,4 @@
-#include "platform/image_reader.h"
+#include "imageio/image_reader.h"
 
 #include <sys/mman.h>
 
@@ -12,10 +12,12 @@
 
 #include "bmp/bmp_file.h"
 #include "bmp/foreign_bmp.h"
-#include "platform/file_channels.h"
-#include "platform/little_endian.h"
+#include "io/file_channels.h"
+#include "io/little_endian.h"
 
-namespace platform {
+namespace imageio {
+using io::le16;
+using io::le32;
 namespace {
 
 std::span<const uint8_t> view(const QByteArray& bytes) {
@@ -234,4 +236,4 @@ Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height) {
   return DecodedImage(std::move(image));
 }
 
-}  // namespace platform
+}  // namespace imageio

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace io {
 
 inline uint32_t le32u(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -21,4 +21,4 @@ inline void putLe16(uint8_t* p, uint16_t v) {
   p[1] = static_cast<uint8_t>(v >> 8);
 }
 
-}  // namespace platform
+}  // namespace io

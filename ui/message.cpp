@@ -1,11 +1,11 @@
-#include "platform/message.h"
+#include "ui/message.h"
 
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <algorithm>
 
-namespace platform {
+namespace ui {
 namespace {
 QString last;
 int count = 0;
@@ -61,4 +61,4 @@ QMessageBox* currentMessage() { return current.data(); }
 QString lastMessage() { return last; }
 int messageCount() { return count; }
 
-}  // namespace platform
+}  // namespace ui
