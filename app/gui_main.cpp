@@ -1,4 +1,4 @@
-// dialpix-gui: the windows, and the command line's picture commands (import,
+// dialpix-gui (dialpix.exe on Windows): the windows, and the command line's picture commands (import,
 // render), which need QtGui. dialpix hands them over with its own arguments.
 // A command word, --help or --version runs the command line; anything else the windows.
 
@@ -8,6 +8,7 @@
 
 #include "cli/cli.h"
 #include "forms/start_windows.h"
+#include "io/system.h"
 #include "ui/twips.h"
 
 namespace {
@@ -25,6 +26,9 @@ int runWindows(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  io::Arguments names(argc, argv);  // as the file functions take them (UTF-8 on Windows)
+  argc = names.argc();
+  argv = names.argv();
   if (cli::wantsCommandLine(argc, argv)) return cli::run(argc, argv);
   return runWindows(argc, argv);
 }

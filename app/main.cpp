@@ -4,12 +4,17 @@
 // This program loads only QtCore, so that the command line's list and export
 // start quickly; the windows and the commands that decode or draw pictures
 // (import, render) are the companion program dialpix-gui (app/gui_main.cpp),
-// which it replaces itself by with the same arguments.
+// which it replaces itself by with the same arguments. On Windows this is the
+// console program dialpix.com, and the companion is dialpix.exe.
 
 #include "cli/cli.h"
+#include "io/system.h"
 
 int main(int argc, char* argv[]) {
+  io::Arguments names(argc, argv);  // as the file functions take them (UTF-8 on Windows)
+  argc = names.argc();
+  argv = names.argv();
   if (cli::wantsCommandLine(argc, argv) && !cli::needsPictures(argc, argv))
     return cli::run(argc, argv);
-  return cli::handOff(argv);
+  return cli::handOff(argc, argv);
 }

@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/names.h"
+#include "io/system.h"
 
 namespace cli {
 namespace {
@@ -70,6 +71,7 @@ bool wantsCommandLine(int argc, char** argv) {
 }
 
 int run(int argc, char** argv) {
+  io::rawStandardStreams();  // the same bytes on every system
   QCoreApplication::setApplicationName(QStringLiteral("dialpix"));
   // For the parsers and the image plugins; no display, no windowing system.
   QCoreApplication app(argc, argv);

@@ -12,10 +12,11 @@ bool wantsCommandLine(int argc, char** argv);
 // render): dialpix hands those, and the windows, to its companion program.
 bool needsPictures(int argc, char** argv);
 
-// Replaces this process by the companion program that holds the windows and
-// the picture commands, with the same arguments; returns only when it cannot
-// be started, with the exit status after saying why.
-int handOff(char** argv);
+// Hands the arguments to the companion program that holds the windows and the
+// picture commands: replaces this process by it (on Windows, runs it on this
+// console and returns its exit status); when it cannot be started, says why
+// and returns 1.
+int handOff(int argc, char** argv);
 
 // Runs the command the arguments name and returns the exit status: 0 when
 // everything asked was done, 1 when anything was refused or failed, 2 for a usage error.

@@ -3,8 +3,6 @@
 
 #include "bmp/export.h"
 
-#include <sys/stat.h>
-
 #include <QRegularExpression>
 #include <algorithm>
 #include <filesystem>
@@ -20,6 +18,7 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "io/file_names.h"
+#include "io/system.h"
 
 namespace cli {
 namespace {
@@ -44,16 +43,16 @@ struct Settings {
 
 // The gauge file's name without its last extension, as bytes.
 std::string stemOf(const QString& gauge) {
-  std::string name = std::filesystem::path(bytesOf(gauge)).filename().string();
+  std::string name = io::nameOf(io::pathOf(bytesOf(gauge)).filename());
   if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
   return name;
 }
 
 // DIR/<gauge name without extension>-N.bmp, built from the names' bytes.
 std::string targetFor(const Settings& s, const QString& gauge, int number) {
-  const std::filesystem::path target = std::filesystem::path(bytesOf(s.folder)) /
-                                       (stemOf(gauge) + "-" + std::to_string(number) + ".bmp");
-  return target.lexically_normal().string();
+  const std::filesystem::path target =
+      io::pathOf(bytesOf(s.folder)) / io::pathOf(stemOf(gauge) + "-" + std::to_string(number) + ".bmp");
+  return io::nameOf(target.lexically_normal());
 }
 
 QString exportProblem(const Result<bmp::Exported>& r, const std::string& target,
@@ -62,7 +61,7 @@ QString exportProblem(const Result<bmp::Exported>& r, const std::string& target,
   if (r.fault() == Fault::Bitmap)
     return QStringLiteral("it cannot be exported, so %1 was not written. %2")
         .arg(shown, reason(r.reason()));
-  if (struct stat st{}; existing == bmp::Existing::Keep && ::lstat(target.c_str(), &st) == 0)
+  if (existing == bmp::Existing::Keep && io::nameTaken(target))
     return QStringLiteral("%1 already exists and was kept; --force replaces it.").arg(shown);
   return QStringLiteral("%1 was not written. %2 Any older file of that name is as it was.")
       .arg(shown, reason(r.reason()));
@@ -108,7 +107,11 @@ QList<Request> oneAFile(const QList<Request>& named) {
   std::map<std::string, qsizetype> index;
   for (const Request& r : named) {
     std::error_code ec;
-    const std::string key = std::filesystem::weakly_canonical(bytesOf(r.gauge), ec).string();
+    std::string key =
+        io::nameOf(std::filesystem::weakly_canonical(io::pathOf(bytesOf(r.gauge)), ec));
+    // A name that does not resolve is a file of its own: one empty key for all
+    // such names would drop every one after the first, unreported.
+    if (ec || key.empty()) key = bytesOf(r.gauge);
     const auto [earlier, first] = index.try_emplace(key, requests.size());
     if (first) {
       requests.append(r);
@@ -170,7 +173,7 @@ int exportCommand(const QStringList& args) {
   settings.folder = cmd.parser().isSet(output) ? cmd.parser().value(output) : QStringLiteral(".");
   settings.existing = cmd.parser().isSet(force) ? bmp::Existing::Replace : bmp::Existing::Keep;
   Report report;
-  if (std::error_code ec; !std::filesystem::is_directory(bytesOf(settings.folder), ec)) {
+  if (std::error_code ec; !std::filesystem::is_directory(io::pathOf(bytesOf(settings.folder)), ec)) {
     report.problem(settings.folder,
                    QStringLiteral("There is no such folder. Nothing was exported."));
     return report.finish();

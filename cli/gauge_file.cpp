@@ -1,13 +1,12 @@
 #include "cli/gauge_file.h"
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <limits>
 
 #include "cli/names.h"
 #include "cli/report.h"
 #include "gau/scan.h"
+#include "io/system.h"
 
 namespace cli {
 
@@ -20,7 +19,8 @@ constexpr int64_t kHoldLimit = int64_t{16} << 20;
 
 Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
   // A named pipe would block the open; only a regular file is a gauge file.
-  if (struct stat st{}; ::stat(bytesOf(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+  if (const io::FileKind kind = io::kindOf(bytesOf(path));
+      kind != io::FileKind::Missing && kind != io::FileKind::Regular)
     return Result<GaugeFile>::failure(Fault::Source, "It is not a regular file.");
   std::string why;
   GaugeFile g;

@@ -1,35 +1,32 @@
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "cli/cli.h"
+#include "io/system.h"
 
 namespace cli {
 namespace {
 
-// Beside this program in the build folder, or in libexec when installed.
+// Beside this program in the build folder, or in libexec when installed; on
+// Windows the windows program dialpix.exe beside the console's dialpix.com.
 std::string companion() {
-  char self[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "dialpix-gui";
-  std::string dir(self, static_cast<size_t>(n));
-  dir.erase(dir.rfind('/') + 1);
-  for (const char* at : {"dialpix-gui", "../libexec/dialpix/dialpix-gui"}) {
+  const std::string dir = io::folderOf(io::ownProgram());
+  for (const char* at : {"dialpix-gui", "../libexec/dialpix/dialpix-gui", "dialpix.exe"}) {
     const std::string path = dir + at;
-    if (::access(path.c_str(), X_OK) == 0) return path;
+    if (io::kindOf(path) == io::FileKind::Regular) return path;
   }
   return dir + "../libexec/dialpix/dialpix-gui";
 }
 
 }  // namespace
 
-int handOff(char** argv) {
+int handOff(int argc, char** argv) {
   const std::string path = companion();
-  ::execv(path.c_str(), argv);
-  std::fprintf(stderr, "dialpix: %s cannot be started: %s\n", path.c_str(), std::strerror(errno));
+  std::string why;
+  const int status = io::handOver(path, std::vector<std::string>(argv, argv + argc), &why);
+  if (status >= 0) return status;
+  std::fprintf(stderr, "dialpix: %s cannot be started: %s\n", path.c_str(), why.c_str());
   return 1;
 }
 

@@ -20,6 +20,7 @@
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
 #include "io/little_endian.h"
+#include "io/system.h"
 
 namespace cli {
 namespace {
@@ -57,7 +58,7 @@ bool isGaugeName(const std::string& name) {
 // are read as bytes, so a name in another encoding is listed and opened too.
 void gather(const QString& folder, bool recursive, QList<Item>& into) {
   namespace fs = std::filesystem;
-  const fs::path dir(bytesOf(folder));
+  const fs::path dir = io::pathOf(bytesOf(folder));
   std::error_code ec;
   fs::directory_iterator it(dir, ec);
   if (ec) {
@@ -68,17 +69,17 @@ void gather(const QString& folder, bool recursive, QList<Item>& into) {
   QList<QString> gauges, folders;
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     if (ec) break;
-    const std::string name = it->path().filename().string();
+    const std::string name = io::nameOf(it->path().filename());
     // The listing's own file types, so that only links cost a look at the disk.
     std::error_code ignored;
     if (!it->is_symlink(ignored) && it->is_directory(ignored)) {
       // Linked folders are not followed: a link back up would never end.
-      if (recursive && name[0] != '.') folders.append(nameOf((dir / name).string()));
+      if (recursive && name[0] != '.') folders.append(nameOf(io::nameOf(dir / io::pathOf(name))));
       continue;
     }
     if (!isGaugeName(name)) continue;
     if (it->is_regular_file(ignored) || (it->is_symlink(ignored) && !it->exists(ignored)))
-      gauges.append(nameOf((dir / name).string()));
+      gauges.append(nameOf(io::nameOf(dir / io::pathOf(name))));
   }
   if (ec)
     into.append({folder, QStringLiteral("The folder could not be read to its end: %1.")
@@ -185,7 +186,7 @@ int listCommand(const QStringList& args) {
 
   QList<Item> items;
   for (const QString& path : paths) {
-    if (std::error_code ec; std::filesystem::is_directory(bytesOf(path), ec))
+    if (std::error_code ec; std::filesystem::is_directory(io::pathOf(bytesOf(path)), ec))
       gather(path, cmd.parser().isSet(recursive), items);
     else
       items.append({path, {}});

@@ -1,11 +1,10 @@
 #include "cli/progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
+
+#include "io/system.h"
 
 namespace cli {
 namespace {
@@ -13,15 +12,9 @@ namespace {
 constexpr qint64 kQuietMs = 1000;  // short work shows no bar at all
 constexpr qint64 kRedrawMs = 100;
 
-int terminalColumns() {
-  winsize ws{};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
-  return 80;
-}
-
 }  // namespace
 
-Progress::Progress(size_t total) : total_(total), terminal_(::isatty(STDERR_FILENO) == 1) {
+Progress::Progress(size_t total) : total_(total), terminal_(io::stderrIsTerminal()) {
   sinceStart_.start();
 }
 
@@ -35,7 +28,7 @@ void Progress::advance(size_t done) {
 
   char count[48];
   const int countWidth = std::snprintf(count, sizeof count, " %zu/%zu", done, total_);
-  const int width = std::clamp(terminalColumns() - countWidth - 3, 10, 60);
+  const int width = std::clamp(io::terminalColumns() - countWidth - 3, 10, 60);
   const int filled =
       static_cast<int>(static_cast<double>(done) / static_cast<double>(total_) * width);
   std::string bar = "\r[";

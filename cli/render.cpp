@@ -1,8 +1,6 @@
 // dialpix render: a bitmap in its own colours as a PNG, one pixel a pixel,
 // drawn by the viewer's own plotting code.
 
-#include <sys/stat.h>
-
 #include <QImage>
 #include <QImageWriter>
 #include <QSaveFile>
@@ -16,6 +14,7 @@
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
 #include "gau/plot.h"
+#include "io/system.h"
 
 namespace cli {
 namespace {
@@ -90,7 +89,7 @@ int renderCommand(const QStringList& args) {
         QStringLiteral("--scale takes a whole number from 1 to %1").arg(kMaxScale));
 
   Report report;
-  if (struct stat st{}; !cmd.parser().isSet(force) && ::lstat(bytesOf(target).c_str(), &st) == 0) {
+  if (!cmd.parser().isSet(force) && io::nameTaken(bytesOf(target))) {
     report.problem(target, QStringLiteral("a file of that name already exists; --force replaces "
                                           "it. Bitmap %1 of %2 was not drawn.")
                                .arg(on.number)

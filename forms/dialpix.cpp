@@ -20,6 +20,7 @@
 #include "io/file_channels.h"
 #include "ui/file_list.h"
 #include "io/file_names.h"
+#include "io/system.h"
 #include "ui/message.h"
 #include "ui/twips.h"
 
@@ -116,7 +117,7 @@ void dialpix::showEvent(QShowEvent* event) {
 }
 
 void dialpix::offerAnotherFolder() {
-  const QString folder = nameText(std::filesystem::current_path().native());
+  const QString folder = nameText(io::nameOf(std::filesystem::current_path()));
   QMessageBox* box = ShowMessage(
       this,
       QStringLiteral("There is no gauge file (*.gau) in the folder %1. Choose Folder picks the "

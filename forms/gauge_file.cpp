@@ -1,12 +1,9 @@
 #include "forms/gauge_file.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "app/Module1.h"
 #include "io/file_channels.h"
 #include "io/file_names.h"
+#include "io/system.h"
 #include "ui/message.h"
 
 using namespace io;
@@ -16,10 +13,8 @@ Result<GaugeAccess> openGaugeFile(const std::string& file) {
   std::string why;
   if (Channels.open(kGaugeChannel, file, OpenMode::ReadWriteExisting, &why))
     return GaugeAccess::ReadWrite;
-  const bool mayNotWrite =
-      ::access(file.c_str(), W_OK) != 0 && (errno == EACCES || errno == EPERM || errno == EROFS);
   std::string whyReading;
-  if (mayNotWrite && Channels.open(kGaugeChannel, file, OpenMode::ReadOnly, &whyReading))
+  if (writeProtected(file) && Channels.open(kGaugeChannel, file, OpenMode::ReadOnly, &whyReading))
     return GaugeAccess::ReadOnly;
   return Result<GaugeAccess>::failure(Fault::Source, why);
 }

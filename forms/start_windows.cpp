@@ -7,6 +7,7 @@
 
 #include "forms/dialpix.h"
 #include "io/file_names.h"
+#include "io/system.h"
 #include "ui/message.h"
 #include "ui/window_registry.h"
 
@@ -21,14 +22,14 @@ int startWindows(const std::vector<std::string>& args) {
   QString problem;
   if (args.size() == 1) {
     namespace fs = std::filesystem;
-    const fs::path path(args.front());
+    const fs::path path = io::pathOf(args.front());
     const QString shown = io::nameText(args.front());
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
       fs::current_path(path, ec);
     } else if (fs::exists(path, ec)) {
       if (path.has_parent_path()) fs::current_path(path.parent_path(), ec);
-      gauge = path.filename().native();
+      gauge = io::nameOf(path.filename());
     } else {
       problem = QStringLiteral("There is no file or folder %1.").arg(shown);
     }

@@ -1,7 +1,5 @@
 #include "imageio/image_reader.h"
 
-#include <sys/mman.h>
-
 #include <QBuffer>
 #include <QImageReader>
 #include <cstdlib>
@@ -14,6 +12,7 @@
 #include "bmp/foreign_bmp.h"
 #include "io/file_channels.h"
 #include "io/little_endian.h"
+#include "io/system.h"
 
 namespace imageio {
 using io::le16;
@@ -78,22 +77,18 @@ QImage zeroedPicture(int32_t width, int32_t height, QImage::Format format) {
     void* start;
     size_t bytes;
   };
-  const Mapping m{::mmap(nullptr, static_cast<size_t>(rowBytes) * height, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0),
+  const Mapping m{io::mapZeroed(static_cast<size_t>(rowBytes) * height),
                   static_cast<size_t>(rowBytes) * height};
-  if (m.start == MAP_FAILED) {
+  if (!m.start) {
     QImage plain(width, height, format);
     plain.fill(0);
     return plain;
   }
-#ifdef MADV_HUGEPAGE
-  ::madvise(m.start, m.bytes, MADV_HUGEPAGE);
-#endif
   return QImage(
       static_cast<uchar*>(m.start), width, height, rowBytes, format,
       [](void* info) {
         const auto* mapping = static_cast<Mapping*>(info);
-        ::munmap(mapping->start, mapping->bytes);
+        io::releaseZeroed(mapping->start, mapping->bytes);
         delete mapping;
       },
       new Mapping(m));

@@ -1,12 +1,6 @@
 #include "io/file_channels.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "io/little_endian.h"
 
@@ -85,98 +79,6 @@ bool Channel::put4(int64_t pos, int32_t value) {
   return write(pos, b);
 }
 
-namespace {
-
-class PosixChannel final : public Channel {
- public:
-  PosixChannel(int fd, std::string name) : Channel(std::move(name)), fd_(fd) {}
-  ~PosixChannel() override { ::close(fd_); }
-
- protected:
-  int64_t lengthNow() const override {
-    struct stat st {};
-    if (::fstat(fd_, &st) == 0) return static_cast<int64_t>(st.st_size);
-    fail(std::string("its length cannot be read: ") + std::strerror(errno));
-    return -1;
-  }
-
-  bool flushNow() override {
-    if (::fsync(fd_) == 0) return true;
-    fail(std::string("it could not be flushed to the disk: ") + std::strerror(errno));
-    return false;
-  }
-
-  int64_t readAt(int64_t offset, std::span<uint8_t> out) override {
-    size_t done = 0;
-    while (done < out.size()) {
-      const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
-                                static_cast<off_t>(offset + static_cast<int64_t>(done)));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        fail(std::strerror(errno));
-        break;
-      }
-      if (n == 0) {
-        fail("the file ended at byte " + std::to_string(offset + static_cast<int64_t>(done)) +
-             ", before its length says");
-        break;
-      }
-      done += static_cast<size_t>(n);
-    }
-    return static_cast<int64_t>(done);
-  }
-
-  bool writeAt(int64_t offset, std::span<const uint8_t> bytes) override {
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
-                                 static_cast<off_t>(offset + static_cast<int64_t>(done)));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        fail(n < 0 ? std::strerror(errno) : "the disk took no more bytes");
-        return false;
-      }
-      done += static_cast<size_t>(n);
-    }
-    return true;
-  }
-
- private:
-  int fd_;
-};
-
-}  // namespace
-
-std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
-                                         std::string* error) {
-  int flags = O_CLOEXEC;
-  switch (mode) {
-    case OpenMode::ReadWriteExisting:
-      flags |= O_RDWR;
-      break;
-    case OpenMode::ReadOnly:
-      flags |= O_RDONLY;
-      break;
-    case OpenMode::CreateNew:
-      flags |= O_RDWR | O_CREAT | O_EXCL;
-      break;
-  }
-  const int fd = ::open(name.c_str(), flags, 0666);
-  if (fd < 0) {
-    if (error) *error = std::strerror(errno);
-    return nullptr;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    if (error) *error = "it is not a regular file";
-    return nullptr;
-  }
-  auto channel = std::make_unique<PosixChannel>(fd, name);
-  channel->setReadOnly(mode == OpenMode::ReadOnly);
-  return channel;
-}
-
 std::unique_ptr<MemoryChannel> memoryChannel(std::vector<uint8_t> bytes, std::string name) {
   return std::make_unique<MemoryChannel>(std::move(bytes), std::move(name));
 }
@@ -250,12 +152,6 @@ void FileChannels::close(int n) {
 
 void FileChannels::closeAll() {
   for (auto& s : slots_) s.reset();
-}
-
-bool deleteFile(const std::string& name, std::string* error) {
-  if (::unlink(name.c_str()) == 0) return true;
-  if (error) *error = std::strerror(errno);
-  return false;
 }
 
 }  // namespace io

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "io/system.h"
+
 namespace gaugebuild {
 
 struct Bitmap {
@@ -85,7 +87,7 @@ class Gauge {
   std::vector<uint8_t>& bytes() { return bytes_; }
 
   bool writeTo(const std::string& path) const {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    std::ofstream f(io::pathOf(path), std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
     return static_cast<bool>(f);
   }
@@ -102,7 +104,7 @@ class Gauge {
 };
 
 inline std::vector<uint8_t> readFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
+  std::ifstream f(io::pathOf(path), std::ios::binary);
   return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/file_names.h"
+#include "io/system.h"
 
 namespace ui {
 namespace {
@@ -30,7 +31,7 @@ void FileListBox::refresh() {
   std::vector<std::pair<QString, std::string>> found;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(".", ec)) {
-    const std::string name = entry.path().filename().native();
+    const std::string name = io::nameOf(entry.path().filename());
     std::error_code typeError;
     if (name.empty() || name.front() == '.' || !entry.is_regular_file(typeError)) continue;
     const QString shown = io::nameText(name);

@@ -19,8 +19,11 @@
 #include "gau/transparency.h"
 #include "io/file_channels.h"
 #include "io/little_endian.h"
+#include "io/system.h"
 #include "tests/support/exhaustive_scan.h"
 #include "tools/gauge_builder.h"
+
+Q_DECLARE_METATYPE(io::System)
 
 namespace {
 
@@ -103,7 +106,8 @@ class tst_cli : public QObject {
   void statuses_data();
   void statuses();
   void unreadableGaugeAmongReadable();
-  void latin1NamesAreListedAndOpened();
+  void foreignNamesAreListedAndOpened_data();
+  void foreignNamesAreListedAndOpened();
   void renderShowsOwnColours();
 
  private:
@@ -359,6 +363,7 @@ void tst_cli::statuses() {
 }
 
 void tst_cli::unreadableGaugeAmongReadable() {
+  if (io::thisSystem() != io::System::Posix) QSKIP("a link to nothing is made on POSIX only");
   QTemporaryDir dir;
   gaugebuild::Gauge g;
   g.filler(20, 4);
@@ -379,28 +384,46 @@ void tst_cli::unreadableGaugeAmongReadable() {
   QVERIFY2(run.err.startsWith("dialpix: panel/b.gau: It cannot be opened"), run.err.constData());
 }
 
-// A gauge from an old Windows archive: its name is Latin-1 bytes, no UTF-8.
-void tst_cli::latin1NamesAreListedAndOpened() {
+// Names no plain ASCII holds, as each system keeps them: on POSIX the Latin-1
+// bytes of a gauge from an old Windows archive (no UTF-8), as a shell hands them
+// over; on Windows UTF-16 names, in the code page and outside it, as the
+// command line carries them.
+void tst_cli::foreignNamesAreListedAndOpened_data() {
+  QTest::addColumn<QByteArray>("stem");  // the name's bytes: as the disk holds them on POSIX
+  QTest::addColumn<io::System>("onlyOn");
+  QTest::newRow("Latin-1 bytes (POSIX)") << QByteArray("ALT\xCDMETRO") << io::System::Posix;
+  QTest::newRow("Latin-1 letter (Windows)") << QByteArray("ALT\xC3\x8DMETRO") << io::System::Windows;
+  QTest::newRow("outside the code page (Windows)")
+      << QByteArray("\xCE\xA9\xCE\xBB-\xE6\x97\xA5") << io::System::Windows;
+}
+
+void tst_cli::foreignNamesAreListedAndOpened() {
+  QFETCH(QByteArray, stem);
+  QFETCH(io::System, onlyOn);
+  if (onlyOn != io::thisSystem()) QSKIP("this row holds on the other system");
   QTemporaryDir dir;
   gaugebuild::Gauge g;
   g.filler(20, 4);
   g.plant(gaugebuild::patterned(3, 3, 2));
-  const std::string name = "ALT\xCDMETRO.GAU";
-  QVERIFY(g.writeTo(dir.path().toStdString() + "/" + name));
+  const std::string name = stem.toStdString() + ".GAU";
+  QVERIFY(g.writeTo(io::nameOf(io::pathOf(dir.path().toStdString()) / io::pathOf(name))));
 
   const Run list = dialpix(dir.path(), {QStringLiteral("list"), QStringLiteral(".")});
   QCOMPARE(list.status, 0);
-  QCOMPARE(list.out, QByteArray::fromStdString("./" + name + "\t1\t33\t3x3\t2\n"));
-  // The name as a shell hands it over: bytes.
+  const std::string listed = QDir::toNativeSeparators(QStringLiteral("./")).toStdString() + name;
+  QCOMPARE(list.out, QByteArray::fromStdString(listed + "\t1\t33\t3x3\t2\n"));
   QProcess p;
   p.setWorkingDirectory(dir.path());
-  p.start(
-      QStringLiteral("/bin/sh"),
-      {QStringLiteral("-c"), QStringLiteral("exec \"$0\" export \"$(printf 'ALT\\315METRO.GAU')\""),
-       QStringLiteral(DIALPIX_EXE)});
+  if (onlyOn == io::System::Posix)  // the name as a shell hands it over: bytes
+    p.start(QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QStringLiteral("exec \"$0\" export \"$(printf 'ALT\\315METRO.GAU')\""),
+             QStringLiteral(DIALPIX_EXE)});
+  else
+    p.start(QStringLiteral(DIALPIX_EXE), {QStringLiteral("export"), QString::fromStdString(name)});
   QVERIFY(p.waitForFinished(60000));
   QCOMPARE(p.exitCode(), 0);
-  QVERIFY(std::filesystem::exists(dir.path().toStdString() + "/ALT\xCDMETRO-1.bmp"));
+  QVERIFY(std::filesystem::exists(io::pathOf(dir.path().toStdString()) /
+                                  io::pathOf(stem.toStdString() + "-1.bmp")));
 }
 
 void tst_cli::renderShowsOwnColours() {

@@ -1,15 +1,17 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "bmp/bmp_file.h"
 #include "bmp/export.h"
 #include "io/file_channels.h"
+#include "io/system.h"
 #include "temp_dir.h"
 #include "tools/gauge_builder.h"
 
@@ -150,17 +152,30 @@ TEST(BmpExport, RefusesBitmapsThatCannotBeConverted) {
 TEST(BmpExport, KeepingRefusesAnExistingName) {
   TempDir dir;
   GaugeFile gauge(patterned(4, 2, 4));
-  std::ofstream("abc.bmp") << "old";
-  std::filesystem::create_symlink("nowhere.bmp", "link.bmp");
-  for (const char* name : {"abc.bmp", "link.bmp"}) {
+  struct Taken {
+    const char* name;
+    std::function<void()> make;
+    std::optional<io::System> onlyOn;
+  };
+  const Taken taken[] = {
+      {"abc.bmp", [] { std::ofstream("abc.bmp") << "old"; }, {}},
+      // A link that leads nowhere holds its name too; Windows programs make none.
+      {"link.bmp", [] { std::filesystem::create_symlink("nowhere.bmp", "link.bmp"); },
+       io::System::Posix},
+  };
+  size_t made = 0;
+  for (const Taken& t : taken) {
+    if (t.onlyOn && *t.onlyOn != io::thisSystem()) continue;
+    t.make();
+    ++made;
     const Result<bmp::Exported> r =
-        bmp::exportBitmap(*gauge.channel, gauge.pos, name, {}, bmp::Existing::Keep);
-    EXPECT_EQ(r.fault(), Fault::Target) << name;
+        bmp::exportBitmap(*gauge.channel, gauge.pos, t.name, {}, bmp::Existing::Keep);
+    EXPECT_EQ(r.fault(), Fault::Target) << t.name;
   }
   EXPECT_EQ(dir.read("abc.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
   EXPECT_FALSE(std::filesystem::exists("nowhere.bmp"));
   EXPECT_TRUE(bmp::exportBitmap(*gauge.channel, gauge.pos, "new.bmp", {}, bmp::Existing::Keep));
-  EXPECT_EQ(filesIn(dir.path()), 4u);  // no temporary left behind
+  EXPECT_EQ(filesIn(dir.path()), made + 2);  // the gauge, new.bmp: no temporary left behind
 }
 
 // The command line exports on several threads into one folder: their
@@ -191,7 +206,9 @@ TEST(BmpExport, TargetsThatCannotBeWrittenAreReported) {
   GaugeFile gauge(patterned(4, 2, 4));
   std::filesystem::create_directory("folder.bmp");
   std::ofstream("locked.bmp") << "keep me";
-  ::chmod("locked.bmp", 0444);
+  std::filesystem::permissions("locked.bmp", std::filesystem::perms::owner_read |
+                                               std::filesystem::perms::group_read |
+                                               std::filesystem::perms::others_read);
   for (const std::string& name : {std::string("missing/abc.bmp"), std::string(300, 'x') + ".bmp",
                                   std::string("folder.bmp"), std::string("locked.bmp")}) {
     SCOPED_TRACE(name.substr(0, 20));

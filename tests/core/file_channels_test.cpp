@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "io/system.h"
 #include "temp_dir.h"
 
 namespace {
@@ -46,6 +47,7 @@ TEST(FileChannels, AClosedChannelNumberFailsEveryOperation) {
 // Files of the kernel's own folders say what a disk file cannot be made to:
 // fsync refused on /proc, fewer bytes than fstat claims on /sys.
 TEST(FileChannels, RealFilesReportRefusedFlushesAndShortReads) {
+  if (io::thisSystem() != io::System::Posix) GTEST_SKIP() << "/proc and /sys are Linux's";
   std::string why;
   if (auto proc = io::openFileChannel("/proc/self/comm",
                                             io::OpenMode::ReadWriteExisting, &why)) {

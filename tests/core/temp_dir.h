@@ -3,6 +3,7 @@
 // the program resolves bare file names there.
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,11 @@
 class TempDir {
  public:
   TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "dialpix-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
+    // A name no other test process holds: create_directory fails on an existing one.
+    std::random_device random;
+    do {
+      path_ = std::filesystem::temp_directory_path() / ("dialpix-" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(path_));
     old_ = std::filesystem::current_path();
     std::filesystem::current_path(path_);
   }

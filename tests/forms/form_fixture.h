@@ -22,6 +22,7 @@
 #include "forms/showbmp.h"
 #include "ui/beep.h"
 #include "io/file_channels.h"
+#include "io/system.h"
 #include "ui/file_list.h"
 #include "ui/message.h"
 #include "ui/window_registry.h"
@@ -67,6 +68,14 @@ class WaitProbe : public QObject {
     return false;
   }
 };
+
+// A table row that holds on one system only names it ("POSIX" or "Windows");
+// elsewhere the test skips it and says so.
+inline bool onOtherSystem(const QString& onlyOn) {
+  const QString here = io::thisSystem() == io::System::Windows ? QStringLiteral("Windows")
+                                                                : QStringLiteral("POSIX");
+  return !onlyOn.isEmpty() && onlyOn != here;
+}
 
 inline bool visible(QWidget* w) { return w != nullptr && w->isVisible(); }
 

@@ -2,8 +2,8 @@
 // the program's end, the keyboard alone, read-only gauges, the start folder,
 // and which window a notice or message belongs to.
 
-#include <unistd.h>
 
+#include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -238,8 +238,9 @@ class DesktopTest : public QObject {
 
   // Where the system refuses writing (not for root, who may write anyway).
   void aGaugeWithoutWritePermissionOpensReadOnly() {
-    if (geteuid() == 0) QSKIP("root may write to any file");
     std::filesystem::permissions("PANEL.GAU", std::filesystem::perms::owner_read);
+    if (io::openFileChannel("PANEL.GAU", io::OpenMode::ReadWriteExisting, nullptr))
+      QSKIP("root may write to any file");
     numbmp* chooser = fixture::pick("PANEL.GAU");
     QVERIFY(chooser);
     QVERIFY(io::Channels[io::kGaugeChannel].readOnly());
@@ -286,7 +287,7 @@ class DesktopTest : public QObject {
     dialpix::ChooseFolder = [](QWidget*) { return QStringLiteral(".."); };
     ui::show<dialpix>();
     QTest::qWait(1);
-    QVERIFY(ui::lastMessage().contains("/empty."));
+    QVERIFY(ui::lastMessage().contains(QDir::toNativeSeparators(QStringLiteral("/empty."))));
     QMessageBox* box = ui::currentMessage();
     QVERIFY(box);
     const auto buttons = box->buttons();

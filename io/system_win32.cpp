@@ -1,0 +1,353 @@
+// The Win32 side of io/system.h and of the file channels. Names arrive as
+// UTF-8 and go to the system as UTF-16 (the W functions), never through the
+// ANSI code page, so every name a Windows folder holds can be opened.
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "io/file_channels.h"
+#include "io/system.h"
+
+namespace io {
+namespace {
+
+std::wstring wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                    nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+  return w;
+}
+
+std::string utf8(const wchar_t* w, size_t length) {
+  if (length == 0) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string s(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), s.data(), n, nullptr, nullptr);
+  return s;
+}
+
+// The system's reason in the words the POSIX side uses for the same cases,
+// so that messages read alike on both systems.
+std::string reason(DWORD code) {
+  switch (code) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      // The simulator keeps the gauges it has loaded open and shares them with nobody.
+      return "another program holds the file open (a flight simulator keeps the gauge files "
+             "it has loaded open); close that program and try again";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return "No such file or directory";
+    case ERROR_ACCESS_DENIED:
+      return "Permission denied";
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return "File exists";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return "No space left on device";
+    case ERROR_WRITE_PROTECT:
+      return "Read-only file system";
+    default:
+      break;
+  }
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string s = n ? utf8(text, n) : std::string();
+  LocalFree(text);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.' || s.back() == ' '))
+    s.pop_back();
+  return s.empty() ? "system error " + std::to_string(code) : s;
+}
+
+OVERLAPPED at(int64_t offset) {
+  OVERLAPPED o{};
+  o.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xffffffffu);
+  o.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+  return o;
+}
+
+// Reads and writes are issued in parts that fit a DWORD.
+constexpr size_t kPart = size_t{1} << 30;
+
+class Win32Channel final : public Channel {
+ public:
+  Win32Channel(HANDLE h, std::string name) : Channel(std::move(name)), h_(h) {}
+  ~Win32Channel() override { CloseHandle(h_); }
+
+ protected:
+  int64_t lengthNow() const override {
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(h_, &size)) return size.QuadPart;
+    fail("its length cannot be read: " + reason(GetLastError()));
+    return -1;
+  }
+
+  bool flushNow() override {
+    if (FlushFileBuffers(h_)) return true;
+    fail("it could not be flushed to the disk: " + reason(GetLastError()));
+    return false;
+  }
+
+  int64_t readAt(int64_t offset, std::span<uint8_t> out) override {
+    size_t done = 0;
+    while (done < out.size()) {
+      const int64_t where = offset + static_cast<int64_t>(done);
+      OVERLAPPED o = at(where);
+      DWORD got = 0;
+      const auto want = static_cast<DWORD>(std::min(out.size() - done, kPart));
+      if (!ReadFile(h_, out.data() + done, want, &got, &o) && GetLastError() != ERROR_HANDLE_EOF) {
+        fail(reason(GetLastError()));
+        break;
+      }
+      if (got == 0) {
+        fail("the file ended at byte " + std::to_string(where) + ", before its length says");
+        break;
+      }
+      done += got;
+    }
+    return static_cast<int64_t>(done);
+  }
+
+  bool writeAt(int64_t offset, std::span<const uint8_t> bytes) override {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      OVERLAPPED o = at(offset + static_cast<int64_t>(done));
+      DWORD put = 0;
+      const auto want = static_cast<DWORD>(std::min(bytes.size() - done, kPart));
+      if (!WriteFile(h_, bytes.data() + done, want, &put, &o)) {
+        fail(reason(GetLastError()));
+        return false;
+      }
+      if (put == 0) {
+        fail("the disk took no more bytes");
+        return false;
+      }
+      done += put;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+}  // namespace
+
+std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
+                                         std::string* error) {
+  DWORD access = GENERIC_READ | GENERIC_WRITE;
+  DWORD disposition = OPEN_EXISTING;
+  if (mode == OpenMode::ReadOnly) access = GENERIC_READ;
+  if (mode == OpenMode::CreateNew) disposition = CREATE_NEW;
+  const std::wstring w = wide(name);
+  // Windows refuses to write a file with the read-only attribute, administrators
+  // included; wine run by root would not, so say it here for both.
+  if (mode != OpenMode::ReadOnly) {
+    const DWORD a = GetFileAttributesW(w.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) &&
+        !(a & FILE_ATTRIBUTE_DIRECTORY)) {
+      if (error) *error = reason(ERROR_ACCESS_DENIED);
+      return nullptr;
+    }
+  }
+  // Shared as POSIX shares: the program itself may hold a file twice, and an
+  // export may replace a .BMP another window still reads.
+  HANDLE h = CreateFileW(w.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    const DWORD attributes = GetFileAttributesW(w.c_str());
+    if (error)
+      *error = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                   ? "it is not a regular file"
+                   : reason(code);
+    return nullptr;
+  }
+  // Devices (CON, NUL) and pipes are not files.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    if (error) *error = "it is not a regular file";
+    return nullptr;
+  }
+  auto channel = std::make_unique<Win32Channel>(h, name);
+  channel->setReadOnly(mode == OpenMode::ReadOnly);
+  return channel;
+}
+
+bool deleteFile(const std::string& name, std::string* error) {
+  if (DeleteFileW(wide(name).c_str())) return true;
+  if (error) *error = reason(GetLastError());
+  return false;
+}
+
+bool namesAreUtf8() { return true; }
+
+System thisSystem() { return System::Windows; }
+
+std::vector<std::string> arguments(int argc, char** argv) {
+  int n = 0;
+  wchar_t** w = CommandLineToArgvW(GetCommandLineW(), &n);
+  if (!w) return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> args;
+  for (int i = 0; i < n; ++i) args.push_back(utf8(w[i], wcslen(w[i])));
+  LocalFree(w);
+  return args;
+}
+
+std::filesystem::path pathOf(const std::string& name) {
+  return std::filesystem::path(
+      std::u8string(reinterpret_cast<const char8_t*>(name.data()), name.size()));
+}
+
+std::string nameOf(const std::filesystem::path& path) {
+  const std::wstring& w = path.native();
+  return utf8(w.data(), w.size());
+}
+
+std::string folderOf(const std::string& name) {
+  const size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos) return name.substr(0, slash + 1);
+  return name.size() >= 2 && name[1] == ':' ? name.substr(0, 2) : std::string();  // "C:x.bmp"
+}
+
+FileKind kindOf(const std::string& name) {
+  const DWORD a = GetFileAttributesW(wide(name).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return FileKind::Missing;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) return FileKind::Folder;
+  return (a & FILE_ATTRIBUTE_DEVICE) ? FileKind::Other : FileKind::Regular;
+}
+
+bool nameTaken(const std::string& name) {
+  return GetFileAttributesW(wide(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool writeProtected(const std::string& name) {
+  const DWORD a = GetFileAttributesW(wide(name).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) &&
+         (a & FILE_ATTRIBUTE_READONLY);
+}
+
+MoveResult moveFile(const std::string& from, const std::string& to, Existing existing,
+                    std::string* error) {
+  // std::rename never replaces here; MoveFileExW does, in one step, and with
+  // write-through it returns only once the rename is on the disk.
+  DWORD flags = MOVEFILE_WRITE_THROUGH;
+  if (existing == Existing::Replace) flags |= MOVEFILE_REPLACE_EXISTING;
+  if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), flags)) return MoveResult::Done;
+  const DWORD code = GetLastError();
+  if (existing == Existing::Keep && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS))
+    return MoveResult::TargetExists;
+  if (error) *error = reason(code);
+  return MoveResult::Failed;
+}
+
+void syncFolder(const std::string&) {}  // MOVEFILE_WRITE_THROUGH has done it
+
+uint64_t processId() { return GetCurrentProcessId(); }
+
+std::string ownProgram() {
+  std::wstring path(32768, L'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  return utf8(path.data(), n);
+}
+
+namespace {
+
+// One argument as CommandLineToArgvW reads it back.
+void appendQuoted(std::wstring& line, const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    line += arg;
+    return;
+  }
+  line += L'"';
+  for (auto it = arg.begin();; ++it) {
+    size_t backslashes = 0;
+    while (it != arg.end() && *it == L'\\') ++it, ++backslashes;
+    if (it == arg.end()) {
+      line.append(backslashes * 2, L'\\');
+      break;
+    }
+    line.append(*it == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    line += *it;
+  }
+  line += L'"';
+}
+
+}  // namespace
+
+int handOver(const std::string& program, const std::vector<std::string>& args,
+             std::string* error) {
+  const std::wstring path = wide(program);
+  std::wstring line;
+  appendQuoted(line, path);
+  for (size_t i = 1; i < args.size(); ++i) {
+    line += L' ';
+    appendQuoted(line, wide(args[i]));
+  }
+  // The companion is a windows program: it gets this console's handles, so
+  // its output appears here and the shell waits for its exit status.
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  HANDLE* std[] = {&si.hStdInput, &si.hStdOutput, &si.hStdError};
+  const DWORD which[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  for (int i = 0; i < 3; ++i) {
+    *std[i] = GetStdHandle(which[i]);
+    if (*std[i] && *std[i] != INVALID_HANDLE_VALUE)
+      SetHandleInformation(*std[i], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  }
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    if (error) *error = reason(GetLastError());
+    return -1;
+  }
+  CloseHandle(pi.hThread);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD status = 1;
+  GetExitCodeProcess(pi.hProcess, &status);
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(status);
+}
+
+void rawStandardStreams() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+bool stderrIsTerminal() {
+  HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (!GetConsoleMode(h, &mode)) return false;
+  // The progress bar erases its line with ESC [K.
+  SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  return true;
+}
+
+int terminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+    return info.srWindow.Right - info.srWindow.Left + 1;
+  return 80;
+}
+
+void* mapZeroed(size_t bytes) {
+  return VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+}
+
+void releaseZeroed(void* start, size_t) { VirtualFree(start, 0, MEM_RELEASE); }
+
+}  // namespace io
