@@ -197,7 +197,8 @@ namespace {
 // are built twice, with and without, and the one the processor can run is
 // picked when the program loads).
 typedef int32_t Lanes __attribute__((vector_size(32)));
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// ifunc, which picks the clone, exists only in ELF programs: not on Windows.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__)
 #define DIALPIX_WITH_AVX2 __attribute__((target_clones("avx2", "default")))
 #else
 #define DIALPIX_WITH_AVX2

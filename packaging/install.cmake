@@ -3,11 +3,7 @@
 
 include(GNUInstallDirs)
 
-# The 32 x 32 icon, drawn by the window icon's own code; the manual page and
-# the change log compressed as Debian wants them.
-add_executable(make_icon tools/make_icon.cpp forms/dial_icon.cpp forms/dial_icon.h)
-target_include_directories(make_icon PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(make_icon PRIVATE Qt6::Gui)
+# The icon (make_icon), the manual page and the change log compressed as Debian wants them.
 set(share ${CMAKE_BINARY_DIR}/share)
 set(icon_png ${share}/dialpix.png)
 set(man_page ${share}/dialpix.1.gz)

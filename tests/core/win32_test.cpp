@@ -1,0 +1,117 @@
+// What holds on Windows only: names outside the ANSI code page, the
+// read-only attribute, a file another program holds, replacing a file.
+// Built into the tests of the Windows program alone.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "bmp/export.h"
+#include "io/file_channels.h"
+#include "io/system.h"
+#include "temp_dir.h"
+#include "tools/gauge_builder.h"
+
+namespace {
+
+using gaugebuild::patterned;
+
+// panel.gau in the working folder with one bitmap, open on a channel.
+struct Panel {
+  int32_t pos = 0;
+  std::unique_ptr<io::Channel> channel;
+  Panel() {
+    gaugebuild::Gauge g;
+    g.filler(37);
+    pos = g.plant(patterned(4, 2, 4));
+    g.writeTo("panel.gau");
+    channel = io::openFileChannel("panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
+  }
+};
+
+std::wstring wideName(const std::string& utf8) { return io::pathOf(utf8).native(); }
+
+std::vector<uint8_t> bytesOf(const std::string& utf8) {
+  std::ifstream in(io::pathOf(utf8), std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Names as UTF-8 in, UTF-16 on the disk: Latin-1 letters, and letters no
+// Western code page holds.
+class Names : public testing::TestWithParam<std::pair<const char*, const wchar_t*>> {};
+
+TEST_P(Names, OpenExportAndListUnderTheirOwnName) {
+  const auto [utf8, utf16] = GetParam();
+  TempDir dir;
+  Panel gauge;
+  const std::string target = std::string(utf8) + ".bmp";
+  ASSERT_TRUE(bmp::exportBitmap(*gauge.channel, gauge.pos, target));
+  EXPECT_TRUE(std::filesystem::exists(std::wstring(utf16) + L".bmp"));
+  std::string why;
+  auto ch = io::openFileChannel(target, io::OpenMode::ReadOnly, &why);
+  ASSERT_TRUE(ch) << why;
+  EXPECT_EQ(ch->length(), static_cast<int64_t>(bytesOf(target).size()));
+  bool listed = false;
+  for (const auto& e : std::filesystem::directory_iterator("."))
+    listed |= io::nameOf(e.path().filename()) == target;
+  EXPECT_TRUE(listed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Win32, Names,
+    testing::Values(std::pair{"caf\xc3\xa9", L"caf\u00e9"},                      // Latin-1
+                    std::pair{"\xce\xa9\xce\xbb-\xe6\x97\xa5\xe6\x9c\xac", L"\u03a9\u03bb-\u65e5\u672c"},
+                    std::pair{"\xf0\x9f\x9b\xa9", L"\U0001F6E9"}));  // outside the BMP
+
+TEST(Win32, TheReadOnlyAttributeOpensForReadingOnly) {
+  TempDir dir;
+  std::ofstream("r.gau") << "abcd";
+  SetFileAttributesW(L"r.gau", FILE_ATTRIBUTE_READONLY);
+  std::string why;
+  EXPECT_FALSE(io::openFileChannel("r.gau", io::OpenMode::ReadWriteExisting, &why));
+  EXPECT_TRUE(io::writeProtected("r.gau"));
+  EXPECT_TRUE(io::openFileChannel("r.gau", io::OpenMode::ReadOnly, &why)) << why;
+  SetFileAttributesW(L"r.gau", FILE_ATTRIBUTE_NORMAL);
+}
+
+// The simulator keeps its gauges open without sharing them for writing.
+TEST(Win32, AFileAnotherProgramHoldsIsRefusedAndKept) {
+  TempDir dir;
+  Panel gauge;
+  std::ofstream("held.bmp") << "old";
+  for (const char* name : {"held.gau", "held.bmp"}) {
+    SCOPED_TRACE(name);
+    std::ofstream(name, std::ios::app) << "";
+    HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::string why;
+    EXPECT_FALSE(io::openFileChannel(name, io::OpenMode::ReadWriteExisting, &why));
+    EXPECT_NE(why.find("another program holds the file"), std::string::npos) << why;
+    EXPECT_NE(why.find("close that program"), std::string::npos) << why;
+    if (std::string(name) == "held.bmp") {
+      EXPECT_FALSE(bmp::exportBitmap(*gauge.channel, gauge.pos, name));
+      EXPECT_EQ(bytesOf(name), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    }
+    CloseHandle(h);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), 3)
+      << "a temporary file was left behind";
+}
+
+// std::rename refuses an existing target here; the export must still replace one.
+TEST(Win32, AnExportReplacesAnOlderFileAndKeepsOneWhenAsked) {
+  TempDir dir;
+  Panel gauge;
+  std::ofstream("a.bmp") << "old";
+  EXPECT_FALSE(bmp::exportBitmap(*gauge.channel, gauge.pos, "a.bmp", {}, bmp::Existing::Keep));
+  EXPECT_EQ(bytesOf("a.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  ASSERT_TRUE(bmp::exportBitmap(*gauge.channel, gauge.pos, "a.bmp"));
+  EXPECT_GT(bytesOf("a.bmp").size(), 1078u);
+  EXPECT_EQ(io::folderOf("C:x.bmp"), "C:");
+  EXPECT_EQ(io::folderOf("out\\a.bmp"), "out\\");
+}
+
+}  // namespace
