@@ -39,13 +39,12 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY dialpix)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY dialpix)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_GENERATOR "ZIP;NSIS")
 # The installer's own name, and its pages and entries.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/packaging/cpack_windows.cmake)
 # A 64-bit installer (Debian's makensis has the amd64 stubs): into the 64-bit
 # Program Files, its registry keys in the 64-bit view, and no 32-bit wine needed.
-set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget amd64-unicode")
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_PACKAGE_NAME dialpix)
 set(CPACK_NSIS_DISPLAY_NAME "dialpix ${PROJECT_VERSION}")

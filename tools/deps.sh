@@ -4,7 +4,9 @@
 #   tools/deps.sh run      what building and running the program needs (./run)
 #   tools/deps.sh package  that, plus what building the Debian package takes (./package)
 #   tools/deps.sh test     those, plus the test, benchmark, fuzzing and package checking
-#                          tools (./test)
+#                          tools, and the windows group (./test)
+#   tools/deps.sh windows  what building, packaging and testing the Windows program
+#                          takes (./package windows; ./test includes it)
 #   tools/deps.sh gui      that, plus what looking at the windows on Xvfb takes
 set -euo pipefail
 
@@ -20,14 +22,21 @@ test=(
   locales
   desktop-file-utils appstream lintian man-db groff-base
 )
+# The Windows program: MinGW-w64, Debian's GoogleTest source built for it,
+# makensis, and wine to run the tests and the installer.
+windows=(
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  googletest nsis wine wine64 ninja-build ccache xz-utils
+)
 gui=(xvfb xauth openbox imagemagick xdotool)
 
 case "${1:-test}" in
   run) packages=("${run[@]}") ;;
   package) packages=("${run[@]}" "${package[@]}") ;;
-  test) packages=("${run[@]}" "${package[@]}" "${test[@]}") ;;
-  gui) packages=("${run[@]}" "${package[@]}" "${test[@]}" "${gui[@]}") ;;
-  *) echo "usage: tools/deps.sh [run|package|test|gui]" >&2; exit 2 ;;
+  windows) packages=("${run[@]}" "${windows[@]}") ;;
+  test) packages=("${run[@]}" "${package[@]}" "${test[@]}" "${windows[@]}") ;;
+  gui) packages=("${run[@]}" "${package[@]}" "${test[@]}" "${windows[@]}" "${gui[@]}") ;;
+  *) echo "usage: tools/deps.sh [run|package|test|windows|gui]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# The Windows program: cross-built with Debian's MinGW-w64 against a static Qt
+# for Windows, tested and packaged under wine.
+#   tools/windows.sh have-qt   exit 0 when the Qt for Windows is at hand (unpacked on the way)
+#   tools/windows.sh test      build into build-windows/ and run the Windows tests under wine,
+#                              then install, check and uninstall the installer in a fresh prefix
+#   tools/windows.sh package   write dialpix-VERSION-win64.zip and -win64-setup.exe here
+# The Qt comes from ../shared/toolchains/qt-6.4.2-mingw-w64-static.tar.xz beside this
+# clone (or DIALPIX_QT_ARCHIVE); tools/build-qt-mingw.sh makes that archive from
+# Debian's source.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+qt_name=qt-6.4.2-mingw-w64-static
+archive="${DIALPIX_QT_ARCHIVE:-$here/../shared/toolchains/$qt_name.tar.xz}"
+qt_root="$here/build-windows-qt"
+qt="$qt_root/$qt_name"
+jobs="$(nproc)"
+
+have_qt() {
+  [ -f "$qt/lib/cmake/Qt6/qt.toolchain.cmake" ] && return 0
+  [ -f "$archive" ] || return 1
+  rm -rf "$qt_root" && mkdir -p "$qt_root"
+  tar -xJf "$archive" -C "$qt_root"
+}
+
+# configure BUILD-DIR TESTS(ON|OFF)
+configure() {
+  local launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  cmake -S "$here" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDIALPIX_BENCH=OFF \
+    -DDIALPIX_TESTS="$2" "${launcher[@]}" \
+    -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$here/cmake/mingw-w64-posix.cmake" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
+}
+
+# wine stays inside its prefix: no menu entries, icons or file types for the
+# desktop of the machine (winemenubuilder), no Mono or Gecko set-up.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
+
+# A fresh wine prefix with its own persistent wineserver, for one part of the stage.
+servers=()
+fresh_prefix() {
+  export WINEPREFIX="$1" WINEDEBUG=-all
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  wineserver -p
+  servers+=("$WINEPREFIX")
+  timeout 300 wine cmd /c exit >/dev/null 2>&1  # wineboot makes the prefix
+}
+stop_servers() {
+  for p in "${servers[@]}"; do WINEPREFIX="$p" wineserver -k 2>/dev/null || true; done
+}
+
+fail() { echo "windows: $*" >&2; exit 1; }
+
+# cpack's ZIP and NSIS into BUILD-DIR/packages; prints nothing.
+make_packages() {
+  rm -rf "$1/packages"
+  (cd "$1" && cpack -B "$1/packages" >/dev/null)
+  rm -rf "$1/packages/_CPack_Packages"
+}
+
+# wine's answer without its carriage returns.
+winecmd() { timeout 120 wine "$@" 2>/dev/null | tr -d '\r'; }
+
+check_installer() {
+  local setup="$1" version="$2"
+  fresh_prefix "$build/wine-install"
+  local dir="$WINEPREFIX/drive_c/Program Files/dialpix"
+  local menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/dialpix"
+  timeout 300 wine "$setup" /S || fail "the silent install failed"
+  for f in dialpix.exe dialpix.com README.txt LICENSE.txt Uninstall.exe; do
+    [ -f "$dir/$f" ] || fail "the install left out $f"
+  done
+  [ -f "$menu/dialpix.lnk" ] || fail "no Start-menu entry"
+  [ "$(winecmd cmd /c assoc .gau)" = ".gau=dialpix.gauge" ] || fail "assoc .gau: $(winecmd cmd /c assoc .gau)"
+  local open='"C:\Program Files\dialpix\dialpix.exe" "%1"'
+  [ "$(winecmd cmd /c ftype dialpix.gauge)" = "dialpix.gauge=$open" ] ||
+    fail "ftype dialpix.gauge: $(winecmd cmd /c ftype dialpix.gauge)"
+  winecmd reg query 'HKLM\Software\Classes\dialpix.gauge\shell\open\command' | grep -qF "$open" ||
+    fail "the open command is not in HKLM\\Software\\Classes"
+  winecmd reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\dialpix' |
+    grep -q UninstallString || fail "no entry in Apps & features"
+  [ "$(winecmd "C:\\Program Files\\dialpix\\dialpix.com" --version | head -1)" = "dialpix $version" ] ||
+    fail "the installed dialpix.com --version: $(winecmd "C:\\Program Files\\dialpix\\dialpix.com" --version)"
+
+  # The uninstaller copies itself away and returns at once: wait for its work.
+  timeout 120 wine "C:\\Program Files\\dialpix\\Uninstall.exe" /S || fail "the silent uninstall failed"
+  for _ in $(seq 120); do [ -e "$dir" ] || break; sleep 0.5; done
+  [ ! -e "$dir" ] || fail "the uninstall left $(ls "$dir")"
+  [ ! -e "$menu" ] || fail "the uninstall left the Start-menu folder"
+  for key in 'HKLM\Software\Classes\.gau' 'HKLM\Software\Classes\dialpix.gauge' \
+             'HKLM\Software\Classes\Applications\dialpix.exe' 'HKLM\Software\dialpix' \
+             'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\dialpix'; do
+    if timeout 60 wine reg query "$key" >/dev/null 2>&1; then fail "the uninstall left $key"; fi
+  done
+  wineserver -k  # writes the registry out
+  if grep -il dialpix "$WINEPREFIX"/*.reg; then fail "the registry still names dialpix"; fi
+}
+
+# run NAME PROGRAM [ARG...]: one test program under wine, its output shown on failure.
+# Qt Test reports to the debugger where no console is attached, so its tests
+# are given a file (NAME.txt) to write to.
+run() {
+  local name="$1"
+  shift
+  printf '%s ' "$name"
+  rm -f "$name.txt"
+  if timeout 600 wine "$@" >"$name.log" 2>&1; then
+    echo ok
+  else
+    echo FAILED
+    cat "$name.log" "$name.txt" 2>/dev/null
+    return 1
+  fi
+}
+
+stage_test() {
+  have_qt || fail "no Qt for Windows: $archive is missing (tools/build-qt-mingw.sh makes it)"
+  build="$here/build-windows"
+  local start=$SECONDS
+  trap stop_servers EXIT
+  configure "$build" ON
+  # The build runs the demo and icon writers under wine in this prefix.
+  fresh_prefix "$build/wine"
+  cmake --build "$build" -j"$jobs"
+  echo "== Windows: the tests under wine"
+  # wine hands QT_* to Windows programs only when spelt WINEQT_*. Qt logs to
+  # stderr, not to the debugger, where no console is attached.
+  export WINEQT_QPA_PLATFORM=offscreen WINEQT_FORCE_STDERR_LOGGING=1
+  cd "$build"
+  local failed=0
+  run core_tests ./core_tests.exe || failed=1
+  run imageio_tests ./imageio_tests.exe || failed=1
+  for t in tst_*.exe; do run "${t%.exe}" "./$t" -o "${t%.exe}.txt,txt" || failed=1; done
+  # The viewer's picture at a screen scale where a 1x picture enlarged comes out uneven.
+  WINEQT_SCALE_FACTOR=1.5 run tst_showbmp_at_scale_1.5 ./tst_showbmp.exe \
+    -o tst_showbmp_at_scale_1.5.txt,txt everyPixelKeepsItsOwnBlock || failed=1
+  cd "$here"
+  [ $failed -eq 0 ] || fail "a test failed under wine"
+  local exe="$build/dialpix.exe"
+  if x86_64-w64-mingw32-objdump -p "$exe" "$build/dialpix.com" | grep 'DLL Name' | sort -u |
+      grep -viE '(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|ws2_32|winmm|imm32|uxtheme|dwmapi|version|shlwapi|netapi32|userenv|setupapi|d3d9|d3d11|dxgi|dwrite|wtsapi32|authz|mpr|msvcrt|api-ms-win-.*|comctl32|winspool.drv|rpcrt4|crypt32|secur32|bcrypt|ntdll|d2d1|shcore)\.dll'; then
+    fail "dialpix needs a DLL that Windows does not have"
+  fi
+  echo "== Windows: the installer"
+  make_packages "$build"
+  local version
+  version="$(sed -n 's/^project(dialpix VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")"
+  check_installer "$build/packages/dialpix-$version-win64-setup.exe" "$version"
+  echo "windows: all passed in $((SECONDS - start)) s"
+}
+
+stage_package() {
+  have_qt || fail "no Qt for Windows: $archive is missing (tools/build-qt-mingw.sh makes it)"
+  build="$here/build-windows-package"
+  trap stop_servers EXIT
+  configure "$build" OFF
+  fresh_prefix "$build/wine"
+  cmake --build "$build" -j"$jobs"
+  make_packages "$build"
+  cp "$build"/packages/dialpix-*-win64.zip "$build"/packages/dialpix-*-win64-setup.exe "$here/"
+  ls "$here"/dialpix-*-win64.zip "$here"/dialpix-*-win64-setup.exe
+}
+
+case "${1:-}" in
+  have-qt) have_qt ;;
+  test) stage_test ;;
+  package) stage_package ;;
+  *) echo "usage: tools/windows.sh have-qt|test|package" >&2; exit 2 ;;
+esac
