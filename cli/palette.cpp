@@ -51,7 +51,8 @@ int paletteCommand(const QStringList& args) {
                                      QStringLiteral("[ENTRY]"));
   Command::OnOneBitmap on;
   if (const std::optional<int> exit = cmd.parseOnOneBitmap(
-          args, 0, 1, QStringLiteral("name a gauge file, a bitmap number and perhaps an entry"), on))
+          args, 0, 1, QStringLiteral("name a gauge file, a bitmap number and perhaps an entry"),
+          on))
     return *exit;
   std::optional<int> entry;
   if (!on.rest.isEmpty()) {
@@ -86,9 +87,9 @@ int paletteCommand(const QStringList& args) {
                          .arg(v.name, v.text));
   if (report.failed()) return report.finish();
 
-  std::optional<OneBitmap> bitmap = openBitmap(
-      on.gauge, on.number,
-      setting ? io::OpenMode::ReadWriteExisting : io::OpenMode::ReadOnly, report);
+  std::optional<OneBitmap> bitmap =
+      openBitmap(on.gauge, on.number,
+                 setting ? io::OpenMode::ReadWriteExisting : io::OpenMode::ReadOnly, report);
   if (!bitmap) return report.finish();
   io::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::ColorCount> count = gau::readColorCount(gauge, bitmap->position);

@@ -6,7 +6,6 @@
 
 namespace cli {
 
-const PictureCommand kPictureCommands[2] = {{"import", importCommand},
-                                            {"render", renderCommand}};
+const PictureCommand kPictureCommands[2] = {{"import", importCommand}, {"render", renderCommand}};
 
 }  // namespace cli

@@ -96,8 +96,7 @@ int renderCommand(const QStringList& args) {
                                .arg(on.gauge));
     return report.finish();
   }
-  std::optional<OneBitmap> bitmap =
-      openBitmap(on.gauge, on.number, io::OpenMode::ReadOnly, report);
+  std::optional<OneBitmap> bitmap = openBitmap(on.gauge, on.number, io::OpenMode::ReadOnly, report);
   if (!bitmap) return report.finish();
   io::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::BitmapLayout> layout =
