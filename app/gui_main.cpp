@@ -29,6 +29,6 @@ int main(int argc, char* argv[]) {
   io::Arguments names(argc, argv);  // as the file functions take them (UTF-8 on Windows)
   argc = names.argc();
   argv = names.argv();
-  if (cli::wantsCommandLine(argc, argv)) return cli::run(argc, argv);
+  if (cli::wantsCommandLine(argc, argv)) return cli::run(argc, argv, cli::kPictureCommands);
   return runWindows(argc, argv);
 }

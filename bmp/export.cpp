@@ -102,7 +102,8 @@ Result<Exported> exportBitmap(io::Channel& gauge, int32_t bmpPos, const std::str
   // Refuse an unconvertible bitmap before anything appears in the folder.
   if (const auto checked = gau::convertibleLayout(gauge, bmpPos); !checked)
     return Result<Exported>::failure(checked);
-  if (existing == Existing::Keep && io::nameTaken(target)) return failed(Fault::Target, kExists);
+  if (existing == Existing::Keep && io::nameTaken(target))
+    return failed(Fault::TargetExists, kExists);
   // A file the user made read-only is theirs to protect, although a rename could replace it.
   if (io::writeProtected(target)) return failed(Fault::Target, "It is read-only.");
 
@@ -116,7 +117,7 @@ Result<Exported> exportBitmap(io::Channel& gauge, int32_t bmpPos, const std::str
   out.reset();  // closes it
   if (r)
     if (const std::optional<std::string> notMoved = moveInPlace(temporary, target, existing))
-      r = failed(Fault::Target, *notMoved);
+      r = failed(*notMoved == kExists ? Fault::TargetExists : Fault::Target, *notMoved);
   if (!r) {
     io::deleteFile(temporary, nullptr);
     return r;

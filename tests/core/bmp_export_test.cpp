@@ -170,7 +170,7 @@ TEST(BmpExport, KeepingRefusesAnExistingName) {
     ++made;
     const Result<bmp::Exported> r =
         bmp::exportBitmap(*gauge.channel, gauge.pos, t.name, {}, bmp::Existing::Keep);
-    EXPECT_EQ(r.fault(), Fault::Target) << t.name;
+    EXPECT_EQ(r.fault(), Fault::TargetExists) << t.name;
   }
   EXPECT_EQ(dir.read("abc.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
   EXPECT_FALSE(std::filesystem::exists("nowhere.bmp"));
