@@ -55,22 +55,12 @@ sed -i 's/^if(QT_FEATURE_direct2d1_1 AND QT_FEATURE_directwrite)$/if(FALSE)/' \
 # Qt 6.4.2 leaves dynamicgl on without OpenGL, and the plugin then names OpenGL classes.
 sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' "$plugin/qwindowswindow.cpp"
 
-cat >toolchain.cmake <<'TC'
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-TC
+# The project's own toolchain file: the same compilers the program is built with.
+toolchain="$here/cmake/mingw-w64-posix.cmake"
 
 prefix=$out/qt-6.4.2-mingw-w64-static
 rm -rf build "$prefix" && mkdir build && cd build
-cmake -G Ninja ../qtbase-everywhere-src-6.4.2 -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
+cmake -G Ninja ../qtbase-everywhere-src-6.4.2 -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF \
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \

@@ -32,8 +32,6 @@ struct Panel {
   }
 };
 
-std::wstring wideName(const std::string& utf8) { return io::pathOf(utf8).native(); }
-
 std::vector<uint8_t> bytesOf(const std::string& utf8) {
   std::ifstream in(io::pathOf(utf8), std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
