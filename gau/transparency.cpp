@@ -56,7 +56,7 @@ Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos) {
 
 Result<> makeZeroTransparent(io::Channel& gauge, int32_t bmpPos) {
   if (gauge.readOnly()) return Result<>::failure(Fault::ReadOnly, kReadOnly);
-  const int64_t first = static_cast<int64_t>(bmpPos) + kPaletteOffset;
+  const int64_t first = static_cast<int64_t>(bmpPos) + kPaletteFromBmpPos;
   const Result<int64_t> length = gaugeLength(gauge);
   if (!length) return Result<>::failure(length);
   if (!liesInFile(first, kEntryZeroBytes, *length))
