@@ -41,7 +41,7 @@ Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos) {
   const std::unique_ptr<uint8_t, decltype(&std::free)> zeros(
       static_cast<uint8_t*>(std::calloc(static_cast<size_t>(inFile), 1)), &std::free);
   if (!zeros)
-    return R::failure(Fault::Bitmap, "There was not enough memory to zero its " +
+    return R::failure(Fault::OutOfMemory, "There was not enough memory to zero its " +
                                          std::to_string(inFile) + " pixel bytes.");
   if (!gauge.write(b.pixelStart,
                    std::span<const uint8_t>(zeros.get(), static_cast<size_t>(inFile))))
