@@ -72,17 +72,15 @@ QByteArray expectedList(const QString& shown, const Bytes& b) {
     const uint8_t* at = &b[static_cast<size_t>(pos - 1)];
     const int32_t stored = io::le32(at + 20);
     out += shown.toUtf8() + '\t' + QByteArray::number(++n) + '\t' + QByteArray::number(pos) + '\t' +
-           QByteArray::number(io::le32(at - 8)) + 'x' +
-           QByteArray::number(io::le32(at - 4)) + '\t' +
-           QByteArray::number(stored == 0 ? 256 : stored) + '\n';
+           QByteArray::number(io::le32(at - 8)) + 'x' + QByteArray::number(io::le32(at - 4)) +
+           '\t' + QByteArray::number(stored == 0 ? 256 : stored) + '\n';
   }
   return out;
 }
 
 // The .BMP the window's export writes for bitmap `pos` of `gauge`.
 Bytes windowExport(const QString& gauge, int32_t pos, const QString& target) {
-  auto channel =
-      io::openFileChannel(gauge.toStdString(), io::OpenMode::ReadOnly, nullptr);
+  auto channel = io::openFileChannel(gauge.toStdString(), io::OpenMode::ReadOnly, nullptr);
   if (!channel || !bmp::exportBitmap(*channel, pos, target.toStdString())) return {};
   return readBytes(target);
 }
@@ -230,7 +228,9 @@ void tst_cli::importOfAPngMapsOntoThePalette() {
   QVERIFY2(run.err.isEmpty(), run.err.constData());
   QVERIFY(readBytes(gauge) == g.bytes());
 
-  QImage picture(dir.filePath(QStringLiteral("p.png")));
+  // The render is an indexed PNG; a paint program saves it in colours.
+  QImage picture =
+      QImage(dir.filePath(QStringLiteral("p.png"))).convertToFormat(QImage::Format_RGB32);
   picture.setPixel(0, 0, qRgb(1, 2, 3));
   QVERIFY(picture.save(dir.filePath(QStringLiteral("p.png"))));
   run = dialpix(dir.path(), importPng);
