@@ -92,6 +92,14 @@ class PosixChannel final : public Channel {
   PosixChannel(int fd, std::string name) : Channel(std::move(name)), fd_(fd) {}
   ~PosixChannel() override { ::close(fd_); }
 
+  AtName atName() const override {
+    struct stat open {};
+    struct stat named {};
+    if (::stat(name().c_str(), &named) != 0 || ::fstat(fd_, &open) != 0) return AtName::Removed;
+    return open.st_dev == named.st_dev && open.st_ino == named.st_ino ? AtName::Same
+                                                                      : AtName::Replaced;
+  }
+
  protected:
   int64_t lengthNow() const override {
     struct stat st {};
