@@ -163,7 +163,10 @@ std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
       flags |= O_RDWR;
       break;
     case OpenMode::ReadOnly:
-      flags |= O_RDONLY;
+      // A named pipe put in a file's place would hold the open until a writer
+      // comes; not waiting lets the type check below refuse it. Reads of a
+      // regular file are the same either way.
+      flags |= O_RDONLY | O_NONBLOCK;
       break;
     case OpenMode::CreateNew:
       flags |= O_RDWR | O_CREAT | O_EXCL;
