@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "app/Module1.h"
+#include "app/fault_message.h"
 #include "forms/bmp2gau.h"
 #include "forms/gau2bmp.h"
 #include "forms/numbmp.h"
@@ -44,10 +45,8 @@ QString readOnlyNote(const QString& gauge) {
 }
 
 QString readOnlyRefusal(const QString& what, const QString& gauge) {
-  return QStringLiteral(
-             "%1 was not done: the gauge file %2 is read-only, so nothing was written. To "
-             "change it, copy it to a folder you can write to and open the copy.")
-      .arg(what, gauge);
+  return QString::fromStdString(faultMessage(
+      {.action = what.toStdString(), .gauge = gauge.toStdString()}, Fault::ReadOnly, {}));
 }
 
 bool refusedAsReadOnly(QWidget* owner, const QString& what) {
@@ -62,14 +61,17 @@ bool refusedAsGone(QWidget* owner, const QString& what) {
   if (now == AtName::Same) return false;
   const QString gauge = nameText(Module1.GauFileName);
   const bool replaced = now == AtName::Replaced;
-  QMessageBox* box = ShowMessage(
-      owner,
-      QStringLiteral("%1 was not done: the gauge file %2 was %3 since it was opened, so nothing "
-                     "was written. Start Window leads back to the list of gauge files%4.")
-          .arg(what, gauge,
+  const QString why =
+      QStringLiteral("The gauge file %1 was %2 since it was opened. Start Window leads back to "
+                     "the list of gauge files%3.")
+          .arg(gauge,
                replaced ? QStringLiteral("replaced by another file") : QStringLiteral("removed"),
                replaced ? QStringLiteral(", where the file now at that name can be opened")
-                        : QString()),
+                        : QString());
+  QMessageBox* box = ShowMessage(
+      owner,
+      QString::fromStdString(faultMessage({.action = what.toStdString()}, Fault::Source,
+                                          why.toStdString())),
       QStringLiteral("Start Window"));
   QObject::connect(box->defaultButton(), &QPushButton::clicked, [] {
     ui::destroy<gau2bmp>();
