@@ -29,20 +29,15 @@ QWidget* nextTabStop(QWidget* w) {
   return next;
 }
 
-// Opens the named pipe `path` for writing after `delay`, should a reader still
-// be waiting for a writer then, so that a test of a reader that waits ends.
+// Opens the named pipe `path` for writing after `delay`, should a reader
+// still wait for a writer then, so that a test of a reader that waits ends.
 class LateWriter {
  public:
   LateWriter(const char* path, std::chrono::milliseconds delay)
-      : thread_([this, path, delay] {
-          const auto until = std::chrono::steady_clock::now() + delay;
+      : thread_([this, path, until = std::chrono::steady_clock::now() + delay] {
           while (!stop_ && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-          for (int tries = 0; !stop_ && tries < 500; ++tries) {
-            const int fd = ::open(path, O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) return void(::close(fd));
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-          }
+          if (const int fd = stop_ ? -1 : ::open(path, O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
         }) {}
   ~LateWriter() {
     stop_ = true;
