@@ -2,10 +2,16 @@
 
 #include <unistd.h>
 
+#include <QMessageBox>
+#include <QPushButton>
 #include <cerrno>
 
 #include "app/Module1.h"
 #include "app/fault_message.h"
+#include "forms/bmp2gau.h"
+#include "forms/gau2bmp.h"
+#include "forms/numbmp.h"
+#include "forms/showbmp.h"
 #include "io/file_channels.h"
 #include "io/file_names.h"
 #include "ui/message.h"
@@ -46,5 +52,32 @@ QString readOnlyRefusal(const QString& what, const QString& gauge) {
 bool refusedAsReadOnly(QWidget* owner, const QString& what) {
   if (!gaugeReadOnly()) return false;
   ShowMessage(owner, readOnlyRefusal(what, nameText(Module1.GauFileName)));
+  return true;
+}
+
+bool refusedAsGone(QWidget* owner, const QString& what) {
+  if (!Channels.isOpen(kGaugeChannel)) return false;
+  const AtName now = Channels[kGaugeChannel].atName();
+  if (now == AtName::Same) return false;
+  const QString gauge = nameText(Module1.GauFileName);
+  const bool replaced = now == AtName::Replaced;
+  const QString why =
+      QStringLiteral("The gauge file %1 was %2 since it was opened. Start Window leads back to "
+                     "the list of gauge files%3.")
+          .arg(gauge,
+               replaced ? QStringLiteral("replaced by another file") : QStringLiteral("removed"),
+               replaced ? QStringLiteral(", where the file now at that name can be opened")
+                        : QString());
+  QMessageBox* box = ShowMessage(
+      owner,
+      QString::fromStdString(faultMessage({.action = what.toStdString()}, Fault::Source,
+                                          why.toStdString())),
+      QStringLiteral("Start Window"));
+  QObject::connect(box->defaultButton(), &QPushButton::clicked, [] {
+    ui::destroy<gau2bmp>();
+    ui::destroy<bmp2gau>();
+    ui::hide<showbmp>();
+    if (numbmp* chooser = ui::find<numbmp>()) chooser->Command4_Click();  // its RETURN
+  });
   return true;
 }

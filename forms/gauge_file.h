@@ -28,3 +28,9 @@ QString readOnlyRefusal(const QString& what, const QString& gauge);
 // When the open gauge file is read-only, tells the user in the window of
 // `owner` that `what` was refused and returns true; nothing is written.
 bool refusedAsReadOnly(QWidget* owner, const QString& what);
+
+// When the gauge file's name no longer leads to the file open (another file
+// was put in its place, or it was removed), tells the user beside `owner` that
+// `what` was refused, offers the way back to the start window, where the file
+// now at that name can be opened, and returns true; nothing is read or written.
+bool refusedAsGone(QWidget* owner, const QString& what);

@@ -124,7 +124,8 @@ void numbmp::Form_Load() {
 }
 
 void numbmp::reportScan() {
-  if (!notes_.isEmpty()) ShowMessage(this, notes_.join(QStringLiteral("\n\n")));
+  // Below the number box, not over it: that is where the user types next.
+  if (!notes_.isEmpty()) ShowMessage(Text1, notes_.join(QStringLiteral("\n\n")));
   notes_.clear();
 }
 
@@ -134,36 +135,37 @@ void numbmp::Text1_Change() {
   if (n) Module1.BmpNumber = *n;
 }
 
-bool numbmp::takeBitmap() {
+bool numbmp::takeBitmap(QPushButton* button) {
   const int n = Module1.BmpNumber;
   if (numberTooLarge_ || n < 1 || n > Module1.BmpCount || !Module1.BmpTable.isSet(n)) {
     showNotice<outofr>(this, Text1);  // the number to correct
     return false;
   }
+  if (refusedAsGone(button, button->text())) return false;
   Module1.BmpPos = Module1.BmpTable(n);
   return true;
 }
 
 void numbmp::Command1_Click() {
-  if (!takeBitmap()) return;
+  if (!takeBitmap(Command1)) return;
   showbmp* viewer = ui::show<showbmp>(this);
   ui::hide<numbmp>();
   viewer->Command1->setFocus();
 }
 
 void numbmp::Command9_Click() {
-  if (!takeBitmap()) return;
+  if (!takeBitmap(Command9)) return;
   ui::show<paltool>(this);
 }
 
 void numbmp::Command2_Click() {
-  if (!takeBitmap()) return;
+  if (!takeBitmap(Command2)) return;
   ui::hide<numbmp>();
   ui::show<gau2bmp>(this);
 }
 
 void numbmp::Command3_Click() {
-  if (!takeBitmap() || refusedAsReadOnly(this, Command3->text())) return;
+  if (!takeBitmap(Command3) || refusedAsReadOnly(Command3, Command3->text())) return;
   ui::hide<numbmp>();
   ui::show<bmp2gau>(this);
 }
@@ -179,7 +181,7 @@ QString numbmp::notDone(const char* what, Fault fault, const std::string& reason
 }
 
 void numbmp::Command7_Click() {
-  if (!takeBitmap() || refusedAsReadOnly(this, Command7->text())) return;
+  if (!takeBitmap(Command7) || refusedAsReadOnly(Command7, Command7->text())) return;
   if (!Channels.isOpen(kGaugeChannel))
     return;  // the chooser only exists while its gauge file is open
   Result<gau::Transparent> done = Result<gau::Transparent>::failure(Fault::Bitmap, {});
@@ -194,7 +196,7 @@ void numbmp::Command7_Click() {
     }
   }  // please-wait is hidden here, before DONE and the beep
   if (!done) {
-    ShowMessage(this, notDone("Make Transparent", done.fault(), done.reason()));
+    ShowMessage(Command7, notDone("Make Transparent", done.fault(), done.reason()));
     return;
   }
   showNotice<dun>(this);
@@ -202,12 +204,12 @@ void numbmp::Command7_Click() {
 }
 
 void numbmp::Command8_Click() {
-  if (!takeBitmap() || refusedAsReadOnly(this, Command8->text())) return;
+  if (!takeBitmap(Command8) || refusedAsReadOnly(Command8, Command8->text())) return;
   if (!Channels.isOpen(kGaugeChannel)) return;
   Module1.CharBuf = 0;
   const Result<> done = gau::makeZeroTransparent(Channels[kGaugeChannel], Module1.BmpPos);
   if (!done) {
-    ShowMessage(this, notDone("Make Zero Trnsprt", done.fault(), done.reason()));
+    ShowMessage(Command8, notDone("Make Zero Trnsprt", done.fault(), done.reason()));
     return;
   }
   showNotice<dun>(this);

@@ -61,8 +61,9 @@ class numbmp : public QWidget {
 
  private:
   // Sets BmpPos for the typed number, or shows the out-of-range notice and
-  // returns false when the number selects no bitmap of the open file.
-  bool takeBitmap();
+  // returns false when the number selects no bitmap of the open file, or a
+  // message beside `button` when the file is no longer at its name.
+  bool takeBitmap(QPushButton* button);
   QString notDone(const char* what, Fault fault, const std::string& reason) const;
 
   bool numberTooLarge_ = false;  // the box holds a number beyond 16 bits

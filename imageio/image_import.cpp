@@ -1,6 +1,8 @@
 #include "imageio/image_import.h"
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "gau/bitmap_record.h"
 #include "io/file_channels.h"
@@ -38,6 +40,12 @@ Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, Channel& imageFi
 }
 
 Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, const std::string& fileName) {
+  // Opening a named pipe waits for a writer, and a device may never end:
+  // only a regular file is a picture. Asked before the open, which would block.
+  std::error_code ec;
+  const std::filesystem::file_status kind = std::filesystem::status(fileName, ec);
+  if (!ec && !std::filesystem::is_regular_file(kind))
+    return Result<ImageImport>::failure(Fault::Source, "It is not a regular file.");
   std::string why;
   const std::unique_ptr<Channel> file = openFileChannel(fileName, OpenMode::ReadOnly, &why);
   if (!file)

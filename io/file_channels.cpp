@@ -86,6 +86,14 @@ class PosixChannel final : public Channel {
   PosixChannel(int fd, std::string name) : Channel(std::move(name)), fd_(fd) {}
   ~PosixChannel() override { ::close(fd_); }
 
+  AtName atName() const override {
+    struct stat open {};
+    struct stat named {};
+    if (::stat(name().c_str(), &named) != 0 || ::fstat(fd_, &open) != 0) return AtName::Removed;
+    return open.st_dev == named.st_dev && open.st_ino == named.st_ino ? AtName::Same
+                                                                      : AtName::Replaced;
+  }
+
  protected:
   int64_t lengthNow() const override {
     struct stat st {};
@@ -149,7 +157,10 @@ std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
       flags |= O_RDWR;
       break;
     case OpenMode::ReadOnly:
-      flags |= O_RDONLY;
+      // A named pipe put in a file's place would hold the open until a writer
+      // comes; not waiting lets the type check below refuse it. Reads of a
+      // regular file are the same either way.
+      flags |= O_RDONLY | O_NONBLOCK;
       break;
     case OpenMode::CreateNew:
       flags |= O_RDWR | O_CREAT | O_EXCL;

@@ -20,6 +20,13 @@ enum class OpenMode {
   CreateNew,          // a fresh file that must not exist yet (the export's temporary file)
 };
 
+// What the name a channel was opened by leads to now.
+enum class AtName {
+  Same,      // still the file open on the channel
+  Replaced,  // another file (renamed over it, as copying a fresh version in often does)
+  Removed,   // nothing, or nothing that can be looked at
+};
+
 // One open file, or an in-memory stand-in for tests and fuzzing. Every
 // operation starts with a clean error, so error() always says why the last
 // operation failed, never an older one.
@@ -61,6 +68,12 @@ class Channel {
 
   // Reads that asked for bytes before position 1; the file logic must never do so.
   int64_t readsBeforeStart() const { return readsBeforeStart_; }
+
+  // Whether name() still leads to the file open here. Writes to a file that was
+  // replaced or removed since it was opened would go where nobody finds them.
+  // Each system's channel compares its own file identity (device and inode, a
+  // file ID); a channel without a file on disk is always the same.
+  virtual AtName atName() const { return AtName::Same; }
 
  protected:
   // The length, or -1 after calling fail().

@@ -2,6 +2,8 @@
 // built here, without a display, its output compared with the file logic the
 // windows call.
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -331,6 +333,9 @@ void tst_cli::statuses_data() {
   QTest::newRow("import of a picture of another size")
       << QStringList{QStringLiteral("import"), g, QStringLiteral("1"), QStringLiteral("g-2.bmp")}
       << 1 << QStringLiteral("nothing was written");
+  QTest::newRow("import of a named pipe, which would block the open")
+      << QStringList{QStringLiteral("import"), g, QStringLiteral("1"), QStringLiteral("fifo.png")}
+      << 1 << QStringLiteral("not a regular file");
 }
 
 void tst_cli::statuses() {
@@ -345,6 +350,8 @@ void tst_cli::statuses() {
   writeBytes(dir.filePath(QStringLiteral("g.gau")), g.bytes());
   const Bytes old = {'o', 'l', 'd'};
   writeBytes(dir.filePath(QStringLiteral("g-2.bmp")), old);
+  const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo.png")));
+  QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
 
   const Run run = dialpix(dir.path(), args);
   QCOMPARE(run.status, status);

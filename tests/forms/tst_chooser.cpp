@@ -132,6 +132,7 @@ class ChooserTest : public QObject {
     start->File1_DblClick();
     QCOMPARE(ui::messageCount(), before + 2);
     QVERIFY(ui::lastMessage().contains("two.gau"));
+    QVERIFY(start->File1->findItems("two.gau", Qt::MatchExactly).isEmpty());  // listed afresh
     QVERIFY(!ui::find<numbmp>());
     QVERIFY(!fixture::shown<gbpwt>());
     QVERIFY(fixture::shown<dialpix>());

@@ -1,8 +1,15 @@
 // The export and import windows, driven as a user drives them.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <atomic>
+#include <thread>
 
 #include "form_fixture.h"
 #include "forms/bmp2gau.h"
@@ -21,6 +28,26 @@ QWidget* nextTabStop(QWidget* w) {
   while (next != w && !(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
   return next;
 }
+
+// Opens the named pipe `path` for writing after `delay`, should a reader
+// still wait for a writer then, so that a test of a reader that waits ends.
+class LateWriter {
+ public:
+  LateWriter(const char* path, std::chrono::milliseconds delay)
+      : thread_([this, path, until = std::chrono::steady_clock::now() + delay] {
+          while (!stop_ && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          if (const int fd = stop_ ? -1 : ::open(path, O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
+        }) {}
+  ~LateWriter() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_ = false;
+  std::thread thread_;
+};
 
 }  // namespace
 
@@ -113,8 +140,11 @@ class ConversionTest : public QObject {
                            << "abc.bmp";
     QTest::newRow("extension typed") << "abc.bmp"
                                      << "abc.bmp.bmp";
+    // No name: refused, not a hidden ".bmp".
     QTest::newRow("nothing typed") << ""
-                                   << ".bmp";
+                                   << "";
+    QTest::newRow("blanks only") << "   "
+                                 << "";
   }
   void nameIsUsedAsTypedWithBmpAppended() {
     QFETCH(QString, typed);
@@ -122,6 +152,11 @@ class ConversionTest : public QObject {
     gau2bmp* w = openExport();
     QTest::keyClicks(w->Text1, typed);
     w->Command2->click();
+    if (file.isEmpty()) {
+      QVERIFY(refused("Type a name"));
+      QCOMPARE(QDir().entryList({"*.bmp"}, QDir::Files | QDir::Hidden), QStringList());
+      return;
+    }
     QVERIFY(done(w, w->Command3));
     QCOMPARE(dir->read(file.toStdString()).size(), size_t{1078 + 12 * 20});
     QCOMPARE(Module1.BmpWidth, 10);
@@ -142,9 +177,10 @@ class ConversionTest : public QObject {
     w->Command2->click();
     QVERIFY(QFile::exists("abc.bmp"));
     w->Text1->setText("x");
-    w->Text1->clear();  // clearing the box is a change too
+    w->Text1->clear();  // clearing the box is a change too: now there is no name
     w->Command2->click();
-    QVERIFY(QFile::exists(".bmp"));
+    QVERIFY(ui::lastMessage().contains("Type a name"));
+    QVERIFY(!QFile::exists(".bmp"));
   }
 
   // Qt's own reader sees the same picture: size, palette and pixels.
@@ -171,6 +207,26 @@ class ConversionTest : public QObject {
     QTest::keyClicks(w->Text1, "missing/abc");
     w->Command2->click();
     QVERIFY(refused("missing/abc.bmp"));
+    const QString folder = QString::fromStdString(dir->file("missing"));
+    QVERIFY(ui::lastMessage().contains("The folder " + folder + " does not exist."));
+    QVERIFY(!ui::lastMessage().contains(QDir::homePath() + "/"));
+  }
+
+  // A file that became a named pipe after the list was read: refused at once,
+  // where opening it would wait for a writer with every window frozen.
+  void aNamedPipeIsRefusedWithoutWaiting() {
+    QVERIFY(Gauge().filler(10).writeTo("pipe.bmp"));
+    bmp2gau* w = openImport();
+    QVERIFY(QFile::remove("pipe.bmp") && ::mkfifo("pipe.bmp", 0600) == 0);
+    const LateWriter unblock("pipe.bmp", std::chrono::seconds(3));
+    QElapsedTimer took;
+    took.start();
+    w->File1->setCurrentRow(0);
+    w->File1_DblClick();
+    QVERIFY2(took.elapsed() < 2000, "the import waited on the pipe");
+    QVERIFY(refused("pipe.bmp"));
+    QVERIFY(ui::lastMessage().contains("not a regular file"));
+    QCOMPARE(dir->read("PANEL.GAU"), gauge.bytes());
   }
 
   void importListsTheBmpFilesAsAtCreate() {
