@@ -2,11 +2,11 @@
 // of the same number of bytes: one block read, one block write and an fsync,
 // the same durability the conversions give. Compare the MB/s of each pair.
 
-#include <cstdlib>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
