@@ -19,7 +19,6 @@
 #include "cli/parallel.h"
 #include "cli/progress.h"
 #include "cli/report.h"
-#include "io/file_names.h"
 
 namespace cli {
 namespace {
@@ -58,7 +57,7 @@ std::string targetFor(const Settings& s, const QString& gauge, int number) {
 
 QString exportProblem(const Result<bmp::Exported>& r, const std::string& target,
                       bmp::Existing existing) {
-  const QString shown = io::nameText(target);
+  const QString shown = nameOf(target);
   if (r.fault() == Fault::Bitmap)
     return QStringLiteral("it cannot be exported, so %1 was not written. %2")
         .arg(shown, reason(r.reason()));
