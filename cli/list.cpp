@@ -129,10 +129,6 @@ void put(std::string& out, std::optional<int64_t> v, std::string_view unknown) {
   out.append(digits, std::to_chars(digits, digits + sizeof digits, *v).ptr);
 }
 
-std::optional<int64_t> widened(std::optional<int32_t> v) {
-  return v ? std::optional<int64_t>(*v) : std::nullopt;
-}
-
 // FILE <TAB> N <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> COLOURS, one line a bitmap.
 std::string textLines(const QString& name, const std::vector<Hit>& hits) {
   const std::string file = bytesOf(quoted(name));
@@ -146,9 +142,9 @@ std::string textLines(const QString& name, const std::vector<Hit>& hits) {
     out += '\t';
     put(out, h.position, "");
     out += '\t';
-    put(out, widened(h.width), "?");
+    put(out, h.width, "?");
     out += 'x';
-    put(out, widened(h.height), "?");
+    put(out, h.height, "?");
     out += '\t';
     put(out, gau::colorsInUse(h.storedColors), "");
     out += '\n';
@@ -176,7 +172,7 @@ std::string jsonElement(const QString& name, int64_t length, const std::vector<H
                  : "            {\n                \"colors\": "sv;
     put(out, gau::colorsInUse(h.storedColors), {});
     out += ",\n                \"height\": "sv;
-    put(out, widened(h.height), "null");
+    put(out, h.height, "null");
     out += ",\n                \"number\": "sv;
     put(out, ++n, {});
     out += ",\n                \"position\": "sv;
@@ -184,7 +180,7 @@ std::string jsonElement(const QString& name, int64_t length, const std::vector<H
     out += ",\n                \"stored_colors\": "sv;
     put(out, h.storedColors, {});
     out += ",\n                \"width\": "sv;
-    put(out, widened(h.width), "null");
+    put(out, h.width, "null");
     out += "\n            }"sv;
   }
   out += n > 0 ? "\n        ],\n"sv : "        ],\n"sv;

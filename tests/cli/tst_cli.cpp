@@ -425,7 +425,7 @@ void tst_cli::latin1NamesAreListedAndOpened() {
 void tst_cli::everyNameIsWrittenByItsOwnBytes() {
   struct Name {
     std::string bytes;
-    QByteArray named, listed;  // as the text output writes it named so, and in ./
+    QByteArray named, listed;  // as messages write it when named so, as list does in ./
   };
   const Name names[] = {
       {"lat\xE9in.gau", "lat\xE9in.gau", "./lat\xE9in.gau"},  // Latin-1, beside the same in UTF-8
