@@ -32,7 +32,8 @@ int handOff(char** argv) {
   const std::string path = companion();
   ::execv(path.c_str(), argv);
   const QString why = QString::fromLocal8Bit(std::strerror(errno));
-  writeMessage(QStringLiteral("dialpix: %1 cannot be started: %2\n").arg(quoted(nameOf(path)), why));
+  writeMessage(
+      QStringLiteral("dialpix: %1 cannot be started: %2\n").arg(quoted(nameOf(path)), why));
   return 1;
 }
 
