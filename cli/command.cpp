@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "app/number_text.h"
+#include "cli/names.h"
+#include "cli/report.h"
 
 #ifndef DIALPIX_VERSION
 #define DIALPIX_VERSION "unknown"
@@ -52,8 +54,8 @@ std::optional<int> Command::parseOnOneBitmap(const QStringList& args, qsizetype 
 }
 
 int Command::usageError(const QString& why) const {
-  std::fprintf(stderr, "dialpix %s: %s\nTry 'dialpix %s --help' for more information.\n",
-               qPrintable(name_), qPrintable(why), qPrintable(name_));
+  writeMessage(QStringLiteral("dialpix %1: %2\nTry 'dialpix %1 --help' for more information.\n")
+                   .arg(name_, escaped(why)));
   return kUsage;
 }
 

@@ -20,7 +20,6 @@
 #include "cli/parallel.h"
 #include "cli/progress.h"
 #include "cli/report.h"
-#include "io/file_names.h"
 
 namespace cli {
 namespace {
@@ -58,9 +57,9 @@ std::string targetFor(const Settings& s, const QString& gauge, int number) {
 }
 
 QString exportProblem(const Result<bmp::Exported>& r, const std::string& target) {
-  const std::string shown = io::nameText(target).toStdString();
-  QString problem = QString::fromStdString(
-      faultMessage({.action = "the export to " + shown, .bitmap = "the bitmap", .file = shown},
+  // The sentence carries the target's own bytes; nameOf keeps those that are no UTF-8.
+  QString problem = nameOf(
+      faultMessage({.action = "the export to " + target, .bitmap = "the bitmap", .file = target},
                    r.fault(), r.reason()));
   if (r.fault() == Fault::TargetExists) problem += QStringLiteral(" --force replaces it.");
   return problem;

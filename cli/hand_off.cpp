@@ -6,6 +6,8 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/names.h"
+#include "cli/report.h"
 
 namespace cli {
 namespace {
@@ -29,7 +31,9 @@ std::string companion() {
 int handOff(char** argv) {
   const std::string path = companion();
   ::execv(path.c_str(), argv);
-  std::fprintf(stderr, "dialpix: %s cannot be started: %s\n", path.c_str(), std::strerror(errno));
+  const QString why = QString::fromLocal8Bit(std::strerror(errno));
+  writeMessage(
+      QStringLiteral("dialpix: %1 cannot be started: %2\n").arg(quoted(nameOf(path)), why));
   return 1;
 }
 

@@ -6,13 +6,13 @@
 
 #include "app/fault_message.h"
 #include "cli/command.h"
+#include "cli/names.h"
 #include "cli/progress.h"
 
 namespace cli {
 
 void Report::problem(const QString& file, const QString& what) {
-  if (progress_) progress_->erase();
-  std::fprintf(stderr, "dialpix: %s: %s\n", qPrintable(file), qPrintable(what));
+  say(file, what);
   failed_ = true;
 }
 
@@ -21,8 +21,14 @@ void Report::problem(const QString& file, int number, const QString& what) {
 }
 
 void Report::note(const QString& file, int number, const QString& what) {
+  say(file, QStringLiteral("bitmap %1: %2").arg(number).arg(what));
+}
+
+void Report::say(const QString& file, const QString& what) {
   if (progress_) progress_->erase();
-  std::fprintf(stderr, "dialpix: %s: bitmap %d: %s\n", qPrintable(file), number, qPrintable(what));
+  // The name quoted, and the names the sentence may carry with their control
+  // characters escaped: a name can neither break the line nor drive the terminal.
+  writeMessage(QStringLiteral("dialpix: %1: %2\n").arg(quoted(file), escaped(what)));
 }
 
 void Report::out(const QByteArray& bytes) {
@@ -30,7 +36,12 @@ void Report::out(const QByteArray& bytes) {
 }
 
 QString notDone(const QString& what, Fault fault, const std::string& why) {
-  return QString::fromStdString(faultMessage({.action = what.toStdString()}, fault, why));
+  return nameOf(faultMessage({.action = bytesOf(what)}, fault, why));  // names as their bytes
+}
+
+void writeMessage(const QString& text) {
+  const std::string bytes = bytesOf(text);
+  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
 }
 
 int Report::finish() {

@@ -36,9 +36,14 @@ class Report {
   int finish();
 
  private:
+  void say(const QString& file, const QString& what);
+
   Progress* progress_ = nullptr;
   bool failed_ = false;
 };
+
+// Writes `text` to standard error, names in it as their own bytes.
+void writeMessage(const QString& text);
 
 // A reason from the file logic, for a message.
 inline QString reason(const std::string& sentences) { return QString::fromStdString(sentences); }

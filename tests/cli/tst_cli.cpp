@@ -46,6 +46,15 @@ Run dialpix(const QString& dir, const QStringList& args) {
           p.readAllStandardError()};
 }
 
+// A temporary folder whose files may have names Qt cannot spell, so that
+// QTemporaryDir cannot remove them: removed by their bytes.
+struct ByteNamedDir : QTemporaryDir {
+  ~ByteNamedDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path().toStdString(), ec);
+  }
+};
+
 Bytes readBytes(const QString& path) { return gaugebuild::readFile(path.toStdString()); }
 
 void writeBytes(const QString& path, const Bytes& b) {
@@ -104,6 +113,9 @@ class tst_cli : public QObject {
   void statuses();
   void unreadableGaugeAmongReadable();
   void latin1NamesAreListedAndOpened();
+  void everyNameIsWrittenByItsOwnBytes();
+  void sizesOfHitsNearTheStart_data();
+  void sizesOfHitsNearTheStart();
   void renderShowsOwnColours();
 
  private:
@@ -300,6 +312,10 @@ void tst_cli::statuses_data() {
   QTest::newRow("unknown option") << QStringList{QStringLiteral("zero"), QStringLiteral("--bogus"),
                                                  g, QStringLiteral("1")}
                                   << 2 << QStringLiteral("bogus");
+  QTest::newRow("control characters in an argument")
+      << QStringList{QStringLiteral("zero"), QStringLiteral("--b\033]0;x\nogus"), g,
+                     QStringLiteral("1")}
+      << 2 << QStringLiteral("b\\033]0;x\\nogus");
   QTest::newRow("number is not one") << QStringList{QStringLiteral("zero"), g, QStringLiteral("x")}
                                      << 2 << QStringLiteral("x is not a bitmap number");
   QTest::newRow("bitmap 0") << QStringList{QStringLiteral("transparent"), g, QStringLiteral("0")}
@@ -388,7 +404,7 @@ void tst_cli::unreadableGaugeAmongReadable() {
 
 // A gauge from an old Windows archive: its name is Latin-1 bytes, no UTF-8.
 void tst_cli::latin1NamesAreListedAndOpened() {
-  QTemporaryDir dir;
+  ByteNamedDir dir;
   gaugebuild::Gauge g;
   g.filler(20, 4);
   g.plant(gaugebuild::patterned(3, 3, 2));
@@ -408,6 +424,109 @@ void tst_cli::latin1NamesAreListedAndOpened() {
   QVERIFY(p.waitForFinished(60000));
   QCOMPARE(p.exitCode(), 0);
   QVERIFY(std::filesystem::exists(dir.path().toStdString() + "/ALT\xCDMETRO-1.bmp"));
+}
+
+// Names in another encoding, names that would break a line or drive the
+// terminal: the text listing and the messages write each quoted where it must
+// be, the JSON exactly, and every name stays that of its own file.
+void tst_cli::everyNameIsWrittenByItsOwnBytes() {
+  struct Name {
+    std::string bytes;
+    QByteArray named, listed;  // as messages write it when named so, as list does in ./
+  };
+  const Name names[] = {
+      {"lat\xE9in.gau", "lat\xE9in.gau", "./lat\xE9in.gau"},  // Latin-1, beside the same in UTF-8
+      {"lat\xC3\xA9in.gau", "lat\xC3\xA9in.gau", "./lat\xC3\xA9in.gau"},
+      {"tab\there.gau", R"("tab\there.gau")", R"("./tab\there.gau")"},
+      {"new\nline.gau", R"("new\nline.gau")", R"("./new\nline.gau")"},
+      {"esc\x1B[2J.gau", R"("esc\033[2J.gau")", R"("./esc\033[2J.gau")"},
+      {"csi\xC2\x9B.gau", R"("csi\302\233.gau")", R"("./csi\302\233.gau")"},
+      {"csi\x9B.gau", R"("csi\233.gau")", R"("./csi\233.gau")"},
+      {"\"\\q.gau", R"("\"\\q.gau")", R"(./"\q.gau)"},
+      {"sur\xED\xB3\xA9.gau", "sur\xED\xB3\xA9.gau", "./sur\xED\xB3\xA9.gau"},  // U+DCE9 as UTF-8
+  };
+  ByteNamedDir dir;
+  QString exportAll =
+      QStringLiteral("exec \"$0\" export");  // the names as a shell passes them: bytes
+  QList<QByteArray> expectedErr;
+  for (size_t i = 0; i < std::size(names); ++i) {  // file i holds i + 1 bitmaps
+    gaugebuild::Gauge g;
+    for (size_t k = 0; k <= i; ++k)
+      g.filler(9, static_cast<uint32_t>(k)).plant(gaugebuild::patterned(2, 2, 2));
+    QVERIFY(g.writeTo(dir.path().toStdString() + "/" + names[i].bytes));
+    exportAll += QStringLiteral(" \"$(printf '");
+    for (const char c : names[i].bytes)
+      exportAll +=
+          QStringLiteral("\\%1").arg(static_cast<unsigned char>(c), 3, 8, QLatin1Char('0'));
+    exportAll += QStringLiteral("')\" 99");
+    expectedErr << "dialpix: " + names[i].named + ": bitmap 99: The file holds";
+  }
+
+  const Run text = dialpix(dir.path(), {QStringLiteral("list"), QStringLiteral(".")});
+  QCOMPARE(text.status, 0);
+  QList<QByteArray> lines = text.out.split('\n');
+  lines.removeLast();
+  for (const Name& n : names) {
+    const auto mine = std::count_if(lines.begin(), lines.end(), [&](const QByteArray& l) {
+      return l.startsWith(n.listed + '\t');
+    });
+    QCOMPARE(mine, &n - names + 1);
+  }
+  QCOMPARE(lines.size(), 45);
+
+  const Run json =
+      dialpix(dir.path(), {QStringLiteral("list"), QStringLiteral("--json"), QStringLiteral(".")});
+  QCOMPARE(json.status, 0);
+  QCOMPARE(QJsonDocument::fromJson(json.out).toJson(), json.out);  // exact JSON, as Qt writes it
+  const QJsonArray files = QJsonDocument::fromJson(json.out).array();
+  QCOMPARE(files.size(), static_cast<qsizetype>(std::size(names)));
+  for (const QJsonValue& v : files) {
+    const QJsonObject f = v.toObject();
+    const bool utf8 = !f.contains(QStringLiteral("file_base64"));
+    const QByteArray bytes =
+        utf8 ? f[QStringLiteral("file")].toString().toUtf8()
+             : QByteArray::fromBase64(f[QStringLiteral("file_base64")].toString().toLatin1());
+    const auto n = std::find_if(std::begin(names), std::end(names), [&](const Name& n) {
+      return "./" + n.bytes == bytes.toStdString();
+    });
+    QVERIFY2(n != std::end(names), bytes.constData());
+    QCOMPARE(utf8, QString::fromUtf8(bytes).toUtf8() == bytes);
+    QCOMPARE(f[QStringLiteral("bitmaps")].toArray().size(), n - names + 1);
+  }
+
+  // One line each, in the order named, naming each file as the listing does.
+  QProcess p;
+  p.setWorkingDirectory(dir.path());
+  p.start(QStringLiteral("/bin/sh"),
+          {QStringLiteral("-c"), exportAll, QStringLiteral(DIALPIX_EXE)});
+  QVERIFY(p.waitForFinished(60000));
+  QCOMPARE(p.exitCode(), 1);
+  const QList<QByteArray> err = p.readAllStandardError().trimmed().split('\n');
+  QCOMPARE(err.size(), expectedErr.size());
+  for (qsizetype i = 0; i < err.size(); ++i) QVERIFY2(err[i].startsWith(expectedErr[i]), err[i]);
+}
+
+// The width and height of a hit lie 8 and 4 bytes before it: in the file from
+// a hit at byte 9 on, before it at byte 8.
+void tst_cli::sizesOfHitsNearTheStart_data() {
+  QTest::addColumn<int>("cut");  // bytes taken off the front of a file that starts with a bitmap
+  QTest::addColumn<QByteArray>("line");
+  QTest::newRow("at byte 9") << 4 << QByteArray("h.gau\t1\t9\t3x2\t2\n");
+  QTest::newRow("at byte 8") << 5 << QByteArray("h.gau\t1\t8\t?x?\t2\n");
+}
+
+void tst_cli::sizesOfHitsNearTheStart() {
+  QFETCH(int, cut);
+  QFETCH(QByteArray, line);
+  QTemporaryDir dir;
+  gaugebuild::Gauge g;
+  g.plant(gaugebuild::patterned(3, 2, 2));
+  Bytes b = g.bytes();
+  b.erase(b.begin(), b.begin() + cut);
+  writeBytes(dir.filePath(QStringLiteral("h.gau")), b);
+  const Run run = dialpix(dir.path(), {QStringLiteral("list"), QStringLiteral("h.gau")});
+  QCOMPARE(run.status, 0);
+  QCOMPARE(run.out, line);
 }
 
 void tst_cli::renderShowsOwnColours() {

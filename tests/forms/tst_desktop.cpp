@@ -348,7 +348,8 @@ class DesktopTest : public QObject {
     QCOMPARE(chooser->Text1->text(), typed + "2");
   }
 
-  // Where the system refuses writing (not for root, who may write anyway).
+  // Where the system refuses writing: not for root, who may write anyway, so
+  // as root tst_desktop_unprivileged runs this as nobody.
   void aGaugeWithoutWritePermissionOpensReadOnly() {
     if (geteuid() == 0) QSKIP("root may write to any file");
     std::filesystem::permissions("PANEL.GAU", std::filesystem::perms::owner_read);
