@@ -102,7 +102,7 @@ TEST(ColourMap, APictureWithoutPixelsMapsToNothing) {
   const std::vector<uint8_t> gaugePalette(16, 0x40);
   const gau::ShownPalette shown = gau::shownPalette(gaugePalette);
   const std::vector<uint32_t> argb(1, 0xFF102030);
-  for (const auto [w, h] : {std::pair{0, 3}, std::pair{3, 0}}) {
+  for (const auto& [w, h] : {std::pair{0, 3}, std::pair{3, 0}}) {
     gau::Picture p;
     p.width = w;
     p.height = h;
