@@ -56,6 +56,11 @@ class PaltoolTest : public QObject {
     early.plant(patterned(4, 2, 2, 1));
     early.bytes().erase(early.bytes().begin(), early.bytes().begin() + 5);
     QVERIFY(early.writeTo("early.gau"));
+    Gauge cut;  // a false hit, 4 x 100000 by its header, before a real bitmap
+    cut.filler(30, 5);
+    const int32_t hit = cut.plant(patterned(4, 2, 16, 1));
+    cut.poke32(hit - 4, 100000);
+    QVERIFY(cut.filler(40, 6).plant(patterned(8, 3, 0, 2)) > 0 && cut.writeTo("cut.gau"));
     QVERIFY(chooser = fixture::pick("pal.gau"));
   }
   void cleanup() {
@@ -183,6 +188,7 @@ class PaltoolTest : public QObject {
     QTest::newRow("height 0: done, nothing written") << "pal.gau" << 3 << false << 0 << 0;
     QTest::newRow("zero entry 0") << "pal.gau" << 2 << true << 28 << 3;
     QTest::newRow("size fields before the file") << "early.gau" << 1 << false << 0 << -1;
+    QTest::newRow("pixels past the end of the file") << "cut.gau" << 1 << false << 0 << -1;
   }
   void transparencyButtons() {
     QFETCH(QString, file);
