@@ -1,7 +1,9 @@
 #include "cli/command.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "app/number_text.h"
@@ -30,7 +32,7 @@ std::optional<int> Command::parse(const QStringList& args) {
   if (parser_.isSet(help_)) {
     const QByteArray text = helpText().toLocal8Bit();
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
-    return std::fflush(stdout) == 0 ? kDone : kFailed;
+    return finishOutput();
   }
   return std::nullopt;
 }
@@ -70,6 +72,15 @@ std::optional<int> wholeInt(const QString& text) {
       *v > std::numeric_limits<int>::max())
     return std::nullopt;
   return static_cast<int>(*v);
+}
+
+int finishOutput(int earlier) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  if (flushed && !std::ferror(stdout)) return kDone;
+  const int error = !flushed && errno != 0 ? errno : earlier != 0 ? earlier : EIO;
+  std::fprintf(stderr, "dialpix: standard output cannot be written: %s\n", std::strerror(error));
+  return kFailed;
 }
 
 QString versionLine() { return QStringLiteral("dialpix " DIALPIX_VERSION); }

@@ -59,6 +59,11 @@ class Command {
 // stop is the decimal point in every locale), or nothing when the text is not one.
 std::optional<int> wholeInt(const QString& text);
 
+// Flushes standard output; when it cannot be written (a full disk, a closed
+// stream), says so on standard error and returns 1, else 0. `earlier` is the
+// errno of a write that already failed, if one did.
+int finishOutput(int earlier = 0);
+
 // The program's name and version, as --version prints them.
 QString versionLine();
 

@@ -3,8 +3,6 @@
 
 #include "bmp/export.h"
 
-#include <sys/stat.h>
-
 #include <QRegularExpression>
 #include <algorithm>
 #include <filesystem>
@@ -56,13 +54,12 @@ std::string targetFor(const Settings& s, const QString& gauge, int number) {
   return target.lexically_normal().string();
 }
 
-QString exportProblem(const Result<bmp::Exported>& r, const std::string& target,
-                      bmp::Existing existing) {
+QString exportProblem(const Result<bmp::Exported>& r, const std::string& target) {
   const QString shown = io::nameText(target);
   if (r.fault() == Fault::Bitmap)
     return QStringLiteral("it cannot be exported, so %1 was not written. %2")
         .arg(shown, reason(r.reason()));
-  if (struct stat st{}; existing == bmp::Existing::Keep && ::lstat(target.c_str(), &st) == 0)
+  if (r.reason() == io::Replacement::kExists)
     return QStringLiteral("%1 already exists and was kept; --force replaces it.").arg(shown);
   return QStringLiteral("%1 was not written. %2 Any older file of that name is as it was.")
       .arg(shown, reason(r.reason()));
@@ -95,7 +92,7 @@ std::vector<Problem> exportGauge(const Request& request, const Settings& setting
     const Result<bmp::Exported> done =
         bmp::exportBitmap(*gauge->channel, *position, target, {}, settings.existing);
     if (!done) {
-      problems.push_back({request.gauge, n, exportProblem(done, target, settings.existing)});
+      problems.push_back({request.gauge, n, exportProblem(done, target)});
     }
   }
   return problems;

@@ -25,7 +25,8 @@ void Report::note(const QString& file, int number, const QString& what) {
 }
 
 void Report::out(const QByteArray& bytes) {
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+  const auto size = static_cast<size_t>(bytes.size());
+  if (std::fwrite(bytes.constData(), 1, size, stdout) != size && outError_ == 0) outError_ = errno;
 }
 
 QString notDone(const QString& what, Fault fault, const std::string& why) {
@@ -35,8 +36,7 @@ QString notDone(const QString& what, Fault fault, const std::string& why) {
           .arg(what, reason(why));
     case Fault::ReadOnly:
       return QStringLiteral(
-                 "%1 was not done: the gauge file is open for reading only, so "
-                 "nothing was written.")
+                 "%1 was not done: the gauge file is read-only, so nothing was written.")
           .arg(what);
     default:
       return QStringLiteral("%1 was not done; nothing was written. %2").arg(what, reason(why));
@@ -45,10 +45,7 @@ QString notDone(const QString& what, Fault fault, const std::string& why) {
 
 int Report::finish() {
   if (progress_) progress_->erase();
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "dialpix: standard output: %s\n", std::strerror(errno));
-    failed_ = true;
-  }
+  if (finishOutput(outError_) != kDone) failed_ = true;
   return failed_ ? kFailed : kDone;
 }
 

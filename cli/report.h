@@ -38,6 +38,7 @@ class Report {
  private:
   Progress* progress_ = nullptr;
   bool failed_ = false;
+  int outError_ = 0;  // errno of the first write to standard output that failed
 };
 
 // A reason from the file logic, for a message.
