@@ -75,7 +75,7 @@ int renderCommand(const QStringList& args) {
       QStringLiteral("K"), QStringLiteral("1"));
   const QCommandLineOption force(QStringLiteral("force"),
                                  QStringLiteral("Replace an existing file of that name."));
-  cmd.parser().addOptions({output, scale, force});
+  cmd.addOptions({output, scale, force});
   cmd.addGaugeAndNumber();
   if (const std::optional<int> exit = cmd.parse(args)) return *exit;
   Command::OnOneBitmap on;

@@ -20,8 +20,12 @@ void Report::problem(const QString& file, int number, const QString& what) {
 }
 
 void Report::note(const QString& file, int number, const QString& what) {
+  note(file, QStringLiteral("bitmap %1: %2").arg(number).arg(what));
+}
+
+void Report::note(const QString& file, const QString& what) {
   if (progress_) progress_->erase();
-  std::fprintf(stderr, "dialpix: %s: bitmap %d: %s\n", qPrintable(file), number, qPrintable(what));
+  std::fprintf(stderr, "dialpix: %s: %s\n", qPrintable(file), qPrintable(what));
 }
 
 void Report::out(const QByteArray& bytes) {

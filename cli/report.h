@@ -22,6 +22,7 @@ class Report {
 
   // Something done that the user should know of; not a failure.
   void note(const QString& file, int number, const QString& what);
+  void note(const QString& file, const QString& what);
 
   // Data for standard output.
   void out(const QByteArray& bytes);
