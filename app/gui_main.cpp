@@ -28,7 +28,7 @@ int runWindows(int argc, char* argv[]) {
 
 int main(int argc, char* argv[]) {
   if (!io::holdStandardStreams()) return 1;  // before anything is opened
-  if (cli::wantsCommandLine(argc, argv)) return cli::run(argc, argv);
+  if (cli::wantsCommandLine(argc, argv)) return cli::run(argc, argv, cli::kPictureCommands);
   // Decided before Qt starts: without a display it would abort.
   if (const std::optional<int> refused = cli::refuseWindows(argc, argv)) return *refused;
   return runWindows(argc, argv);

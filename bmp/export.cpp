@@ -62,9 +62,12 @@ Result<Exported> exportBitmap(io::Channel& gauge, int32_t bmpPos, const std::str
   if (const auto checked = gau::convertibleLayout(gauge, bmpPos); !checked)
     return Result<Exported>::failure(checked);
   io::Replacement file(target, existing, gauge.name());
-  if (!file.ready()) return failed(Fault::Target, file.why());
+  const auto notReplaced = [&file] {
+    return failed(file.keptExisting() ? Fault::TargetExists : Fault::Target, file.why());
+  };
+  if (!file.ready()) return notReplaced();
   Result<Exported> r = writeBmp(gauge, bmpPos, file.channel(), onBlock);
-  if (r && !file.commit()) return failed(Fault::Target, file.why());
+  if (r && !file.commit()) return notReplaced();
   return r;
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/fault_message.h"
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
@@ -55,14 +56,12 @@ std::string targetFor(const Settings& s, const QString& gauge, int number) {
 }
 
 QString exportProblem(const Result<bmp::Exported>& r, const std::string& target) {
-  const QString shown = io::nameText(target);
-  if (r.fault() == Fault::Bitmap)
-    return QStringLiteral("it cannot be exported, so %1 was not written. %2")
-        .arg(shown, reason(r.reason()));
-  if (r.reason() == io::Replacement::kExists)
-    return QStringLiteral("%1 already exists and was kept; --force replaces it.").arg(shown);
-  return QStringLiteral("%1 was not written. %2 Any older file of that name is as it was.")
-      .arg(shown, reason(r.reason()));
+  const std::string shown = io::nameText(target).toStdString();
+  QString problem = QString::fromStdString(
+      faultMessage({.action = "the export to " + shown, .bitmap = "the bitmap", .file = shown},
+                   r.fault(), r.reason()));
+  if (r.fault() == Fault::TargetExists) problem += QStringLiteral(" --force replaces it.");
+  return problem;
 }
 
 std::vector<Problem> exportGauge(const Request& request, const Settings& settings) {

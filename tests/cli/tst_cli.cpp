@@ -352,7 +352,7 @@ void tst_cli::statuses_data() {
   row("palette value not a byte", {"palette", g, "1", "2", "--blue", "256"}, 1,
       "256 is not 0 to 255");
   row("import of a picture of another size", {"import", g, "1", "g-2.bmp"}, 1,
-      "the import of g-2.bmp was not done");
+      "import of g-2.bmp was not done");
   // What a file without write permission is, for root as for anyone: not written.
   row("transparent on a read-only gauge", {"transparent", "ro.gau", "1"}, 1, "read-only");
   row("zero on a read-only gauge", {"zero", "ro.gau", "1"}, 1, "read-only");
