@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -124,6 +126,11 @@ class tst_cli : public QObject {
   void importOfAPngMapsOntoThePalette();
   void patchesEqualTheWindows_data();
   void patchesEqualTheWindows();
+  void paletteListsEveryEntryOnce_data();
+  void paletteListsEveryEntryOnce();
+  void writesStoppedBySizeLimitFail_data();
+  void writesStoppedBySizeLimitFail();
+  void temporaryFilesDoNotOutliveTheExport();
   void statuses_data();
   void statuses();
   void unreadableGaugeAmongReadable();
@@ -275,17 +282,25 @@ void tst_cli::importOfAPngMapsOntoThePalette() {
 // The same patch by the command line and by the core the windows call.
 void tst_cli::patchesEqualTheWindows_data() {
   QTest::addColumn<QStringList>("args");
-  QTest::addColumn<int>("patch");
-  QTest::newRow("transparent") << QStringList{QStringLiteral("transparent")} << 0;
-  QTest::newRow("zero") << QStringList{QStringLiteral("zero")} << 1;
-  QTest::newRow("palette green") << QStringList{QStringLiteral("palette"),
-                                                QStringLiteral("--green"), QStringLiteral("77")}
-                                 << 2;
+  QTest::addColumn<int>("patch");  // 0 Make Transparent, 1 Make Zero Trnsprt, 2 Send
+  QTest::addColumn<QList<int>>("rgb");  // Send: the bytes of entry 3 set, -1 where none
+  QTest::newRow("transparent") << QStringList{"transparent"} << 0 << QList<int>{};
+  QTest::newRow("zero") << QStringList{"zero"} << 1 << QList<int>{};
+  QTest::newRow("palette red") << QStringList{"palette", "--red", "11"} << 2
+                               << QList<int>{11, -1, -1};
+  QTest::newRow("palette green") << QStringList{"palette", "--green", "77"} << 2
+                                 << QList<int>{-1, 77, -1};
+  QTest::newRow("palette blue") << QStringList{"palette", "--blue", "255"} << 2
+                                << QList<int>{-1, -1, 255};
+  QTest::newRow("palette all three")
+      << QStringList{"palette", "--blue", "3", "--red", "1", "--green", "2"} << 2
+      << QList<int>{1, 2, 3};
 }
 
 void tst_cli::patchesEqualTheWindows() {
   QFETCH(QStringList, args);
   QFETCH(int, patch);
+  QFETCH(QList<int>, rgb);
   QTemporaryDir dir;
   gaugebuild::Gauge g;
   g.filler(25, 7);
@@ -306,9 +321,115 @@ void tst_cli::patchesEqualTheWindows() {
   auto core = io::memoryChannel(g.bytes());
   if (patch == 0) QVERIFY(gau::makeTransparent(*core, pos));
   if (patch == 1) QVERIFY(gau::makeZeroTransparent(*core, pos));
-  if (patch == 2) QVERIFY(gau::writeEntryByte(*core, pos, 3, gau::ColorChannel::Green, 77));
+  const gau::ColorChannel channels[] = {gau::ColorChannel::Red, gau::ColorChannel::Green,
+                                        gau::ColorChannel::Blue};
+  for (qsizetype c = 0; c < rgb.size(); ++c)
+    if (rgb[c] >= 0)
+      QVERIFY(gau::writeEntryByte(*core, pos, 3, channels[c], static_cast<uint8_t>(rgb[c])));
   QVERIFY(core->bytes() != g.bytes());
   QVERIFY(readBytes(gauge) == core->bytes());
+}
+
+// The palette as the palette tool shows it, one line an entry, no more.
+void tst_cli::paletteListsEveryEntryOnce_data() {
+  QTest::addColumn<QStringList>("entry");
+  QTest::newRow("all") << QStringList{};
+  QTest::newRow("entry 15") << QStringList{"15"};
+}
+
+void tst_cli::paletteListsEveryEntryOnce() {
+  QFETCH(QStringList, entry);
+  QTemporaryDir dir;
+  gaugebuild::Gauge g;
+  g.filler(25, 7);
+  const int32_t pos = g.plant(gaugebuild::patterned(6, 4, 16, 9));
+  writeBytes(dir.filePath(QStringLiteral("p.gau")), g.bytes());
+  const Run run = dialpix(dir.path(), QStringList{"palette", "p.gau", "1"} + entry);
+  QCOMPARE(run.status, 0);
+  auto core = io::memoryChannel(g.bytes());
+  QByteArray want;
+  for (int n = entry.isEmpty() ? 0 : 15; n < 16; ++n) {
+    const Result<gau::Entry> e = gau::readEntry(*core, pos, n);
+    QVERIFY(e);
+    want += QByteArray::number(n) + '\t' + QByteArray::number(e->red) + '\t' +
+            QByteArray::number(e->green) + '\t' + QByteArray::number(e->blue) + '\n';
+  }
+  QCOMPARE(run.out, want);
+}
+
+// A write that the system refuses part-way (here: past the file size limit,
+// with SIGXFSZ ignored, as a full disk would) is a failure, and nothing cut
+// short is put in place.
+void tst_cli::writesStoppedBySizeLimitFail_data() {
+  QTest::addColumn<QStringList>("args");
+  QTest::newRow("import") << QStringList{"import", "g.gau", "1", "old.bmp"};
+  QTest::newRow("export") << QStringList{"export", "--force", "g.gau", "1"};
+}
+
+void tst_cli::writesStoppedBySizeLimitFail() {
+  QFETCH(QStringList, args);
+  QTemporaryDir dir;
+  gaugebuild::Gauge g;
+  g.filler(3000, 7);  // the pixels lie past the limit
+  const int32_t pos = g.plant(gaugebuild::patterned(40, 40, 0, 2));
+  writeBytes(dir.filePath(QStringLiteral("g.gau")), g.bytes());
+  // The picture to import: the bitmap as exported, its pixels changed; and the .BMP to keep.
+  Bytes picture = windowExport(dir.filePath(QStringLiteral("g.gau")), pos,
+                               dir.filePath(QStringLiteral("old.bmp")));
+  for (size_t i = 1078; i < picture.size(); ++i) picture[i] ^= 0x55;
+  writeBytes(dir.filePath(QStringLiteral("old.bmp")), picture);
+  writeBytes(dir.filePath(QStringLiteral("g-1.bmp")), {'o', 'l', 'd'});
+  const std::map<QString, Bytes> before = snapshot(dir.path());
+
+  const Run run = dialpix(dir.path(), args, [] {
+    const rlimit limit{2048, 2048};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::signal(SIGXFSZ, SIG_IGN);
+  });
+  QCOMPARE(run.status, 1);
+  QVERIFY2(run.err.contains("File too large"), run.err.constData());
+  QVERIFY(snapshot(dir.path()) == before);  // no cut file, no temporary file left
+}
+
+// No temporary file outlives an export: one killed removes its own, and
+// the next export into the folder removes those of processes gone.
+void tst_cli::temporaryFilesDoNotOutliveTheExport() {
+  QTemporaryDir dir;
+  gaugebuild::Gauge g;
+  g.filler(30, 7);
+  g.plant(gaugebuild::patterned(8000, 8000, 0, 2));
+  writeBytes(dir.filePath(QStringLiteral("big.gau")), g.bytes());
+  QDir out(dir.path());
+  const QStringList temporary{QStringLiteral(".dialpix-*")};
+  const auto temporaries = [&out, &temporary] {
+    return out.entryList(temporary, QDir::Files | QDir::Hidden);
+  };
+
+  QProcess p;
+  p.setWorkingDirectory(dir.path());
+  p.start(QStringLiteral(DIALPIX_EXE), {QStringLiteral("export"), QStringLiteral("big.gau")});
+  QVERIFY(p.waitForStarted());
+  QElapsedTimer waited;
+  waited.start();
+  while (temporaries().isEmpty() && p.state() == QProcess::Running && waited.elapsed() < 20000)
+    QThread::usleep(200);
+  if (temporaries().isEmpty()) QSKIP("the export ended before its temporary file was seen");
+  ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+  QVERIFY(p.waitForFinished(60000));
+  QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+  QCOMPARE(temporaries(), QStringList());
+
+  // Leftovers: of a process that has ended, and of one still running (this one).
+  QProcess ended;
+  ended.start(QStringLiteral("sleep"), {QStringLiteral("0.1")});
+  QVERIFY(ended.waitForStarted());
+  const QString gone = QStringLiteral(".dialpix-%1-0.tmp").arg(ended.processId());
+  QVERIFY(ended.waitForFinished());
+  const QString running = QStringLiteral(".dialpix-%1-0.tmp").arg(::getpid());
+  for (const QString& name : {gone, running}) writeBytes(out.filePath(name), {'x'});
+  writeBytes(dir.filePath(QStringLiteral("small.gau")), manyBitmaps(1));
+  QCOMPARE(dialpix(dir.path(), {QStringLiteral("export"), QStringLiteral("small.gau")}).status, 0);
+  QCOMPARE(temporaries(), QStringList{running});
 }
 
 void tst_cli::statuses_data() {
