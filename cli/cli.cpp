@@ -80,8 +80,8 @@ size_t distance(const std::string& a, const std::string& b) {
   for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
   for (size_t i = 1; i <= a.size(); ++i)
     for (size_t j = 1; j <= b.size(); ++j) {
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
-                          d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      d[i][j] = std::min(
+          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
       if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
         d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
     }
@@ -103,7 +103,7 @@ std::string nearest(const std::string& word) {
 }
 
 bool existing(const char* path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path, &st) == 0;
 }
 
@@ -114,20 +114,25 @@ std::optional<int> refuseWindows(int argc, char** argv) {
     const char* arg = argv[i];
     if (arg[0] != '-' && existing(arg)) continue;
     const std::string near = nearest(arg);
-    std::fprintf(stderr, "dialpix: '%s' is not a command, file or folder%s\n"
-                         "Try 'dialpix --help' for more information.\n",
+    std::fprintf(stderr,
+                 "dialpix: '%s' is not a command, file or folder%s\n"
+                 "Try 'dialpix --help' for more information.\n",
                  qPrintable(nameOf(arg)),
                  near.empty() ? "." : ("; did you mean '" + near + "'?").c_str());
     return kUsage;
   }
   if (argc > 2) {
-    std::fputs("dialpix: the windows open one folder or gauge file at a time.\n"
-               "Try 'dialpix --help' for more information.\n", stderr);
+    std::fputs(
+        "dialpix: the windows open one folder or gauge file at a time.\n"
+        "Try 'dialpix --help' for more information.\n",
+        stderr);
     return kUsage;
   }
   if (std::string why; !io::displayReachable(&why)) {
-    std::fprintf(stderr, "dialpix: the windows need a display, and %s.\n"
-                         "The commands work without one: see 'dialpix --help'.\n", why.c_str());
+    std::fprintf(stderr,
+                 "dialpix: the windows need a display, and %s.\n"
+                 "The commands work without one: see 'dialpix --help'.\n",
+                 why.c_str());
     return kFailed;
   }
   return std::nullopt;

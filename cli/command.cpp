@@ -102,9 +102,9 @@ std::optional<int> wholeInt(const QString& text) {
 }
 
 QString notWhole(const QString& what, const QString& text) {
-  return QStringLiteral("%1 '%2' is %3").arg(what, text, signedDigits(text)
-                                                             ? QStringLiteral("too large")
-                                                             : QStringLiteral("not a whole number"));
+  return QStringLiteral("%1 '%2' is %3")
+      .arg(what, text,
+           signedDigits(text) ? QStringLiteral("too large") : QStringLiteral("not a whole number"));
 }
 
 int finishOutput(int earlier) {

@@ -90,16 +90,16 @@ int renderCommand(const QStringList& args) {
 
   Report report;
   // Made first, so a target that may not be written is refused before any work.
-  io::Replacement file(bytesOf(target), cmd.parser().isSet(force) ? io::Existing::Replace
-                                                                  : io::Existing::Keep,
+  io::Replacement file(bytesOf(target),
+                       cmd.parser().isSet(force) ? io::Existing::Replace : io::Existing::Keep,
                        bytesOf(on.gauge));
   if (!file.ready()) {
-    report.problem(target, QStringLiteral("%1%2 Bitmap %3 of %4 was not drawn.")
-                               .arg(reason(file.why()),
-                                    file.keptExisting() ? QStringLiteral(" --force replaces it.")
-                                                        : QString())
-                               .arg(on.number)
-                               .arg(on.gauge));
+    report.problem(
+        target, QStringLiteral("%1%2 Bitmap %3 of %4 was not drawn.")
+                    .arg(reason(file.why()),
+                         file.keptExisting() ? QStringLiteral(" --force replaces it.") : QString())
+                    .arg(on.number)
+                    .arg(on.gauge));
     return report.finish();
   }
   std::optional<OneBitmap> bitmap = openBitmap(on.gauge, on.number, io::OpenMode::ReadOnly, report);

@@ -2,10 +2,9 @@
 // position, each on its own copy, sometimes with every write failing. The
 // expectations are worked out here from the bytes: Make Transparent refuses
 // a bitmap whose palette or pixels run past the end of the file, and else
-// changes nothing but its pixel array and zeroes all of it; Make Zero Trnsprt changes nothing but the
-// blue, green and red bytes of entry 0. The length never changes, a refusal
-// or a failed write leaves the file byte-identical, nothing is read before
-// position 1.
+// changes nothing but its pixel array and zeroes all of it; Make Zero Trnsprt changes nothing but
+// the blue, green and red bytes of entry 0. The length never changes, a refusal or a failed write
+// leaves the file byte-identical, nothing is read before position 1.
 
 #include <algorithm>
 #include <cstdint>

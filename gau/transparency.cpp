@@ -37,7 +37,7 @@ Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos) {
       static_cast<uint8_t*>(std::calloc(static_cast<size_t>(b.pixelBytes), 1)), &std::free);
   if (!zeros)
     return R::failure(Fault::OutOfMemory, "There was not enough memory to zero its " +
-                                             std::to_string(b.pixelBytes) + " pixel bytes.");
+                                              std::to_string(b.pixelBytes) + " pixel bytes.");
   if (!gauge.write(b.pixelStart,
                    std::span<const uint8_t>(zeros.get(), static_cast<size_t>(b.pixelBytes))))
     return R::failure(Fault::GaugeWrite, writeFailure(gauge, "the zero pixel bytes") +

@@ -39,10 +39,10 @@ void catchSignals() {
   static std::once_flag once;
   std::call_once(once, [] {
     for (const int s : {SIGINT, SIGTERM}) {
-      struct sigaction old{};
+      struct sigaction old {};
       // A signal the caller chose to ignore (nohup, a shell's background job) stays ignored.
       if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-      struct sigaction act{};
+      struct sigaction act {};
       act.sa_handler = removeTemporaries;
       sigemptyset(&act.sa_mask);
       ::sigaction(s, &act, nullptr);
@@ -96,7 +96,7 @@ void removeLeftovers(const std::string& folder) {
   while (const dirent* e = ::readdir(dir)) {
     const pid_t owner = ownerOf(e->d_name);
     if (owner <= 0 || owner == ::getpid() || ::kill(owner, 0) == 0 || errno != ESRCH) continue;
-    struct stat st{};
+    struct stat st {};
     if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
       ::unlinkat(::dirfd(dir), e->d_name, 0);
   }
@@ -124,7 +124,7 @@ std::string notInPlace(int error) {
 
 // Why `target` may not be replaced at all, or empty.
 std::string refusal(const std::string& target, Existing existing, const std::string& input) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(target.c_str(), &st) != 0) return {};
   // A link is replaced by neither the file it points to nor a new file: both surprise.
   if (S_ISLNK(st.st_mode)) return "It is a symbolic link, which is not replaced.";
@@ -153,14 +153,14 @@ Replacement::Replacement(std::string target, Existing existing, const std::strin
   static std::atomic<uint64_t> next{0};
   std::string error;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary_ = folder + kPrefix + std::to_string(::getpid()) + "-" + std::to_string(next++) +
-                 kSuffix;
+    temporary_ =
+        folder + kPrefix + std::to_string(::getpid()) + "-" + std::to_string(next++) + kSuffix;
     slot_ = takeSlot(temporary_);
     channel_ = openFileChannel(temporary_, OpenMode::CreateNew, &error);
     if (channel_) return;
     freeSlot(slot_);
     slot_ = -1;
-    struct stat st{};
+    struct stat st {};
     if (::lstat(temporary_.c_str(), &st) != 0) break;  // not a name clash: a real failure
     error = "no free name for a temporary file was found";
   }

@@ -2,6 +2,12 @@
 // built here, without a display, its output compared with the file logic the
 // windows call.
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -19,12 +25,6 @@
 #include <functional>
 #include <map>
 #include <span>
-
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include "bmp/export.h"
 #include "gau/palette.h"
@@ -98,17 +98,15 @@ QByteArray expectedList(const QString& shown, const Bytes& b) {
     const uint8_t* at = &b[static_cast<size_t>(pos - 1)];
     const int32_t stored = io::le32(at + 20);
     out += shown.toUtf8() + '\t' + QByteArray::number(++n) + '\t' + QByteArray::number(pos) + '\t' +
-           QByteArray::number(io::le32(at - 8)) + 'x' +
-           QByteArray::number(io::le32(at - 4)) + '\t' +
-           QByteArray::number(stored == 0 ? 256 : stored) + '\n';
+           QByteArray::number(io::le32(at - 8)) + 'x' + QByteArray::number(io::le32(at - 4)) +
+           '\t' + QByteArray::number(stored == 0 ? 256 : stored) + '\n';
   }
   return out;
 }
 
 // The .BMP the window's export writes for bitmap `pos` of `gauge`.
 Bytes windowExport(const QString& gauge, int32_t pos, const QString& target) {
-  auto channel =
-      io::openFileChannel(gauge.toStdString(), io::OpenMode::ReadOnly, nullptr);
+  auto channel = io::openFileChannel(gauge.toStdString(), io::OpenMode::ReadOnly, nullptr);
   if (!channel || !bmp::exportBitmap(*channel, pos, target.toStdString())) return {};
   return readBytes(target);
 }
@@ -282,7 +280,7 @@ void tst_cli::importOfAPngMapsOntoThePalette() {
 // The same patch by the command line and by the core the windows call.
 void tst_cli::patchesEqualTheWindows_data() {
   QTest::addColumn<QStringList>("args");
-  QTest::addColumn<int>("patch");  // 0 Make Transparent, 1 Make Zero Trnsprt, 2 Send
+  QTest::addColumn<int>("patch");       // 0 Make Transparent, 1 Make Zero Trnsprt, 2 Send
   QTest::addColumn<QList<int>>("rgb");  // Send: the bytes of entry 3 set, -1 where none
   QTest::newRow("transparent") << QStringList{"transparent"} << 0 << QList<int>{};
   QTest::newRow("zero") << QStringList{"zero"} << 1 << QList<int>{};
@@ -364,8 +362,8 @@ void tst_cli::writesStoppedBySizeLimitFail_data() {
   QTest::addColumn<QStringList>("args");
   QTest::newRow("import") << QStringList{"import", "g.gau", "1", "old.bmp"};
   QTest::newRow("export") << QStringList{"export", "--force", "g.gau", "1"};
-  QTest::newRow("render") << QStringList{"render", "g.gau", "1", "-o", "g-1.bmp", "--force",
-                                         "--scale", "64"};
+  QTest::newRow("render") << QStringList{"render",  "g.gau",   "1",       "-o",
+                                         "g-1.bmp", "--force", "--scale", "64"};
 }
 
 void tst_cli::writesStoppedBySizeLimitFail() {
@@ -487,8 +485,7 @@ void tst_cli::statuses_data() {
   // render -o replaces a file as export does, or refuses.
   row("render over a read-only file", {"render", g, "1", "-o", "ro.png", "--force"}, 1,
       "ro.png: It is read-only");
-  row("render through a link", {"render", g, "1", "-o", "link.png", "--force"}, 1,
-      "symbolic link");
+  row("render through a link", {"render", g, "1", "-o", "link.png", "--force"}, 1, "symbolic link");
   row("render into a named pipe", {"render", g, "1", "-o", "fifo.png", "--force"}, 1,
       "not a regular file");
   // A device node of its own (only root may make one): a wrong render replaces it.
