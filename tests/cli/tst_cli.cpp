@@ -455,6 +455,8 @@ void tst_cli::statuses_data() {
   row("number is not one", {"zero", g, "x"}, 2, "bitmap number 'x' is not a whole number");
   row("bitmap 0", {"transparent", g, "0"}, 1, "g.gau: bitmap 0:");
   row("bitmap -1", {"transparent", g, "-1"}, 1, "g.gau: bitmap -1: The file holds bitmaps 1 to 2");
+  row("pixels past the end of the file", {"transparent", "cut.gau", "1"}, 1,
+      "run past the end of the file");
   row("bitmap past the count", {"export", g, "1", "3"}, 1,
       "g.gau: bitmap 3: The file holds bitmaps 1 to 2");
   // Loose numbers: only whole numbers, written as such, and nothing is done.
@@ -523,6 +525,10 @@ void tst_cli::statuses() {
   const auto in = [&dir](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
   writeBytes(in("g.gau"), g.bytes());
   writeBytes(in("ro.gau"), g.bytes());
+  gaugebuild::Gauge cut;  // a false hit, 4 x 100000 by its header, before a real bitmap
+  cut.poke32(cut.filler(30, 3).plant(gaugebuild::patterned(4, 2, 16)) - 4, 100000);
+  cut.plant(gaugebuild::patterned(9, 2, 16));
+  writeBytes(in("cut.gau"), cut.bytes());
   writeBytes(in("g-2.bmp"), {'o', 'l', 'd'});
   writeBytes(in("ro.png"), {'p', 'n', 'g'});
   for (const char* ro : {"ro.gau", "ro.png"}) QVERIFY(::chmod(qPrintable(in(ro)), 0444) == 0);
