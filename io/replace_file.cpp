@@ -169,17 +169,15 @@ Replacement::Replacement(std::string target, Existing existing, const std::strin
 }
 
 Replacement::~Replacement() {
-  if (channel_ || !temporary_.empty()) {
-    channel_.reset();
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
-  }
+  channel_.reset();  // closes it
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
   freeSlot(slot_);
 }
 
 bool Replacement::commit() {
   if (!channel_) return false;
   if (!channel_->flush()) {
-    why_ = "It could not be flushed to the disk: " + channel_->errorOr("unknown error") + ".";
+    why_ = "The new file did not reach the disk: " + channel_->errorOr("unknown error") + ".";
     return false;
   }
   channel_.reset();  // closes it
