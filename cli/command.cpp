@@ -51,7 +51,9 @@ std::optional<int> Command::parse(const QStringList& args) {
       continue;
     }
     options << a;
-    if (valueOptions_.contains(a) && i + 1 < args.size()) options << args[++i];
+    if (!valueOptions_.contains(a)) continue;
+    if (i + 1 == args.size()) return usageError(QStringLiteral("Missing value after '%1'.").arg(a));
+    options << args[++i];
   }
   if (!parser_.parse(options + QStringList{QStringLiteral("--")} + arguments))
     return usageError(parser_.errorText());

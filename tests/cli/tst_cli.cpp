@@ -452,6 +452,7 @@ void tst_cli::statuses_data() {
   row("list of a folder without gauge files", {"list", "empty"}, 0,
       "empty: It holds no gauge file");
   row("unknown option", {"zero", "--bogus", g, "1"}, 2, "bogus");
+  row("an option without its value", {"palette", g, "1", "2", "--red"}, 2, "after '--red'");
   row("number is not one", {"zero", g, "x"}, 2, "bitmap number 'x' is not a whole number");
   row("bitmap 0", {"transparent", g, "0"}, 1, "g.gau: bitmap 0:");
   row("bitmap -1", {"transparent", g, "-1"}, 1, "g.gau: bitmap -1: The file holds bitmaps 1 to 2");
