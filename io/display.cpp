@@ -33,7 +33,15 @@ bool connects(const std::string& path, bool abstract) {
 }  // namespace
 
 bool displayReachable(std::string* why) {
-  if (isSet("QT_QPA_PLATFORM") || isSet("WAYLAND_DISPLAY")) return true;
+  // A platform chosen by name needs no display, unless it is X or Wayland.
+  const std::string platform = isSet("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
+  const bool x = platform.starts_with("xcb"), wayland = platform.starts_with("wayland");
+  if (!platform.empty() && !x && !wayland) return true;
+  if (!x && isSet("WAYLAND_DISPLAY")) return true;
+  if (wayland) {
+    *why = "no Wayland display is set (WAYLAND_DISPLAY)";
+    return false;
+  }
   if (!isSet("DISPLAY")) {
     *why = "no display is set (neither DISPLAY nor WAYLAND_DISPLAY)";
     return false;

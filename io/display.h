@@ -7,8 +7,8 @@
 namespace io {
 
 // True when a display is set and, for a local X display, its server answers;
-// else false and `why` says what is missing. A platform chosen by
-// QT_QPA_PLATFORM (offscreen, vnc, ...) is taken as it is.
+// else false and `why` says what is missing. A platform other than X or
+// Wayland chosen by QT_QPA_PLATFORM (offscreen, vnc, ...) is taken as it is.
 bool displayReachable(std::string* why);
 
 }  // namespace io
