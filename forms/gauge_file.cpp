@@ -1,5 +1,9 @@
 #include "forms/gauge_file.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "app/Module1.h"
 #include "app/fault_message.h"
 #include "io/file_channels.h"
