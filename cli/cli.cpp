@@ -90,6 +90,7 @@ size_t distance(const std::string& a, const std::string& b) {
 
 // The command word or option nearest to a mistyped `word`, or empty when none is near.
 std::string nearest(const std::string& word) {
+  if (word.size() > 20) return {};  // far from every command word
   std::vector<std::string> words{"--help", "--version"};
   for (const Entry& e : kCommands) words.emplace_back(e.word);
   std::string best;
