@@ -7,9 +7,12 @@
 // which it replaces itself by with the same arguments.
 
 #include "cli/cli.h"
+#include "io/standard_streams.h"
 
 int main(int argc, char* argv[]) {
-  if (cli::wantsCommandLine(argc, argv) && !cli::needsPictures(argc, argv))
-    return cli::run(argc, argv);
+  if (!io::holdStandardStreams()) return 1;  // before anything is opened
+  if (cli::wantsCommandLine(argc, argv))
+    return cli::needsPictures(argc, argv) ? cli::handOff(argv) : cli::run(argc, argv);
+  if (const std::optional<int> refused = cli::refuseWindows(argc, argv)) return *refused;
   return cli::handOff(argv);
 }

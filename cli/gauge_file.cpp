@@ -22,6 +22,10 @@ Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
   // A named pipe would block the open; only a regular file is a gauge file.
   if (struct stat st{}; ::stat(bytesOf(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
     return Result<GaugeFile>::failure(Fault::Source, "It is not a regular file.");
+  // A gauge without write permission opens for reading only, as in the windows,
+  // and every command that would change it refuses.
+  if (mode == io::OpenMode::ReadWriteExisting && !io::writePermitted(bytesOf(path)))
+    mode = io::OpenMode::ReadOnly;
   std::string why;
   GaugeFile g;
   g.path = path;

@@ -231,7 +231,7 @@ int listCommand(const QStringList& args) {
                      "file_base64, its bytes."));
   const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
                                      QStringLiteral("Also list the gauge files of folders below."));
-  cmd.parser().addOptions({json, recursive});
+  cmd.addOptions({json, recursive});
   cmd.parser().addPositionalArgument(
       QStringLiteral("PATH"),
       QStringLiteral("A gauge file, or a folder whose *.gau files (any case) are listed."),
@@ -241,14 +241,20 @@ int listCommand(const QStringList& args) {
   if (paths.isEmpty()) return cmd.usageError(QStringLiteral("name a gauge file or a folder"));
 
   QList<Item> items;
+  QStringList withoutGauges;
   for (const QString& path : paths) {
-    if (std::error_code ec; std::filesystem::is_directory(bytesOf(path), ec))
+    if (std::error_code ec; std::filesystem::is_directory(bytesOf(path), ec)) {
+      const qsizetype before = items.size();
       gather(path, cmd.parser().isSet(recursive), items);
-    else
+      if (items.size() == before) withoutGauges << path;
+    } else {
       items.append({path, {}});
+    }
   }
 
   Report report;
+  for (const QString& folder : withoutGauges)  // said, but an empty folder is no failure
+    report.note(folder, QStringLiteral("It holds no gauge file (*.gau), so nothing was listed."));
   Progress progress(static_cast<size_t>(items.size()));
   report.setProgress(&progress);
   const Format format = cmd.parser().isSet(json) ? Format::Json : Format::Text;

@@ -1,12 +1,11 @@
 // dialpix render: a bitmap in its own colours as a PNG, one pixel a pixel.
 
-#include <sys/stat.h>
-
+#include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "cli/command.h"
@@ -15,6 +14,7 @@
 #include "cli/names.h"
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
+#include "io/replace_file.h"
 
 namespace cli {
 namespace {
@@ -77,7 +77,7 @@ int renderCommand(const QStringList& args) {
       QStringLiteral("K"), QStringLiteral("1"));
   const QCommandLineOption force(QStringLiteral("force"),
                                  QStringLiteral("Replace an existing file of that name."));
-  cmd.parser().addOptions({output, scale, force});
+  cmd.addOptions({output, scale, force});
   Command::OnOneBitmap on;
   if (const std::optional<int> exit = cmd.parseOnOneBitmap(
           args, 0, 0, QStringLiteral("name a gauge file and a bitmap number"), on))
@@ -90,11 +90,17 @@ int renderCommand(const QStringList& args) {
         QStringLiteral("--scale takes a whole number from 1 to %1").arg(kMaxScale));
 
   Report report;
-  if (struct stat st{}; !cmd.parser().isSet(force) && ::lstat(bytesOf(target).c_str(), &st) == 0) {
-    report.problem(target, QStringLiteral("a file of that name already exists; --force replaces "
-                                          "it. Bitmap %1 of %2 was not drawn.")
-                               .arg(on.number)
-                               .arg(on.gauge));
+  // Made first, so a target that may not be written is refused before any work.
+  io::Replacement file(bytesOf(target),
+                       cmd.parser().isSet(force) ? io::Existing::Replace : io::Existing::Keep,
+                       bytesOf(on.gauge));
+  if (!file.ready()) {
+    report.problem(
+        target, QStringLiteral("%1%2 Bitmap %3 of %4 was not drawn.")
+                    .arg(reason(file.why()),
+                         file.keptExisting() ? QStringLiteral(" --force replaces it.") : QString())
+                    .arg(on.number)
+                    .arg(on.gauge));
     return report.finish();
   }
   std::optional<OneBitmap> bitmap = openBitmap(on.gauge, on.number, io::OpenMode::ReadOnly, report);
@@ -123,14 +129,26 @@ int renderCommand(const QStringList& args) {
     picture = picture.scaled(picture.width() * *k, picture.height() * *k, Qt::IgnoreAspectRatio,
                              Qt::FastTransformation);
 
-  // Written beside the target and renamed over it once complete and on the disk.
-  QSaveFile file(target);
-  QImageWriter writer(&file, "png");
-  if (!file.open(QIODevice::WriteOnly) || !writer.write(picture) || !file.commit()) {
-    const QString why =
-        writer.error() != QImageWriter::UnknownError ? writer.errorString() : file.errorString();
-    file.cancelWriting();
-    report.problem(target, QStringLiteral("cannot be written: %1. Bitmap %2 of %3 was not saved.")
+  // Encoded in memory, so the disk is written by the replacement alone.
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
+  const auto bytes = [&png] {
+    return std::span(reinterpret_cast<const uint8_t*>(png.constData()),
+                     static_cast<size_t>(png.size()));
+  };
+  if (!writer.write(picture)) {
+    report.problem(on.gauge, on.number,
+                   QStringLiteral("it cannot be drawn as a PNG picture: %1. %2 was not written.")
+                       .arg(writer.errorString(), target));
+  } else if (!file.channel().write(1, bytes()) || !file.commit()) {
+    const QString why = file.why().empty()
+                            ? QStringLiteral("It could not be written: %1.")
+                                  .arg(reason(file.channel().errorOr("unknown error")))
+                            : reason(file.why());
+    report.problem(target, QStringLiteral("%1 Bitmap %2 of %3 was not saved; any older file "
+                                          "of that name is as it was.")
                                .arg(why)
                                .arg(on.number)
                                .arg(on.gauge));

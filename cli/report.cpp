@@ -24,6 +24,8 @@ void Report::note(const QString& file, int number, const QString& what) {
   say(file, QStringLiteral("bitmap %1: %2").arg(number).arg(what));
 }
 
+void Report::note(const QString& file, const QString& what) { say(file, what); }
+
 void Report::say(const QString& file, const QString& what) {
   if (progress_) progress_->erase();
   // The name quoted, and the names the sentence may carry with their control
@@ -32,7 +34,8 @@ void Report::say(const QString& file, const QString& what) {
 }
 
 void Report::out(const QByteArray& bytes) {
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+  const auto size = static_cast<size_t>(bytes.size());
+  if (std::fwrite(bytes.constData(), 1, size, stdout) != size && outError_ == 0) outError_ = errno;
 }
 
 QString notDone(const QString& what, Fault fault, const std::string& why) {
@@ -46,10 +49,7 @@ void writeMessage(const QString& text) {
 
 int Report::finish() {
   if (progress_) progress_->erase();
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "dialpix: standard output: %s\n", std::strerror(errno));
-    failed_ = true;
-  }
+  if (finishOutput(outError_) != kDone) failed_ = true;
   return failed_ ? kFailed : kDone;
 }
 

@@ -22,6 +22,7 @@ class Report {
 
   // Something done that the user should know of; not a failure.
   void note(const QString& file, int number, const QString& what);
+  void note(const QString& file, const QString& what);
 
   // Data for standard output.
   void out(const QByteArray& bytes);
@@ -40,6 +41,7 @@ class Report {
 
   Progress* progress_ = nullptr;
   bool failed_ = false;
+  int outError_ = 0;  // errno of the first write to standard output that failed
 };
 
 // Writes `text` to standard error, names in it as their own bytes.

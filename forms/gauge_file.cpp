@@ -23,8 +23,7 @@ Result<GaugeAccess> openGaugeFile(const std::string& file) {
   std::string why;
   if (Channels.open(kGaugeChannel, file, OpenMode::ReadWriteExisting, &why))
     return GaugeAccess::ReadWrite;
-  const bool mayNotWrite =
-      ::access(file.c_str(), W_OK) != 0 && (errno == EACCES || errno == EPERM || errno == EROFS);
+  const bool mayNotWrite = !writePermitted(file);
   std::string whyReading;
   if (mayNotWrite && Channels.open(kGaugeChannel, file, OpenMode::ReadOnly, &whyReading))
     return GaugeAccess::ReadOnly;

@@ -149,6 +149,12 @@ class PosixChannel final : public Channel {
 
 }  // namespace
 
+bool writePermitted(const std::string& name) {
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0) return true;  // nothing there to protect
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(name.c_str(), W_OK) == 0;
+}
+
 std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
                                          std::string* error) {
   int flags = O_CLOEXEC;
@@ -175,6 +181,11 @@ std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
   if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
     ::close(fd);
     if (error) *error = "it is not a regular file";
+    return nullptr;
+  }
+  if (mode == OpenMode::ReadWriteExisting && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    ::close(fd);
+    if (error) *error = "it is read-only";
     return nullptr;
   }
   auto channel = std::make_unique<PosixChannel>(fd, name);

@@ -92,8 +92,15 @@ class Channel {
   bool readOnly_ = false;
 };
 
+// One rule for every file the program would change: a file without write
+// permission is not written, whoever runs the program. Root could write it,
+// yet its owner made it read-only to keep it. True when `name` has a write
+// permission bit and the system lets this user write it, or when it does not exist.
+bool writePermitted(const std::string& name);
+
 // Opens `name` (a bare name resolves in the working directory); nullptr and
-// `error` set when the file cannot be opened as asked.
+// `error` set when the file cannot be opened as asked. ReadWriteExisting
+// refuses a file that writePermitted() refuses.
 std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
                                          std::string* error);
 // A channel over bytes held in memory; `bytes()` of the result shows them.

@@ -53,10 +53,18 @@ class PaltoolTest : public QObject {
            g.filler(20, 3).plant(patterned(4, 0, 2))};
     QVERIFY(g.filler(600, 4).writeTo("pal.gau"));
     original = g.bytes();
+    // Read-only for everyone, root included, who could write it but must not.
+    QVERIFY(g.writeTo("ro.gau"));
+    std::filesystem::permissions("ro.gau", std::filesystem::perms::owner_read);
     Gauge early;  // a signature at byte 8: its size fields would start before the file
     early.plant(patterned(4, 2, 2, 1));
     early.bytes().erase(early.bytes().begin(), early.bytes().begin() + 5);
     QVERIFY(early.writeTo("early.gau"));
+    Gauge cut;  // a false hit, 4 x 100000 by its header, before a real bitmap
+    cut.filler(30, 5);
+    const int32_t hit = cut.plant(patterned(4, 2, 16, 1));
+    cut.poke32(hit - 4, 100000);
+    QVERIFY(cut.filler(40, 6).plant(patterned(8, 3, 0, 2)) > 0 && cut.writeTo("cut.gau"));
     QVERIFY(chooser = fixture::pick("pal.gau"));
   }
   void cleanup() {
@@ -210,6 +218,9 @@ class PaltoolTest : public QObject {
     QTest::newRow("height 0: done, nothing written") << "pal.gau" << 3 << false << 0 << 0;
     QTest::newRow("zero entry 0") << "pal.gau" << 2 << true << 28 << 3;
     QTest::newRow("size fields before the file") << "early.gau" << 1 << false << 0 << -1;
+    QTest::newRow("pixels past the end of the file") << "cut.gau" << 1 << false << 0 << -1;
+    QTest::newRow("read-only gauge") << "ro.gau" << 1 << false << 0 << -1;
+    QTest::newRow("read-only gauge, zero entry 0") << "ro.gau" << 1 << true << 0 << -1;
   }
   void transparencyButtons() {
     QFETCH(QString, file);
@@ -231,7 +242,8 @@ class PaltoolTest : public QObject {
       QCOMPARE(fixture::shown<dun>(), zeros >= 0);
       QCOMPARE(ui::beepCount(), beeps + (zeros >= 0));
       QCOMPARE(ui::messageCount(), messages + (zeros < 0));
-      QCOMPARE(wait.exposures > 0, !zeroEntry);  // on screen while it ran, then gone
+      // On screen while it ran, then gone; a read-only gauge is refused before it runs.
+      QCOMPARE(wait.exposures > 0, !zeroEntry && file != "ro.gau");
       QVERIFY(!fixture::shown<gbpwt>());
       QCOMPARE(dir->read(file.toStdString()), zeros > 0 ? changed(number, offset, Bytes(zeros, 0)) : before);
     }
