@@ -118,7 +118,7 @@ std::optional<int> refuseWindows(int argc, char** argv) {
     std::fprintf(stderr,
                  "dialpix: '%s' is not a command, file or folder%s\n"
                  "Try 'dialpix --help' for more information.\n",
-                 qPrintable(nameOf(arg)),
+                 bytesOf(escaped(nameOf(arg))).c_str(),
                  near.empty() ? "." : ("; did you mean '" + near + "'?").c_str());
     return kUsage;
   }

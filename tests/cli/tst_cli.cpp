@@ -520,6 +520,7 @@ void tst_cli::statuses_data() {
   row("a word that is no command", {"lsit", "x.gau"}, 2,
       "'lsit' is not a command, file or folder; did you mean 'list'?");
   row("a word alone", {"no-such-word"}, 2, "'no-such-word' is not a command, file or folder");
+  row("a word with control characters", {"l\033]0;x\nst"}, 2, "'l\\033]0;x\\nst' is not");
   row("an option that is none", {"--bogus"}, 2, "'--bogus' is not a command");
   row("windows without a display", {}, 1, "the windows need a display");
   row("a folder without a display", {"empty"}, 1, "the windows need a display");
