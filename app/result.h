@@ -18,6 +18,7 @@ enum class Fault {
   DoesNotFit,  // the file to read from does not fit the bitmap; nothing was written
   Target,      // the file to write could not be written; an older one of that name is kept
   GaugeWrite,  // writing the gauge file failed part-way
+  NotWritten,  // writing the gauge file failed or was refused, and it is as it was
   ReadOnly,    // the gauge file is open for reading only; nothing was written
 };
 

@@ -129,6 +129,7 @@ void bmp2gau::importHighlighted() {
           break;
         case Fault::Source:
         case Fault::Target:
+        case Fault::NotWritten:
           problem = QStringLiteral(
                         "The file %1 was not imported and the gauge file was not "
                         "changed. %2")
