@@ -30,6 +30,8 @@ constexpr Entry kCommands[] = {
      "palette GAUGE N [ENTRY [--red V] [--green V] [--blue V]]\n"
      "                                       show the palette, or set bytes of one entry"},
     {"render", renderCommand, "render GAUGE N -o FILE.png [--scale K] bitmap N as a PNG picture"},
+    {"history", historyCommand, "history [--json] GAUGE               the changes kept for undo"},
+    {"undo", undoCommand, "undo [--steps K] GAUGE               take back the latest changes"},
 };
 
 const Entry* find(const char* word) {

@@ -88,6 +88,15 @@ std::unique_ptr<io::FileLock> lockGauge(const std::string& name, std::string* wh
 
 std::string journalName(const std::string& gaugeName) { return gaugeName + "-journal"; }
 
+std::string restoredSentence(const Restored& r, int number) {
+  const std::string bitmap = number > 0 ? "Bitmap " + std::to_string(number)
+                                        : "The bitmap at byte " + std::to_string(r.bmpPos);
+  const std::string what = r.command.empty() ? std::string("a change") : "a change (" + r.command + ")";
+  return bitmap + " was put back as it was before " + what + " that was cut off part-way, when "
+         "dialpix was stopped or the machine went down before the change was complete (" +
+         std::to_string(r.bytes) + " bytes restored from the journal).";
+}
+
 bool journalPossible(const std::string& gaugeName) { return io::folderWritable(gaugeName); }
 
 std::string withoutJournalNote() {

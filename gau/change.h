@@ -75,6 +75,10 @@ struct Restored {
 // journal then stays for the next open.
 Result<std::optional<Restored>> recoverGauge(const std::string& gaugeName);
 
+// What the user is told of `restored`, a change of bitmap `number` (0 when
+// its position is no bitmap the scan finds now).
+std::string restoredSentence(const Restored& restored, int number);
+
 // True when a change of `gaugeName` can keep a journal beside it; when false,
 // changes go without one, and the user should be told so once.
 bool journalPossible(const std::string& gaugeName);
