@@ -1,0 +1,288 @@
+// The one way a gauge changes: cut off at every byte, a full disk, a failed
+// flush, another dialpix holding the file, and undo after each kind of change.
+
+#include "gau/change.h"
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "gau/history.h"
+#include "gau/import.h"
+#include "gau/palette.h"
+#include "gau/transparency.h"
+#include "io/file_channels.h"
+#include "io/file_system.h"
+#include "temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A gauge with one W x H bitmap between filler, in a fresh folder that is also
+// the state folder, so the history starts empty.
+struct GaugeDir {
+  explicit GaugeDir(int32_t w = 8, int32_t h = 8) {
+    setenv("XDG_STATE_HOME", dir.file("state").c_str(), 1);
+    gaugebuild::Gauge g;
+    g.filler(100);
+    pos = g.plant(gaugebuild::patterned(w, h, 16, 3));
+    g.filler(50, 7);
+    g.writeTo(name);
+    before = g.bytes();
+  }
+  ~GaugeDir() { gau::historyLimits() = {}; }
+  std::unique_ptr<io::Channel> open() const {
+    return io::openFileChannel(name, io::OpenMode::ReadWriteExisting, nullptr);
+  }
+  std::vector<uint8_t> now() const { return dir.read(name); }
+  bool journalLeft() const { return fs::exists(gau::journalName(name)); }
+
+  TempDir dir;
+  std::string name = "panel.gau";
+  int32_t pos = 0;
+  std::vector<uint8_t> before;
+};
+
+// One change of each kind the tools make.
+struct Kind {
+  const char* name;
+  std::function<Result<>(io::Channel&, int32_t)> run;
+};
+
+Result<> drop(auto r) { return r ? Result<>() : Result<>::failure(r); }
+
+const Kind kKinds[] = {
+    {"import",
+     [](io::Channel& g, int32_t pos) {
+       const std::vector<uint32_t> argb(64, 0xff0000ffu);  // blue, mapped onto the palette
+       const gau::Picture p{8, 8, 8, {}, {}, argb};
+       return drop(gau::importPicture(g, pos, p));
+     }},
+    {"transparent", [](io::Channel& g, int32_t pos) { return drop(gau::makeTransparent(g, pos)); }},
+    {"zero", [](io::Channel& g, int32_t pos) { return gau::makeZeroTransparent(g, pos); }},
+    {"palette",
+     [](io::Channel& g, int32_t pos) {
+       return gau::writeEntryByte(g, pos, 5, gau::ColorChannel::Green, 0xAB);
+     }},
+};
+
+class EachKind : public ::testing::TestWithParam<Kind> {};
+
+TEST_P(EachKind, UndoRestoresTheOldBytesAndCanItselfBeUndone) {
+  GaugeDir d;
+  auto gauge = d.open();
+  ASSERT_TRUE(GetParam().run(*gauge, d.pos));
+  const std::vector<uint8_t> after = d.now();
+  EXPECT_NE(after, d.before);
+  EXPECT_EQ(after.size(), d.before.size());
+  EXPECT_FALSE(d.journalLeft()) << "the journal goes when the change is complete";
+  ASSERT_TRUE(gau::undoLatest(*gauge));
+  EXPECT_EQ(d.now(), d.before);
+  ASSERT_TRUE(gau::undoLatest(*gauge)) << "the undo is a change too";
+  EXPECT_EQ(d.now(), after);
+  EXPECT_EQ(gau::historyOf(d.name).size(), 3u);
+  EXPECT_FALSE(d.journalLeft());
+}
+
+INSTANTIATE_TEST_SUITE_P(Change, EachKind, ::testing::ValuesIn(kKinds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Undo, IsRefusedWhenAnotherProgramChangedTheBytesSince) {
+  GaugeDir d;
+  auto gauge = d.open();
+  ASSERT_TRUE(gau::makeTransparent(*gauge, d.pos));
+  const int64_t pixel = d.pos + gau::kPaletteOffset + 16 * 4 + 5;
+  ASSERT_TRUE(gauge->put1(pixel, 0x42));  // written past dialpix, as another editor would
+  const std::vector<uint8_t> edited = d.now();
+  const Result<gau::Undone> r = gau::undoLatest(*gauge);
+  EXPECT_EQ(r.fault(), Fault::Bitmap);
+  EXPECT_NE(r.reason().find("no longer holds"), std::string::npos) << r.reason();
+  EXPECT_EQ(d.now(), edited);
+}
+
+TEST(Undo, ARenamedGaugeKeepsItsHistory) {
+  GaugeDir d;
+  ASSERT_TRUE(gau::makeZeroTransparent(*d.open(), d.pos));
+  fs::create_directory("moved");
+  fs::rename(d.name, "moved/renamed.gau");
+  auto gauge = io::openFileChannel("moved/renamed.gau", io::OpenMode::ReadWriteExisting, nullptr);
+  ASSERT_EQ(gau::historyOf("moved/renamed.gau").size(), 1u);
+  ASSERT_TRUE(gau::undoLatest(*gauge));
+  EXPECT_EQ(d.dir.read("moved/renamed.gau"), d.before);
+}
+
+TEST(Undo, TheLimitsDropTheOldestChanges) {
+  struct Row {
+    gau::HistoryLimits limits;
+    size_t kept;
+  };
+  for (const Row& row : {Row{{3, int64_t{1} << 30}, 3},    // per gauge
+                         Row{{100, 2 * (gau::kRecordHeaderBytes + 1)}, 2}}) {  // in all
+    GaugeDir d;
+    gau::historyLimits() = row.limits;
+    auto gauge = d.open();
+    for (uint8_t v = 1; v <= 5; ++v)
+      ASSERT_TRUE(gau::writeEntryByte(*gauge, d.pos, 2, gau::ColorChannel::Red, v));
+    const std::vector<gau::HistoryEntry> kept = gau::historyOf(d.name);
+    ASSERT_EQ(kept.size(), row.kept);
+    // The newest are kept: the oldest kept one found the value its predecessor wrote.
+    auto oldest = io::openFileChannel(kept.front().file, io::OpenMode::ReadOnly, nullptr);
+    std::vector<uint8_t> old;
+    ASSERT_TRUE(gau::readRecord(*oldest, &old));
+    EXPECT_EQ(old, std::vector<uint8_t>{static_cast<uint8_t>(5 - row.kept)});
+  }
+}
+
+// Runs `change` in a child process that ends after `k` bytes written (-1: never);
+// true when it was cut off.
+bool cutOffAfter(int64_t k, const std::function<void()>& change) {
+  const pid_t child = fork();
+  if (child == 0) {
+    io::test_hooks::exitAfterBytes = k;
+    change();
+    std::_Exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == io::test_hooks::kCutOffStatus;
+}
+
+struct CutRow {
+  const char* name;
+  int32_t w, h;
+  int64_t step;  // every k, or every step-th
+};
+
+class CutOff : public ::testing::TestWithParam<CutRow> {};
+
+TEST_P(CutOff, TheNextOpenShowsTheGaugeBeforeOrAfterNeverMixed) {
+  const CutRow row = GetParam();
+  GaugeDir d(row.w, row.h);
+  const auto import = [&d] {
+    auto gauge = d.open();
+    const int32_t n = static_cast<int32_t>(((-static_cast<int64_t>(GetParam().w)) & 3) + GetParam().w);
+    std::vector<uint8_t> pixels(static_cast<size_t>(n) * GetParam().h, 0x5A);
+    (void)gau::changeRange(*gauge, d.pos + gau::kPaletteOffset + 16 * 4, pixels, {"import", d.pos});
+  };
+  ASSERT_FALSE(cutOffAfter(-1, import));
+  const std::vector<uint8_t> after = d.now();
+  ASSERT_NE(after, d.before);
+  const int64_t writes = 2 * static_cast<int64_t>(after.size());  // more than journal + gauge
+  int cut = 0;
+  for (int64_t k = 0; k <= writes; k += row.step) {
+    gaugebuild::Gauge fresh;
+    fresh.raw(d.before).writeTo(d.name);
+    if (!cutOffAfter(k, import)) break;  // past the last write: the change completes
+    ++cut;
+    const auto restored = gau::recoverGauge(d.name);  // what the next open does
+    ASSERT_TRUE(restored) << restored.reason();
+    const std::vector<uint8_t> now = d.now();
+    ASSERT_TRUE(now == d.before || now == after) << "mixed after " << k << " bytes";
+    ASSERT_FALSE(d.journalLeft());
+  }
+  EXPECT_GT(cut, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Change, CutOff,
+                         ::testing::Values(CutRow{"Small_EveryByte", 8, 8, 1},
+                                           CutRow{"Large_Sampled", 255, 256, 3989}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CutOff, ARestoredBitmapIsNamed) {
+  GaugeDir d;
+  ASSERT_TRUE(cutOffAfter(gau::kRecordHeaderBytes + 64 + 10, [&d] {
+    (void)gau::makeTransparent(*d.open(), d.pos);
+  }));
+  const auto r = gau::recoverGauge(d.name);
+  ASSERT_TRUE(r && *r);
+  EXPECT_EQ((*r)->bmpPos, d.pos);
+  EXPECT_EQ((*r)->command, "transparent");
+  EXPECT_EQ(d.now(), d.before);
+  EXPECT_NE(gau::restoredSentence(**r, 1).find("Bitmap 1 was put back"), std::string::npos);
+}
+
+// A failed flush of the journal or of the gauge: not done, and the gauge as it was.
+TEST(Change, AFailedFlushLeavesTheGaugeAsItWas) {
+  for (const int flush : {1, 2}) {  // the journal's, the gauge's
+    GaugeDir d;
+    auto gauge = d.open();
+    io::test_hooks::failFlushAfter = flush;
+    const Result<gau::Transparent> r = gau::makeTransparent(*gauge, d.pos);
+    io::test_hooks::failFlushAfter = 0;
+    EXPECT_EQ(r.fault(), Fault::NotWritten) << "flush " << flush;
+    EXPECT_EQ(d.now(), d.before) << "flush " << flush;
+    EXPECT_FALSE(d.journalLeft());
+    EXPECT_TRUE(gau::historyOf(d.name).empty());
+  }
+}
+
+// A full disk before the journal and part-way through it, on a small tmpfs
+// (in a mount namespace of its own, so nothing outlives the child); without
+// the right to mount, a file-size limit cuts the journal off instead.
+TEST(Change, AFullDiskLeavesTheGaugeAsItWas) {
+  constexpr int32_t kW = 256, kH = 64;  // 16 KiB of pixels
+  for (const int64_t room : {int64_t{0}, int64_t{8192}}) {
+    GaugeDir d(kW, kH);
+    const pid_t child = fork();
+    if (child == 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      fs::create_directory("small");
+      const bool tmpfs = unshare(CLONE_NEWNS) == 0 &&
+                         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                         mount("tmpfs", "small", "tmpfs", 0, "size=64k") == 0;
+      fs::copy_file(d.name, "small/panel.gau");
+      if (tmpfs) {
+        // Fill what is left but `room` bytes.
+        FILE* f = std::fopen("small/filler", "wb");
+        std::vector<char> block(4096, 1);
+        for (int64_t left = 64 * 1024 - static_cast<int64_t>(d.before.size() + 4095) / 4096 * 4096 - room;
+             left > 0; left -= 4096)
+          std::fwrite(block.data(), 1, block.size(), f);
+        std::fclose(f);
+      } else {
+        rlimit lim{static_cast<rlim_t>(room), static_cast<rlim_t>(room)};
+        setrlimit(RLIMIT_FSIZE, &lim);  // every file, so only the journal is cut
+      }
+      auto gauge = io::openFileChannel("small/panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
+      const Result<gau::Transparent> r = gau::makeTransparent(*gauge, d.pos);
+      const bool ok = r.fault() == Fault::NotWritten && d.dir.read("small/panel.gau") == d.before &&
+                      !fs::exists("small/panel.gau-journal");
+      std::_Exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << room << " bytes free";
+  }
+}
+
+TEST(Change, WaitsForAnotherDialpixThenIsRefused) {
+  GaugeDir d;
+  auto gauge = d.open();
+  io::LockOutcome outcome{};
+  auto held = io::lockFile(d.name, std::chrono::milliseconds(0), &outcome, nullptr);
+  ASSERT_EQ(outcome, io::LockOutcome::Held);
+  std::thread release([&held] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    held.reset();
+  });
+  EXPECT_TRUE(gau::makeZeroTransparent(*gauge, d.pos)) << "a short wait is waited out";
+  release.join();
+  held = io::lockFile(d.name, std::chrono::milliseconds(0), &outcome, nullptr);
+  const std::vector<uint8_t> was = d.now();
+  const Result<> r = gau::writeEntryByte(*gauge, d.pos, 3, gau::ColorChannel::Blue, 9);
+  EXPECT_EQ(r.fault(), Fault::NotWritten);
+  EXPECT_NE(r.reason().find("Another dialpix"), std::string::npos) << r.reason();
+  EXPECT_EQ(d.now(), was);
+}
+
+}  // namespace
