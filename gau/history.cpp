@@ -22,8 +22,9 @@ std::string gaugeFolder(const std::string& gaugeName) {
   const std::string state = io::stateFolder();
   const std::optional<io::FileId> id = io::fileId(gaugeName);
   if (state.empty() || !id) return {};
-  char key[48];
-  std::snprintf(key, sizeof key, "%" PRIx64 "-%" PRIx64, id->device, id->file);
+  char key[72];
+  std::snprintf(key, sizeof key, "%" PRIx64 "-%" PRIx64 "-%" PRIx64, id->device, id->file,
+                id->born);
   return state + "/history/" + key;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // The undo history: each completed change of a gauge file keeps its old bytes
 // in the state folder (io::stateFolder()/history), not beside the gauge. A
-// gauge's changes are filed under its file identity (device and inode), so
-// they follow it through a rename or a move within its filesystem; its length,
-// which no change alters, tells a new file that reuses the identity apart.
+// gauge's changes are filed under its file identity (device, inode and birth
+// time), so they follow it through a rename or a move within its filesystem;
+// its length, which no change alters, is checked too, and every undo checks
+// that the gauge still holds the bytes the change wrote.
 
 #include <cstdint>
 #include <span>

@@ -44,9 +44,19 @@ bool tryLock(int fd) {
 }  // namespace
 
 std::optional<FileId> fileId(const std::string& name) {
+#ifdef STATX_BTIME
+  struct statx sx {};
+  if (::statx(AT_FDCWD, name.c_str(), 0, STATX_INO | STATX_BTIME, &sx) == 0) {
+    const uint64_t born = (sx.stx_mask & STATX_BTIME)
+                              ? static_cast<uint64_t>(sx.stx_btime.tv_sec) * 1000000000u +
+                                    sx.stx_btime.tv_nsec
+                              : 0;
+    return FileId{(uint64_t{sx.stx_dev_major} << 32) | sx.stx_dev_minor, sx.stx_ino, born};
+  }
+#endif
   struct stat st {};
   if (::stat(name.c_str(), &st) != 0) return std::nullopt;
-  return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), 0};
 }
 
 std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::milliseconds wait,

@@ -56,7 +56,9 @@ std::optional<FileId> fileId(const std::string& name) {
   CloseHandle(h);
   if (!ok) return std::nullopt;
   return FileId{info.dwVolumeSerialNumber,
-                (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+                (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
+                (uint64_t{info.ftCreationTime.dwHighDateTime} << 32) |
+                    info.ftCreationTime.dwLowDateTime};
 }
 
 std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::milliseconds wait,
