@@ -1,7 +1,9 @@
 #include "gau/change.h"
 
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -77,6 +79,31 @@ Result<std::optional<Restored>> playBackLocked(const std::string& gaugeName) {
   return R(Restored{record->bmpPos, record->command, record->length});
 }
 
+// From this size on, the new bytes' checksum is worked out beside the rest.
+constexpr int64_t kLargeChange = int64_t{1} << 20;
+
+// How many bytes of `a` and `b` differ, eight at a time.
+int64_t differingBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full, kOnes = 0x0101010101010101ull,
+                     kPairs = 0x00ff00ff00ff00ffull;
+  int64_t total = 0;
+  size_t i = 0;
+  while (i + 8 <= a.size()) {
+    uint64_t lanes = 0;  // a count in each byte lane, folded before it passes 255
+    for (int k = 0; k < 255 && i + 8 <= a.size(); ++k, i += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, &a[i], 8);
+      std::memcpy(&y, &b[i], 8);
+      const uint64_t d = x ^ y;
+      lanes += ((((d & kLow7) + kLow7) | d) >> 7) & kOnes;  // 1 where a byte differs
+    }
+    const uint64_t pairs = (lanes & kPairs) + ((lanes >> 8) & kPairs);
+    total += static_cast<int64_t>((pairs * 0x0001000100010001ull) >> 48);
+  }
+  for (; i < a.size(); ++i) total += a[i] != b[i];
+  return total;
+}
+
 std::unique_ptr<io::FileLock> lockGauge(const std::string& name, std::string* why) {
   io::LockOutcome outcome{};
   std::unique_ptr<io::FileLock> lock = io::lockFile(name, kLockWait, &outcome, why);
@@ -139,20 +166,24 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
   if (gauge.read(pos, old) != old.size())
     return notWritten("The bytes to be replaced could not be read: " +
                       gauge.errorOr("the read stopped early") + ".");
+  // The checksum of the new bytes, on the other core for a large change.
+  std::future<uint32_t> newCrc = std::async(
+      count >= kLargeChange ? std::launch::async : std::launch::deferred,
+      [bytes] { return crc32Of(bytes); });
   ChangeRecord record;
   record.oldCrc = crc32Of(old);
   if (note.expectedCrc && *note.expectedCrc != record.oldCrc)
     return Result<>::failure(Fault::Bitmap,
                              "The gauge no longer holds the bytes that change wrote; another "
                              "program, or a copy put back, has changed them since.");
-  for (size_t i = 0; i < old.size(); ++i) record.bytesChanged += old[i] != bytes[i];
+  record.bytesChanged = differingBytes(old, bytes);
   if (record.bytesChanged == 0) return {};  // nothing to change, nothing to undo
   record.position = pos;
   record.length = count;
   record.gaugeLength = *length;
   record.time = static_cast<int64_t>(std::time(nullptr));
   record.bmpPos = note.bmpPos;
-  record.newCrc = crc32Of(bytes);
+  record.newCrc = newCrc.get();
   record.command = note.command;
   const std::vector<uint8_t> header = encodeHeader(record);
 
