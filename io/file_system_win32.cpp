@@ -10,9 +10,17 @@
 namespace io {
 namespace {
 
-std::wstring wide(const std::string& name) {
-  return std::filesystem::u8path(name).wstring();
+std::filesystem::path pathOf(const std::string& name) {
+  return std::filesystem::path(
+      std::u8string(reinterpret_cast<const char8_t*>(name.data()), name.size()));
 }
+
+std::string utf8(const std::filesystem::path& p) {
+  const std::u8string s = p.u8string();
+  return std::string(s.begin(), s.end());
+}
+
+std::wstring wide(const std::string& name) { return pathOf(name).wstring(); }
 
 std::string lastError() {
   wchar_t* text = nullptr;
@@ -20,7 +28,7 @@ std::string lastError() {
   FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                      FORMAT_MESSAGE_IGNORE_INSERTS,
                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string out = text ? std::filesystem::path(text).u8string() : "error " + std::to_string(code);
+  std::string out = text ? utf8(std::filesystem::path(text)) : "error " + std::to_string(code);
   if (text) LocalFree(text);
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.'))
     out.pop_back();
@@ -97,7 +105,7 @@ std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::millise
 bool syncFolderOf(const std::string&, std::string*) { return true; }
 
 bool folderWritable(const std::string& fileName) {
-  std::filesystem::path folder = std::filesystem::u8path(fileName).parent_path();
+  std::filesystem::path folder = pathOf(fileName).parent_path();
   if (folder.empty()) folder = L".";
   const std::wstring probe = (folder / L"dialpix-probe.tmp").wstring();
   const HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -110,7 +118,7 @@ bool folderWritable(const std::string& fileName) {
 std::string stateFolder() {
   const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
   if (!local || !*local) return {};
-  return (std::filesystem::path(local) / L"dialpix").u8string();
+  return utf8(std::filesystem::path(local) / L"dialpix");
 }
 
 bool renameFile(const std::string& from, const std::string& to, bool* crossDevice,
