@@ -25,6 +25,6 @@ int runWindows(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (cli::wantsCommandLine(argc, argv)) return cli::run(argc, argv);
+  if (cli::wantsCommandLine(argc, argv)) return cli::run(argc, argv, cli::kPictureCommands);
   return runWindows(argc, argv);
 }

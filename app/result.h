@@ -17,6 +17,8 @@ enum class Fault {
   Source,      // the file to read from cannot be opened or read; nothing was written
   DoesNotFit,  // the file to read from does not fit the bitmap; nothing was written
   Target,      // the file to write could not be written; an older one of that name is kept
+  TargetExists,  // the file to write exists and was to be kept; nothing was written
+  OutOfMemory,   // not enough memory for the operation; nothing was written
   GaugeWrite,  // writing the gauge file failed part-way
   NotWritten,  // writing the gauge file failed or was refused, and it is as it was
   ReadOnly,    // the gauge file is open for reading only; nothing was written

@@ -37,7 +37,7 @@ Header buildHeader(int32_t width, int32_t height, int64_t pixels,
   putLe32(&h[kColorsUsedOffset], kPaletteEntries);  // 256 whatever the gauge uses
   const size_t paletteBytes = std::min<size_t>(gaugePalette.size(), 4 * kPaletteEntries);
   std::copy_n(gaugePalette.begin(), paletteBytes, h.begin() + kPaletteOffset);
-  putLe32(&h[kPaletteOffset + 4 * kWhiteEntry], kWhite);
+  putLe32(&h[kPaletteOffset + 4 * kWhiteEntry], kWhiteEntryBytes);
   return h;
 }
 

@@ -33,7 +33,7 @@ inline constexpr int kColorsUsedOffset = 46;
 inline constexpr int kPaletteOffset = 54;
 // Entry 255 is forced to white, over whatever the gauge palette has there.
 inline constexpr int kWhiteEntry = 255;
-inline constexpr uint32_t kWhite = 0x00FFFFFF;  // blue, green, red 255, reserved 0
+inline constexpr uint32_t kWhiteEntryBytes = 0x00FFFFFF;  // blue, green, red 255, reserved 0
 
 // Header and palette area, ready to be written at offset 0.
 using Header = std::array<uint8_t, kPixelOffset>;

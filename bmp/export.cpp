@@ -130,7 +130,7 @@ Result<Exported> exportBitmap(io::Channel& gauge, int32_t bmpPos, const std::str
   if (const auto checked = gau::convertibleLayout(gauge, bmpPos); !checked)
     return Result<Exported>::failure(checked);
   if (struct stat st{}; existing == Existing::Keep && ::lstat(target.c_str(), &st) == 0)
-    return failed(Fault::Target, kExists);
+    return failed(Fault::TargetExists, kExists);
   // A file the user made read-only is theirs to protect, although a rename could replace it.
   if (struct stat st{};
       ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -147,7 +147,7 @@ Result<Exported> exportBitmap(io::Channel& gauge, int32_t bmpPos, const std::str
   out.reset();  // closes it
   if (r)
     if (const std::optional<std::string> notMoved = moveInPlace(temporary, target, existing))
-      r = failed(Fault::Target, *notMoved);
+      r = failed(*notMoved == kExists ? Fault::TargetExists : Fault::Target, *notMoved);
   if (!r) {
     io::deleteFile(temporary, nullptr);
     return r;

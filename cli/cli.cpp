@@ -12,26 +12,37 @@
 namespace cli {
 namespace {
 
+// Whether a command decodes or draws pictures (QtGui): those run in dialpix-gui
+// only, which passes their runners to run().
+enum class Needs { Core, Pictures };
+
 struct Entry {
   const char* word;
-  int (*run)(const QStringList&);
+  Needs needs;
+  Runner run;  // nothing for Needs::Pictures
   const char* summary;
 };
 
 constexpr Entry kCommands[] = {
-    {"list", listCommand, "list [--json] [-r] PATH...           every bitmap in gauge files"},
-    {"export", exportCommand, "export [-o DIR] [--force] GAUGE [N...] bitmaps as .BMP files"},
-    {"import", importCommand, "import GAUGE N IMAGE                 a picture into bitmap N"},
-    {"transparent", transparentCommand,
+    {"list", Needs::Core, listCommand,
+     "list [--json] [-r] PATH...           every bitmap in gauge files"},
+    {"export", Needs::Core, exportCommand,
+     "export [-o DIR] [--force] GAUGE [N...] bitmaps as .BMP files"},
+    {"import", Needs::Pictures, nullptr,
+     "import GAUGE N IMAGE                 a picture into bitmap N"},
+    {"transparent", Needs::Core, transparentCommand,
      "transparent GAUGE N                  every pixel of bitmap N to colour 0"},
-    {"zero", zeroCommand,
+    {"zero", Needs::Core, zeroCommand,
      "zero GAUGE N                         palette entry 0 of bitmap N to black"},
-    {"palette", paletteCommand,
+    {"palette", Needs::Core, paletteCommand,
      "palette GAUGE N [ENTRY [--red V] [--green V] [--blue V]]\n"
      "                                       show the palette, or set bytes of one entry"},
-    {"render", renderCommand, "render GAUGE N -o FILE.png [--scale K] bitmap N as a PNG picture"},
-    {"history", historyCommand, "history [--json] GAUGE               the changes kept for undo"},
-    {"undo", undoCommand, "undo [--steps K] GAUGE               take back the latest changes"},
+    {"render", Needs::Pictures, nullptr,
+     "render GAUGE N -o FILE.png [--scale K] bitmap N as a PNG picture"},
+    {"history", Needs::Core, historyCommand,
+     "history [--json] GAUGE               the changes kept for undo"},
+    {"undo", Needs::Core, undoCommand,
+     "undo [--steps K] GAUGE               take back the latest changes"},
 };
 
 const Entry* find(const char* word) {
@@ -63,7 +74,8 @@ int overview() {
 }  // namespace
 
 bool needsPictures(int argc, char** argv) {
-  return argc >= 2 && (std::strcmp(argv[1], "import") == 0 || std::strcmp(argv[1], "render") == 0);
+  const Entry* e = argc >= 2 ? find(argv[1]) : nullptr;
+  return e != nullptr && e->needs == Needs::Pictures;
 }
 
 bool wantsCommandLine(int argc, char** argv) {
@@ -71,7 +83,7 @@ bool wantsCommandLine(int argc, char** argv) {
   return find(argv[1]) != nullptr || isHelp(argv[1]) || isVersion(argv[1]);
 }
 
-int run(int argc, char** argv) {
+int run(int argc, char** argv, std::span<const PictureCommand> pictures) {
   QCoreApplication::setApplicationName(QStringLiteral("dialpix"));
   // For the parsers and the image plugins; no display, no windowing system.
   QCoreApplication app(argc, argv);
@@ -80,7 +92,15 @@ int run(int argc, char** argv) {
     std::printf("%s\n", qPrintable(versionLine()));
     return std::fflush(stdout) == 0 ? kDone : kFailed;
   }
-  return find(argv[1])->run(argumentsAsText(argc, argv));
+  const Entry* e = find(argv[1]);
+  Runner runner = e->run;
+  for (const PictureCommand& p : pictures)
+    if (std::strcmp(p.word, e->word) == 0) runner = p.run;
+  if (runner == nullptr) {
+    std::fprintf(stderr, "dialpix: %s is not built into this program\n", e->word);
+    return kFailed;
+  }
+  return runner(argumentsAsText(argc, argv));
 }
 
 }  // namespace cli

@@ -2,7 +2,13 @@
 // The command line: `dialpix COMMAND ...` for scripts and batch work on many
 // gauge files. It works on the same file logic as the windows and needs no display.
 
+#include <QStringList>
+#include <span>
+
 namespace cli {
+
+// A command: takes its arguments, the command word first, and returns the exit status.
+using Runner = int (*)(const QStringList& args);
 
 // True when the arguments ask for the command line (a command word, --help or
 // --version); anything else is for the windows.
@@ -17,8 +23,17 @@ bool needsPictures(int argc, char** argv);
 // be started, with the exit status after saying why.
 int handOff(char** argv);
 
+// The runner of a command that needs pictures, from the program that links it.
+struct PictureCommand {
+  const char* word;
+  Runner run;
+};
+// import and render, in dialpix-gui (cli/picture_commands.cpp).
+extern const PictureCommand kPictureCommands[2];
+
 // Runs the command the arguments name and returns the exit status: 0 when
-// everything asked was done, 1 when anything was refused or failed, 2 for a usage error.
-int run(int argc, char** argv);
+// everything asked was done, 1 when anything was refused or failed, 2 for a
+// usage error. `pictures` holds the runners of the commands that need pictures.
+int run(int argc, char** argv, std::span<const PictureCommand> pictures = {});
 
 }  // namespace cli

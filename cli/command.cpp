@@ -12,7 +12,7 @@
 
 namespace cli {
 
-Command::Command(QString name, QString synopsis, const QString& description)
+Command::Command(QString name, QString synopsis, const QString& description, Operands operands)
     : name_(std::move(name)),
       synopsis_(std::move(synopsis)),
       help_({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")) {
@@ -20,6 +20,10 @@ Command::Command(QString name, QString synopsis, const QString& description)
   parser_.addOption(help_);
   // "-or" would read as -o with the value r; options are spelt one by one.
   parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+  if (operands == Operands::GaugeAndNumber) {
+    parser_.addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
+    parser_.addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
+  }
 }
 
 std::optional<int> Command::parse(const QStringList& args) {
@@ -35,13 +39,10 @@ std::optional<int> Command::parse(const QStringList& args) {
   return std::nullopt;
 }
 
-void Command::addGaugeAndNumber() {
-  parser_.addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
-  parser_.addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
-}
-
-std::optional<int> Command::takeGaugeAndNumber(qsizetype fewest, qsizetype most,
-                                               const QString& wanted, OnOneBitmap& out) const {
+std::optional<int> Command::parseOnOneBitmap(const QStringList& args, qsizetype fewest,
+                                             qsizetype most, const QString& wanted,
+                                             OnOneBitmap& out) {
+  if (const std::optional<int> exit = parse(args)) return exit;
   const QStringList pos = parser_.positionalArguments();
   if (pos.size() < 2 + fewest || pos.size() > 2 + most) return usageError(wanted);
   const std::optional<int> number = wholeInt(pos[1]);

@@ -16,12 +16,19 @@ enum Exit : int {
   kUsage = 2,   // the command line itself is wrong; nothing was done
 };
 
+// What a command's positional arguments begin with.
+enum class Operands {
+  Own,             // only those the command declares
+  GaugeAndNumber,  // GAUGE and N, then those the command declares
+};
+
 // One command's parser. Options and positional arguments are added to
 // parser() before parse().
 class Command {
  public:
   // `synopsis` follows the command word in the usage line, e.g. "[--json] [-r] PATH...".
-  Command(QString name, QString synopsis, const QString& description);
+  Command(QString name, QString synopsis, const QString& description,
+          Operands operands = Operands::Own);
 
   QCommandLineParser& parser() { return parser_; }
   const QCommandLineParser& parser() const { return parser_; }
@@ -33,18 +40,16 @@ class Command {
   // Prints a usage problem found after parsing with a hint to --help; returns 2.
   int usageError(const QString& why) const;
 
-  // The GAUGE and N that a command on one bitmap takes first, declared as
-  // positional arguments.
-  void addGaugeAndNumber();
   struct OnOneBitmap {
     QString gauge;
     int number = 0;
     QStringList rest;  // the positional arguments after them
   };
-  // After parse(): GAUGE, N and between `fewest` and `most` more arguments,
-  // or the usage error's exit status (2), with `wanted` saying what to name.
-  std::optional<int> takeGaugeAndNumber(qsizetype fewest, qsizetype most, const QString& wanted,
-                                        OnOneBitmap& out) const;
+  // parse() for a command on one bitmap (Operands::GaugeAndNumber): GAUGE, N
+  // and between `fewest` and `most` more arguments, or the exit status when the
+  // command ends here (a usage error names `wanted`).
+  std::optional<int> parseOnOneBitmap(const QStringList& args, qsizetype fewest, qsizetype most,
+                                      const QString& wanted, OnOneBitmap& out);
 
   QString helpText() const;
 

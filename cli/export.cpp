@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/fault_message.h"
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
@@ -56,16 +57,13 @@ std::string targetFor(const Settings& s, const QString& gauge, int number) {
   return target.lexically_normal().string();
 }
 
-QString exportProblem(const Result<bmp::Exported>& r, const std::string& target,
-                      bmp::Existing existing) {
-  const QString shown = io::nameText(target);
-  if (r.fault() == Fault::Bitmap)
-    return QStringLiteral("it cannot be exported, so %1 was not written. %2")
-        .arg(shown, reason(r.reason()));
-  if (struct stat st{}; existing == bmp::Existing::Keep && ::lstat(target.c_str(), &st) == 0)
-    return QStringLiteral("%1 already exists and was kept; --force replaces it.").arg(shown);
-  return QStringLiteral("%1 was not written. %2 Any older file of that name is as it was.")
-      .arg(shown, reason(r.reason()));
+QString exportProblem(const Result<bmp::Exported>& r, const std::string& target) {
+  const std::string shown = io::nameText(target).toStdString();
+  QString problem = QString::fromStdString(
+      faultMessage({.action = "the export to " + shown, .bitmap = "the bitmap", .file = shown},
+                   r.fault(), r.reason()));
+  if (r.fault() == Fault::TargetExists) problem += QStringLiteral(" --force replaces it.");
+  return problem;
 }
 
 std::vector<Problem> exportGauge(const Request& request, const Settings& settings) {
@@ -95,7 +93,7 @@ std::vector<Problem> exportGauge(const Request& request, const Settings& setting
     const Result<bmp::Exported> done =
         bmp::exportBitmap(*gauge->channel, *position, target, {}, settings.existing);
     if (!done) {
-      problems.push_back({request.gauge, n, exportProblem(done, target, settings.existing)});
+      problems.push_back({request.gauge, n, exportProblem(done, target)});
     }
   }
   return problems;

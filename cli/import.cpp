@@ -27,14 +27,13 @@ int importCommand(const QStringList& args) {
                              "Qt can read (PNG, other .BMP layouts, ...) is mapped\nonto the "
                              "bitmap's own palette, each colour it lacks to the nearest one. "
                              "Only\npixel bytes change; a picture of another size is refused "
-                             "and nothing is written."));
-  cmd.addGaugeAndNumber();
+                             "and nothing is written."),
+              Operands::GaugeAndNumber);
   cmd.parser().addPositionalArgument(QStringLiteral("IMAGE"),
                                      QStringLiteral("The picture to write into it."));
-  if (const std::optional<int> exit = cmd.parse(args)) return *exit;
   Command::OnOneBitmap on;
-  if (const std::optional<int> exit = cmd.takeGaugeAndNumber(
-          1, 1, QStringLiteral("name a gauge file, a bitmap number and an image"), on))
+  if (const std::optional<int> exit = cmd.parseOnOneBitmap(
+          args, 1, 1, QStringLiteral("name a gauge file, a bitmap number and an image"), on))
     return *exit;
   const QString& image = on.rest[0];
 

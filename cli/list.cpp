@@ -104,11 +104,11 @@ Hit readHit(const GaugeFile& g, int32_t position) {
   Hit h;
   h.position = position;
   const int64_t pos = position;
-  if (pos + gau::kWidthOffset >= 1) {
-    h.width = field(g, pos + gau::kWidthOffset);
-    h.height = field(g, pos + gau::kHeightOffset);
+  if (pos + gau::kWidthFromBmpPos >= 1) {
+    h.width = field(g, pos + gau::kWidthFromBmpPos);
+    h.height = field(g, pos + gau::kHeightFromBmpPos);
   }
-  h.storedColors = field(g, pos + gau::kColorCountOffset);
+  h.storedColors = field(g, pos + gau::kColorCountFromBmpPos);
   return h;
 }
 

@@ -37,7 +37,8 @@ int paletteCommand(const QStringList& args) {
               QStringLiteral("Shows the palette of bitmap N, one entry a line:\n"
                              "INDEX<TAB>RED<TAB>GREEN<TAB>BLUE\n"
                              "With ENTRY, shows that entry; with --red, --green or --blue, sets "
-                             "those bytes of it\nas the Palette Tool's Send does."));
+                             "those bytes of it\nas the Palette Tool's Send does."),
+              Operands::GaugeAndNumber);
   const QCommandLineOption red(QStringLiteral("red"), QStringLiteral("New red value, 0 to 255."),
                                QStringLiteral("V"));
   const QCommandLineOption green(QStringLiteral("green"),
@@ -45,14 +46,13 @@ int paletteCommand(const QStringList& args) {
   const QCommandLineOption blue(QStringLiteral("blue"), QStringLiteral("New blue value, 0 to 255."),
                                 QStringLiteral("V"));
   cmd.parser().addOptions({red, green, blue});
-  cmd.addGaugeAndNumber();
   cmd.parser().addPositionalArgument(QStringLiteral("ENTRY"),
                                      QStringLiteral("A palette entry, 0 to the colour count - 1."),
                                      QStringLiteral("[ENTRY]"));
-  if (const std::optional<int> exit = cmd.parse(args)) return *exit;
   Command::OnOneBitmap on;
-  if (const std::optional<int> exit = cmd.takeGaugeAndNumber(
-          0, 1, QStringLiteral("name a gauge file, a bitmap number and perhaps an entry"), on))
+  if (const std::optional<int> exit = cmd.parseOnOneBitmap(
+          args, 0, 1, QStringLiteral("name a gauge file, a bitmap number and perhaps an entry"),
+          on))
     return *exit;
   std::optional<int> entry;
   if (!on.rest.isEmpty()) {
@@ -87,9 +87,9 @@ int paletteCommand(const QStringList& args) {
                          .arg(v.name, v.text));
   if (report.failed()) return report.finish();
 
-  std::optional<OneBitmap> bitmap = openBitmap(
-      on.gauge, on.number,
-      setting ? io::OpenMode::ReadWriteExisting : io::OpenMode::ReadOnly, report);
+  std::optional<OneBitmap> bitmap =
+      openBitmap(on.gauge, on.number,
+                 setting ? io::OpenMode::ReadWriteExisting : io::OpenMode::ReadOnly, report);
   if (!bitmap) return report.finish();
   io::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::ColorCount> count = gau::readColorCount(gauge, bitmap->position);

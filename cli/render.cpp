@@ -66,7 +66,8 @@ std::optional<QString> sizeProblem(const gau::BitmapLayout& b, int scale) {
 int renderCommand(const QStringList& args) {
   Command cmd(QStringLiteral("render"), QStringLiteral("GAUGE N -o FILE.png [--scale K] [--force]"),
               QStringLiteral("Draws bitmap N in its own colours, one pixel a pixel, and saves it "
-                             "as a PNG file.\nThe file appears whole or not at all."));
+                             "as a PNG file.\nThe file appears whole or not at all."),
+              Operands::GaugeAndNumber);
   const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                   QStringLiteral("The PNG file to write."), QStringLiteral("FILE"));
   const QCommandLineOption scale(
@@ -76,11 +77,9 @@ int renderCommand(const QStringList& args) {
   const QCommandLineOption force(QStringLiteral("force"),
                                  QStringLiteral("Replace an existing file of that name."));
   cmd.parser().addOptions({output, scale, force});
-  cmd.addGaugeAndNumber();
-  if (const std::optional<int> exit = cmd.parse(args)) return *exit;
   Command::OnOneBitmap on;
-  if (const std::optional<int> exit =
-          cmd.takeGaugeAndNumber(0, 0, QStringLiteral("name a gauge file and a bitmap number"), on))
+  if (const std::optional<int> exit = cmd.parseOnOneBitmap(
+          args, 0, 0, QStringLiteral("name a gauge file and a bitmap number"), on))
     return *exit;
   const QString target = cmd.parser().value(output);
   if (target.isEmpty()) return cmd.usageError(QStringLiteral("name the PNG file with -o FILE.png"));
@@ -97,8 +96,7 @@ int renderCommand(const QStringList& args) {
                                .arg(on.gauge));
     return report.finish();
   }
-  std::optional<OneBitmap> bitmap =
-      openBitmap(on.gauge, on.number, io::OpenMode::ReadOnly, report);
+  std::optional<OneBitmap> bitmap = openBitmap(on.gauge, on.number, io::OpenMode::ReadOnly, report);
   if (!bitmap) return report.finish();
   io::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::BitmapLayout> layout =

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/fault_message.h"
 #include "cli/command.h"
 #include "cli/progress.h"
 
@@ -29,18 +30,7 @@ void Report::out(const QByteArray& bytes) {
 }
 
 QString notDone(const QString& what, Fault fault, const std::string& why) {
-  switch (fault) {
-    case Fault::GaugeWrite:
-      return QStringLiteral("%1 failed part-way; some bytes may have been written. %2")
-          .arg(what, reason(why));
-    case Fault::ReadOnly:
-      return QStringLiteral(
-                 "%1 was not done: the gauge file is open for reading only, so "
-                 "nothing was written.")
-          .arg(what);
-    default:
-      return QStringLiteral("%1 was not done; nothing was written. %2").arg(what, reason(why));
-  }
+  return QString::fromStdString(faultMessage({.action = what.toStdString()}, fault, why));
 }
 
 int Report::finish() {

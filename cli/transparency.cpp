@@ -22,12 +22,11 @@ int patchCommand(const QStringList& args, Patch patch) {
               pixels ? QStringLiteral("Make Transparent: sets every pixel byte of bitmap N, row "
                                       "padding included, to colour 0.")
                      : QStringLiteral("Make Zero Trnsprt: makes palette entry 0 of bitmap N black "
-                                      "(blue, green and red 0; the fourth byte is kept)."));
-  cmd.addGaugeAndNumber();
-  if (const std::optional<int> exit = cmd.parse(args)) return *exit;
+                                      "(blue, green and red 0; the fourth byte is kept)."),
+              Operands::GaugeAndNumber);
   Command::OnOneBitmap on;
-  if (const std::optional<int> exit =
-          cmd.takeGaugeAndNumber(0, 0, QStringLiteral("name a gauge file and a bitmap number"), on))
+  if (const std::optional<int> exit = cmd.parseOnOneBitmap(
+          args, 0, 0, QStringLiteral("name a gauge file and a bitmap number"), on))
     return *exit;
 
   Report report;

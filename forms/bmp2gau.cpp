@@ -5,16 +5,17 @@
 #include <QPushButton>
 
 #include "app/Module1.h"
+#include "app/fault_message.h"
 #include "forms/conversion_look.h"
 #include "forms/dun.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
+#include "imageio/image_import.h"
+#include "io/file_channels.h"
+#include "io/file_names.h"
 #include "ui/beep.h"
 #include "ui/controls.h"
-#include "io/file_channels.h"
 #include "ui/file_list.h"
-#include "io/file_names.h"
-#include "imageio/image_import.h"
 #include "ui/message.h"
 #include "ui/twips.h"
 
@@ -110,50 +111,22 @@ void bmp2gau::importHighlighted() {
     if (!Channels.isOpen(kGaugeChannel)) {
       problem = QStringLiteral("No gauge file is open, so %1 was not imported.").arg(name);
     } else {
-      const Result<imageio::ImageImport> r = imageio::importImage(Channels[kGaugeChannel], Module1.BmpPos, file);
-      const QString reason = nameText(r.reason());
-      switch (r.fault()) {
-        case Fault::None:
-          Module1.ColorsUsed = r->colors;
-          Beep();
-          Command3->setFocus();
-          if (r->approximatedPixels > 0)
-            approximated =
-                approximationNote(name, number, r->approximatedPixels, r->approximatedColours);
-          break;
-        case Fault::Bitmap:
-          problem = QStringLiteral(
-                        "Bitmap %1 of %2 cannot be converted, so %3 was not imported "
-                        "and the gauge file was not changed. %4")
-                        .arg(number, gauge, name, reason);
-          break;
-        case Fault::Source:
-        case Fault::Target:
-        case Fault::NotWritten:
-          problem = QStringLiteral(
-                        "The file %1 was not imported and the gauge file was not "
-                        "changed. %2")
-                        .arg(name, reason);
-          break;
-        case Fault::DoesNotFit:
-          problem = QStringLiteral(
-                        "The file %1 does not fit bitmap %2 of %3, so nothing was "
-                        "written and the gauge file was not changed. %4")
-                        .arg(name, number, gauge, reason);
-          break;
-        case Fault::ReadOnly:
-          problem = QStringLiteral(
-                        "The gauge file %1 is open for reading only, so %2 was not imported "
-                        "and nothing was written. To change it, copy it to a folder you can "
-                        "write to and open the copy.")
-                        .arg(gauge, name);
-          break;
-        case Fault::GaugeWrite:
-          problem = QStringLiteral(
-                        "Writing the pixels of %1 into %2 failed. %3 The pixels of "
-                        "bitmap %4 in the gauge file may be partly overwritten.")
-                        .arg(name, gauge, reason, number);
-          break;
+      const Result<imageio::ImageImport> r =
+          imageio::importImage(Channels[kGaugeChannel], Module1.BmpPos, file);
+      if (r) {
+        Module1.ColorsUsed = r->colors;
+        Beep();
+        Command3->setFocus();
+        if (r->approximatedPixels > 0)
+          approximated =
+              approximationNote(name, number, r->approximatedPixels, r->approximatedColours);
+      } else {
+        problem = QString::fromStdString(faultMessage(
+            {.action = "the import of " + name.toStdString(),
+             .bitmap = QStringLiteral("bitmap %1 of %2").arg(number, gauge).toStdString(),
+             .gauge = gauge.toStdString(),
+             .file = name.toStdString()},
+            r.fault(), nameText(r.reason()).toStdString()));
       }
     }
   }  // "PLEASE WAIT" goes away here, whatever happened

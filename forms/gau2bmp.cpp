@@ -8,15 +8,16 @@
 #include <QPushButton>
 
 #include "app/Module1.h"
+#include "app/fault_message.h"
 #include "bmp/export.h"
 #include "forms/conversion_look.h"
 #include "forms/dun.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
-#include "ui/beep.h"
-#include "ui/controls.h"
 #include "io/file_channels.h"
 #include "io/file_names.h"
+#include "ui/beep.h"
+#include "ui/controls.h"
 #include "ui/twips.h"
 
 using namespace io;
@@ -89,17 +90,18 @@ void gau2bmp::Command2_Click() {
         Module1.ColorsUsed = r->colors;
         Beep();
         Command3->setFocus();
-      } else if (r.fault() == Fault::Bitmap) {
-        problem = QStringLiteral("Bitmap %1 of %2 cannot be converted, so %3 was not written. %4")
-                      .arg(QString::number(Module1.BmpNumber), gauge, BmpFileName, reason);
       } else {
-        problem = QStringLiteral(
-                      "The file %1 could not be written. %2 Any older file of that "
-                      "name is as it was.")
-                      .arg(BmpFileName, reason);
+        problem = QString::fromStdString(
+            faultMessage({.action = "the export to " + BmpFileName.toStdString(),
+                          .bitmap = QStringLiteral("bitmap %1 of %2")
+                                        .arg(QString::number(Module1.BmpNumber), gauge)
+                                        .toStdString(),
+                          .gauge = gauge.toStdString(),
+                          .file = BmpFileName.toStdString()},
+                         r.fault(), reason.toStdString()));
         // A folder of installed gauges, opened read-only, is often not the user's to write.
         const QFileInfo target(BmpFileName);
-        if (!QFileInfo(target.absolutePath()).isWritable())
+        if (r.fault() != Fault::Bitmap && !QFileInfo(target.absolutePath()).isWritable())
           problem += QStringLiteral(
                          " You cannot write to the folder %1: type the name with a folder you "
                          "can write to in front of it, such as %2/%3.")

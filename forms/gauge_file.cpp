@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "app/Module1.h"
+#include "app/fault_message.h"
 #include "io/file_channels.h"
 #include "io/file_names.h"
 #include "ui/message.h"
@@ -52,10 +53,8 @@ QString readOnlyNote(const QString& gauge) {
 }
 
 QString readOnlyRefusal(const QString& what, const QString& gauge) {
-  return QStringLiteral(
-             "%1 was not done: the gauge file %2 is read-only, so nothing was written. To "
-             "change it, copy it to a folder you can write to and open the copy.")
-      .arg(what, gauge);
+  return QString::fromStdString(faultMessage(
+      {.action = what.toStdString(), .gauge = gauge.toStdString()}, Fault::ReadOnly, {}));
 }
 
 bool refusedAsReadOnly(QWidget* owner, const QString& what) {

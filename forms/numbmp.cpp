@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "app/Module1.h"
+#include "app/fault_message.h"
 #include "app/number_text.h"
 #include "forms/bmp2gau.h"
 #include "forms/dialpix.h"
@@ -23,10 +24,10 @@
 #include "gau/history.h"
 #include "gau/scan.h"
 #include "gau/transparency.h"
-#include "ui/beep.h"
-#include "ui/controls.h"
 #include "io/file_channels.h"
 #include "io/file_names.h"
+#include "ui/beep.h"
+#include "ui/controls.h"
 #include "ui/message.h"
 #include "ui/twips.h"
 
@@ -193,19 +194,12 @@ void numbmp::Command3_Click() {
 
 // The message for a transparency command that did not finish, by its fault.
 QString numbmp::notDone(const char* what, Fault fault, const std::string& reason) const {
-  const QString bitmap =
-      QStringLiteral("bitmap %1 of %2").arg(Module1.BmpNumber).arg(nameText(Module1.GauFileName));
-  const QString why = nameText(reason);
-  switch (fault) {
-    case Fault::ReadOnly:
-      return readOnlyRefusal(QString::fromLatin1(what), nameText(Module1.GauFileName));
-    case Fault::GaugeWrite:
-      return QStringLiteral("%1 of %2 failed part-way. %3")
-          .arg(QString::fromLatin1(what), bitmap, why);
-    default:
-      return QStringLiteral("%1 was not done: nothing was written to %2. %3")
-          .arg(QString::fromLatin1(what), bitmap, why);
-  }
+  const QString gauge = nameText(Module1.GauFileName);
+  return QString::fromStdString(faultMessage(
+      {.action = what,
+       .bitmap = QStringLiteral("bitmap %1 of %2").arg(Module1.BmpNumber).arg(gauge).toStdString(),
+       .gauge = gauge.toStdString()},
+      fault, nameText(reason).toStdString()));
 }
 
 void numbmp::Command7_Click() {

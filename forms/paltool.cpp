@@ -10,14 +10,15 @@
 #include <optional>
 
 #include "app/Module1.h"
+#include "app/fault_message.h"
 #include "app/number_text.h"
 #include "forms/gauge_file.h"
 #include "forms/outofr.h"
 #include "gau/palette.h"
-#include "ui/beep.h"
-#include "ui/controls.h"
 #include "io/file_channels.h"
 #include "io/file_names.h"
+#include "ui/beep.h"
+#include "ui/controls.h"
 #include "ui/message.h"
 #include "ui/twips.h"
 
@@ -46,10 +47,11 @@ bool gaugeOpen(QWidget* tool) {
 template <class T>
 QString aboutBitmap(const Result<T>& r) {
   const QString gauge = nameText(Module1.GauFileName);
-  if (r.fault() == Fault::ReadOnly) return readOnlyRefusal(QStringLiteral("Send"), gauge);
-  return QStringLiteral("Bitmap %1 of %2: %3")
-      .arg(Module1.BmpNumber)
-      .arg(gauge, nameText(r.reason()));
+  return QString::fromStdString(faultMessage(
+      {.action = "Send",
+       .bitmap = QStringLiteral("bitmap %1 of %2").arg(Module1.BmpNumber).arg(gauge).toStdString(),
+       .gauge = gauge.toStdString()},
+      r.fault(), nameText(r.reason()).toStdString()));
 }
 
 // Whole-text reading of an entry box; text that is no byte keeps the previous one.

@@ -28,22 +28,22 @@ Result<BitmapLayout> readLayout(io::Channel& gauge, int32_t bmpPos, Extent exten
   const Result<int64_t> fileLength = gaugeLength(gauge);
   if (!fileLength) return Result<BitmapLayout>::failure(fileLength);
   const int64_t length = *fileLength;
-  const int64_t widthPos = static_cast<int64_t>(bmpPos) + kWidthOffset;
-  const int64_t countPos = static_cast<int64_t>(bmpPos) + kColorCountOffset;
+  const int64_t widthPos = static_cast<int64_t>(bmpPos) + kWidthFromBmpPos;
+  const int64_t countPos = static_cast<int64_t>(bmpPos) + kColorCountFromBmpPos;
   if (widthPos < 1) return refused("Its header would begin before the start of the file.");
   if (!liesInFile(widthPos, countPos + 4 - widthPos, length))
     return refused("Its header runs past the end of the file.");
   BitmapLayout b;
   b.bmpPos = bmpPos;
   b.width = gauge.get4(widthPos);
-  b.height = gauge.get4(static_cast<int64_t>(bmpPos) + kHeightOffset);
+  b.height = gauge.get4(static_cast<int64_t>(bmpPos) + kHeightFromBmpPos);
   const int32_t stored = gauge.get4(countPos);
   if (stored < 0 || stored > kMaxColors)
     return refused("Its colour count " + std::to_string(stored) + " is not 0 to 256.");
   b.colors = colorsInUse(stored);
   b.padding = rowPadding(b.width);
   b.rowBytes = static_cast<int64_t>(b.width) + b.padding;
-  b.paletteStart = static_cast<int64_t>(bmpPos) + kPaletteOffset;
+  b.paletteStart = static_cast<int64_t>(bmpPos) + kPaletteFromBmpPos;
   b.pixelStart = b.paletteStart + 4 * static_cast<int64_t>(b.colors);
   b.pixelBytes = b.rowBytes * b.height;
   // Every size and position a tool works out must be a signed 32-bit number.

@@ -16,10 +16,10 @@ class Channel;
 namespace gau {
 
 // Field positions relative to BmpPos.
-inline constexpr int kWidthOffset = -8;       // signed 32-bit width
-inline constexpr int kHeightOffset = -4;      // signed 32-bit height
-inline constexpr int kColorCountOffset = 20;  // signed 32-bit colours used; 0 means 256
-inline constexpr int kPaletteOffset = 28;     // first palette entry: blue, green, red, reserved
+inline constexpr int kWidthFromBmpPos = -8;       // signed 32-bit width
+inline constexpr int kHeightFromBmpPos = -4;      // signed 32-bit height
+inline constexpr int kColorCountFromBmpPos = 20;  // signed 32-bit colours used; 0 means 256
+inline constexpr int kPaletteFromBmpPos = 28;     // first palette entry: blue, green, red, reserved
 inline constexpr int32_t kSignature = 0x00080001;  // planes 1 and 8 bits per pixel, as one LE word
 inline constexpr int kMaxColors = 256;
 

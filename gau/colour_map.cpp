@@ -8,9 +8,9 @@
 namespace gau {
 namespace {
 
-constexpr uint32_t kUsed = 0x01000000;        // marks a taken slot of a colour table
-constexpr uint32_t kWhite = 0xFFFFFFFF;       // what the export writes at entry 255
-constexpr uint32_t kHalfOpaque = 0x80000000;  // colours below this are less than half opaque
+constexpr uint32_t kUsed = 0x01000000;         // marks a taken slot of a colour table
+constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;  // what the export writes at entry 255
+constexpr uint32_t kHalfOpaque = 0x80000000;   // colours below this are less than half opaque
 
 // Cells: coarse ones of 16 x 16 x 16 colours, fine ones of 8 x 8 x 8.
 constexpr int kCoarseBits = 4;
@@ -123,7 +123,7 @@ ShownPalette shownPalette(std::span<const uint8_t> gaugePalette) {
     const uint8_t* e = &gaugePalette[4 * static_cast<size_t>(i)];
     s.colour[i] = kOpaque | uint32_t{e[2]} << 16 | uint32_t{e[1]} << 8 | e[0];
   }
-  s.colour[255] = kWhite;
+  s.colour[255] = kOpaqueWhite;
   return s;
 }
 

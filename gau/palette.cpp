@@ -13,7 +13,7 @@ constexpr int kEntryBytes = 4;
 constexpr int kColorBytes = 3;  // blue, green, red; the reserved byte is left out
 
 int64_t entryStart(int32_t bmpPos, int32_t n) {
-  return static_cast<int64_t>(bmpPos) + kPaletteOffset + kEntryBytes * static_cast<int64_t>(n);
+  return static_cast<int64_t>(bmpPos) + kPaletteFromBmpPos + kEntryBytes * static_cast<int64_t>(n);
 }
 
 std::string entryName(int32_t n) { return "palette entry " + std::to_string(n); }
@@ -33,7 +33,7 @@ const char* channelName(ColorChannel c) {
 }  // namespace
 
 Result<ColorCount> readColorCount(io::Channel& gauge, int32_t bmpPos) {
-  const int64_t pos = static_cast<int64_t>(bmpPos) + kColorCountOffset;
+  const int64_t pos = static_cast<int64_t>(bmpPos) + kColorCountFromBmpPos;
   const Result<int64_t> length = gaugeLength(gauge);
   if (!length) return Result<ColorCount>::failure(length);
   if (!liesInFile(pos, 4, *length))

@@ -45,8 +45,6 @@ class Canvas {
     textY_ = static_cast<int32_t>(
         std::min<int64_t>(static_cast<int64_t>(textY_) + lineHeight(), INT32_MAX));
   }
-  int32_t textX() const { return textX_; }
-  int32_t textY() const { return textY_; }
 
  protected:
   virtual void erase() = 0;

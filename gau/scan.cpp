@@ -16,7 +16,7 @@ namespace {
 
 // A hit needs the signature and the whole colour count inside the file:
 // bytes i .. i + 23 counted from the signature.
-constexpr size_t kHitSpan = kColorCountOffset + 4;
+constexpr size_t kHitSpan = kColorCountFromBmpPos + 4;
 
 bool signatureAt(const uint8_t* p) { return p[0] == 1 && p[1] == 0 && p[2] == 8 && p[3] == 0; }
 
@@ -60,7 +60,7 @@ void scanBlock(const uint8_t* block, size_t n, size_t limit, int64_t base, size_
     // The colour count field is read as the exhaustive scan reads it; past the
     // end of the file its bytes read as 0, but such a hit is never counted.
     uint8_t count[4] = {0, 0, 0, 0};
-    const size_t at = i + kColorCountOffset;
+    const size_t at = i + kColorCountFromBmpPos;
     if (at < n) std::memcpy(count, block + at, std::min<size_t>(4, n - at));
     r.lastColorCount = io::le32(count);
     if (i + kHitSpan > n) return;

@@ -38,7 +38,7 @@ Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos) {
   const std::unique_ptr<uint8_t, decltype(&std::free)> zeros(
       static_cast<uint8_t*>(std::calloc(static_cast<size_t>(inFile), 1)), &std::free);
   if (!zeros)
-    return R::failure(Fault::Bitmap, "There was not enough memory to zero its " +
+    return R::failure(Fault::OutOfMemory, "There was not enough memory to zero its " +
                                          std::to_string(inFile) + " pixel bytes.");
   if (const Result<> r =
           changeRange(gauge, b.pixelStart,
@@ -52,7 +52,7 @@ Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos) {
 
 Result<> makeZeroTransparent(io::Channel& gauge, int32_t bmpPos) {
   if (gauge.readOnly()) return Result<>::failure(Fault::ReadOnly, kReadOnly);
-  const int64_t first = static_cast<int64_t>(bmpPos) + kPaletteOffset;
+  const int64_t first = static_cast<int64_t>(bmpPos) + kPaletteFromBmpPos;
   const Result<int64_t> length = gaugeLength(gauge);
   if (!length) return Result<>::failure(length);
   if (!liesInFile(first, kEntryZeroBytes, *length))

@@ -85,12 +85,6 @@ int32_t Channel::get4(int64_t pos) {
 
 bool Channel::put1(int64_t pos, uint8_t value) { return write(pos, {&value, 1}); }
 
-bool Channel::put2(int64_t pos, int16_t value) {
-  uint8_t b[2];
-  putLe16(b, static_cast<uint16_t>(value));
-  return write(pos, b);
-}
-
 bool Channel::put4(int64_t pos, int32_t value) {
   uint8_t b[4];
   putLe32(b, static_cast<uint32_t>(value));

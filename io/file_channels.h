@@ -60,7 +60,6 @@ class Channel {
   uint8_t get1(int64_t pos);
   int32_t get4(int64_t pos);  // little-endian, signed
   bool put1(int64_t pos, uint8_t value);
-  bool put2(int64_t pos, int16_t value);
   bool put4(int64_t pos, int32_t value);
 
   // Reads that asked for bytes before position 1; the file logic must never do so.
@@ -127,7 +126,7 @@ class MemoryChannel : public Channel {
 
 class FileChannels {
  public:
-  static constexpr int kCount = 4;
+  static constexpr int kCount = kBmpChannel;  // the gauge file and one .BMP
 
   // Opens `name` on channel n (closing what was there); false and `error` set on failure.
   bool open(int n, const std::string& name, OpenMode mode, std::string* error);

@@ -18,7 +18,6 @@ seeds="$build/seeds"
 rm -rf "$seeds" && mkdir -p "$seeds"
 "$build/make_samples" "$seeds"
 "$build/fuzz/make_fuzz_seeds" "$seeds"
-cp "$here"/fuzz/seeds/* "$seeds"/ 2>/dev/null || true
 
 if [ "$mode" = long ]; then
   runs="${runs:-1000000}"

@@ -46,11 +46,6 @@ void FileListBox::refresh() {
   }
 }
 
-QString FileListBox::selectedName() const {
-  const QList<QListWidgetItem*> items = selectedItems();
-  return items.isEmpty() ? QString() : items.first()->text();
-}
-
 std::string FileListBox::selectedFile() const {
   const QList<QListWidgetItem*> items = selectedItems();
   return items.isEmpty() ? std::string()

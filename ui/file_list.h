@@ -17,8 +17,6 @@ class FileListBox : public QListWidget {
 
   // Reads the working directory again.
   void refresh();
-  // The highlighted entry as shown, or empty when none is highlighted.
-  QString selectedName() const;
   // The bare file name of the highlighted entry as the file system holds it.
   std::string selectedFile() const;
 

@@ -155,7 +155,7 @@ TEST(BmpExport, KeepingRefusesAnExistingName) {
   for (const char* name : {"abc.bmp", "link.bmp"}) {
     const Result<bmp::Exported> r =
         bmp::exportBitmap(*gauge.channel, gauge.pos, name, {}, bmp::Existing::Keep);
-    EXPECT_EQ(r.fault(), Fault::Target) << name;
+    EXPECT_EQ(r.fault(), Fault::TargetExists) << name;
   }
   EXPECT_EQ(dir.read("abc.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
   EXPECT_FALSE(std::filesystem::exists("nowhere.bmp"));

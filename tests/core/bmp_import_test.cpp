@@ -144,7 +144,7 @@ TEST(BmpImport, AGaugeWriteErrorIsReported) {
   const Exported s(patterned(10, 20, 16));
   auto gauge = io::memoryChannel(s.g.bytes());
   auto bmpFile = io::openFileChannel("x.bmp", io::OpenMode::ReadOnly, nullptr);
-  const int64_t pixel = s.pos + gau::kPaletteOffset + 4 * 16;  // so the import changes a byte
+  const int64_t pixel = s.pos + gau::kPaletteFromBmpPos + 4 * 16;  // so the import changes a byte
   ASSERT_TRUE(gauge->put1(pixel, static_cast<uint8_t>(~gauge->get1(pixel))));
   gauge->failWrites(true);
   EXPECT_EQ(gau::importPixels(*gauge, s.pos, *bmpFile).fault(), Fault::GaugeWrite);

@@ -101,7 +101,7 @@ TEST(Undo, IsRefusedWhenAnotherProgramChangedTheBytesSince) {
   GaugeDir d;
   auto gauge = d.open();
   ASSERT_TRUE(gau::makeTransparent(*gauge, d.pos));
-  const int64_t pixel = d.pos + gau::kPaletteOffset + 16 * 4 + 5;
+  const int64_t pixel = d.pos + gau::kPaletteFromBmpPos + 16 * 4 + 5;
   ASSERT_TRUE(gauge->put1(pixel, 0x42));  // written past dialpix, as another editor would
   const std::vector<uint8_t> edited = d.now();
   const Result<gau::Undone> r = gau::undoLatest(*gauge);
@@ -172,7 +172,7 @@ TEST_P(CutOff, TheNextOpenShowsTheGaugeBeforeOrAfterNeverMixed) {
     auto gauge = d.open();
     const int32_t n = static_cast<int32_t>(((-static_cast<int64_t>(GetParam().w)) & 3) + GetParam().w);
     std::vector<uint8_t> pixels(static_cast<size_t>(n) * GetParam().h, 0x5A);
-    (void)gau::changeRange(*gauge, d.pos + gau::kPaletteOffset + 16 * 4, pixels, {"import", d.pos});
+    (void)gau::changeRange(*gauge, d.pos + gau::kPaletteFromBmpPos + 16 * 4, pixels, {"import", d.pos});
   };
   ASSERT_FALSE(cutOffAfter(-1, import));
   const std::vector<uint8_t> after = d.now();
