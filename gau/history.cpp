@@ -131,7 +131,7 @@ bool keepInHistory(const std::string& gaugeName, const ChangeRecord& record,
     io::syncFolderOf(journal, &why);  // the journal's going must reach the disk
   } else {
     // Written under a temporary name, so a cut-off write never passes for a change.
-    const std::string temporary = folder + "/.new" + kExtension;
+    const std::string temporary = folder + "/new.tmp";  // no change file until renamed
     removeQuietly(temporary);
     std::unique_ptr<io::Channel> c =
         io::openFileChannel(temporary, io::OpenMode::CreateNew, &why);
