@@ -13,39 +13,20 @@
 #include "gau/change.h"
 #include "gau/palette.h"
 #include "io/file_channels.h"
-#include "tools/gauge_builder.h"
+#include "bench/big_gauge.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-constexpr int32_t kSide = 4096;
-constexpr int64_t kPixelBytes = int64_t{kSide} * kSide;
-
-struct Sample {
-  std::string name;
-  int32_t bmpPos = 0;
-  int64_t pixelStart = 0;  // 1-based
-};
+using bench::kPixelBytes;
 
 // A gauge holding one 4096 x 4096 bitmap; the undo history goes beside it.
-const Sample& sample() {
-  static const Sample s = [] {
-    Sample r;
+const bench::BigGauge& sample() {
+  static const bench::BigGauge s = [] {
     const fs::path dir = fs::temp_directory_path() / "dialpix-bench-change";
     fs::create_directories(dir);
     setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
-    r.name = (dir / "big.gau").string();
-    gaugebuild::Gauge g;
-    g.filler(4000);
-    gaugebuild::Bitmap b = gaugebuild::patterned(4, 1, 0);
-    b.width = kSide;
-    b.height = kSide;
-    b.pixels.assign(static_cast<size_t>(kPixelBytes), 7);
-    r.bmpPos = g.plant(b);
-    g.filler(4000, 2);
-    g.writeTo(r.name);
-    r.pixelStart = r.bmpPos + 28 + 4 * 256;
-    return r;
+    return bench::writeBigGauge((dir / "big.gau").string());
   }();
   return s;
 }
