@@ -22,7 +22,7 @@ const char* const kBusy = "Another dialpix is changing the gauge file. Try again
 
 bool exists(const std::string& name) {
   std::error_code ec;
-  return std::filesystem::exists(std::filesystem::path(name), ec);
+  return std::filesystem::exists(io::fsPath(name), ec);
 }
 
 // Removes the journal and pushes the removal to the disk: a journal that came

@@ -92,12 +92,12 @@ std::vector<HistoryEntry> historyOf(const std::string& gaugeName) {
   const std::string folder = gaugeFolder(gaugeName);
   if (folder.empty()) return out;
   std::error_code ec;
-  const auto length = static_cast<int64_t>(fs::file_size(fs::path(gaugeName), ec));
+  const auto length = static_cast<int64_t>(fs::file_size(io::fsPath(gaugeName), ec));
   if (ec) return out;
-  for (const fs::path& f : changeFiles(folder)) {
-    const std::optional<ChangeRecord> r = readEntry(f.string(), nullptr);
+  for (const fs::path& f : changeFiles(io::fsPath(folder))) {
+    const std::optional<ChangeRecord> r = readEntry(io::nameOf(f), nullptr);
     // Another length: the changes of an earlier file that had this identity.
-    if (r && r->gaugeLength == length) out.push_back({*r, f.string()});
+    if (r && r->gaugeLength == length) out.push_back({*r, io::nameOf(f)});
   }
   return out;
 }
@@ -107,11 +107,11 @@ bool keepInHistory(const std::string& gaugeName, const ChangeRecord& record,
                    const std::string& journal) {
   const std::string folder = gaugeFolder(gaugeName);
   std::error_code ec;
-  if (folder.empty() || (fs::create_directories(folder, ec), ec)) return false;
-  std::vector<fs::path> files = changeFiles(folder);
+  if (folder.empty() || (fs::create_directories(io::fsPath(folder), ec), ec)) return false;
+  std::vector<fs::path> files = changeFiles(io::fsPath(folder));
   // Changes of an earlier file that had this identity are not this file's.
   if (!files.empty()) {
-    const std::optional<ChangeRecord> last = readEntry(files.back().string(), nullptr);
+    const std::optional<ChangeRecord> last = readEntry(io::nameOf(files.back()), nullptr);
     if (!last || last->gaugeLength != record.gaugeLength) {
       for (const fs::path& f : files) removeQuietly(f);
       files.clear();
@@ -141,11 +141,11 @@ bool keepInHistory(const std::string& gaugeName, const ChangeRecord& record,
     kept = kept && io::renameFile(temporary, target, nullptr, &why);
     if (!kept) removeQuietly(temporary);
   }
-  if (kept) files.push_back(target);
+  if (kept) files.push_back(io::fsPath(target));
   const auto perGauge = static_cast<size_t>(std::max(historyLimits().changesPerGauge, 0));
   for (size_t i = 0; files.size() > perGauge && i < files.size() - perGauge; ++i)
     removeQuietly(files[i]);
-  trimTotal(fs::path(io::stateFolder()) / "history", historyLimits().totalBytes);
+  trimTotal(io::fsPath(io::stateFolder()) / "history", historyLimits().totalBytes);
   return kept;
 }
 

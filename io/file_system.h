@@ -5,6 +5,7 @@
 // identity that survives a rename, and the folder for the program's state.
 
 #include <chrono>
+#include <filesystem>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -24,9 +25,10 @@ struct FileId {
 };
 std::optional<FileId> fileId(const std::string& name);
 
-// An exclusive lock on a whole file, held until the object goes. It belongs to
-// its own open of the file, so it shuts out every other open, in this process
-// or another (POSIX open-file-description locks, else flock; Windows LockFileEx).
+// An exclusive lock on a file, held until the object goes. It belongs to its
+// own open of the file, so it shuts out every other open that asks for it, in
+// this process or another (POSIX open-file-description locks, else flock;
+// Windows LockFileEx on one byte past any data, so writes are never blocked).
 class FileLock {
  public:
   virtual ~FileLock() = default;
@@ -50,6 +52,11 @@ bool folderWritable(const std::string& fileName);
 // ~/.local/state/dialpix (%LOCALAPPDATA%\dialpix on Windows); empty when the
 // environment names none.
 std::string stateFolder();
+
+// A file name (bytes on POSIX, UTF-8 on Windows) as a std::filesystem path,
+// and back; on Windows a plain std::string would go through the ANSI code page.
+std::filesystem::path fsPath(const std::string& name);
+std::string nameOf(const std::filesystem::path& path);
 
 // Renames `from` to `to`, replacing `to`; false (`crossDevice` set when the two
 // lie on different filesystems) and `error` when it cannot.

@@ -112,6 +112,9 @@ std::string stateFolder() {
   return {};
 }
 
+std::filesystem::path fsPath(const std::string& name) { return std::filesystem::path(name); }
+std::string nameOf(const std::filesystem::path& path) { return path.native(); }
+
 bool renameFile(const std::string& from, const std::string& to, bool* crossDevice,
                 std::string* error) {
   if (crossDevice) *crossDevice = false;

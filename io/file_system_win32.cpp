@@ -41,12 +41,22 @@ HANDLE openShared(const std::string& name, DWORD access, DWORD flags) {
                      OPEN_EXISTING, flags, nullptr);
 }
 
+// Windows locks are mandatory: a locked byte cannot be written through any
+// other handle, the gauge channel's own included. So the lock stands on one
+// byte far past any gauge's end, where no write ever goes, as SQLite's do.
+OVERLAPPED lockByte() {
+  OVERLAPPED at{};
+  at.Offset = 0xFFFFFFFEu;
+  at.OffsetHigh = 0x7FFFFFFFu;
+  return at;
+}
+
 class Win32Lock final : public FileLock {
  public:
   explicit Win32Lock(HANDLE h) : h_(h) {}
   ~Win32Lock() override {
-    OVERLAPPED at{};
-    UnlockFileEx(h_, 0, MAXDWORD, MAXDWORD, &at);
+    OVERLAPPED at = lockByte();
+    UnlockFileEx(h_, 0, 1, 0, &at);
     CloseHandle(h_);
   }
 
@@ -79,9 +89,8 @@ std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::millise
   }
   const auto until = std::chrono::steady_clock::now() + wait;
   for (;;) {
-    OVERLAPPED at{};
-    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                   &at)) {
+    OVERLAPPED at = lockByte();
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
       *outcome = LockOutcome::Held;
       return std::make_unique<Win32Lock>(h);
     }
@@ -120,6 +129,9 @@ std::string stateFolder() {
   if (!local || !*local) return {};
   return utf8(std::filesystem::path(local) / L"dialpix");
 }
+
+std::filesystem::path fsPath(const std::string& name) { return pathOf(name); }
+std::string nameOf(const std::filesystem::path& path) { return utf8(path); }
 
 bool renameFile(const std::string& from, const std::string& to, bool* crossDevice,
                 std::string* error) {
