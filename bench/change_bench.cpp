@@ -20,10 +20,20 @@ namespace {
 namespace fs = std::filesystem;
 using bench::kPixelBytes;
 
+const fs::path kDir = fs::temp_directory_path() / "dialpix-bench-change";
+
+// Up to 256 MiB of history by the end: it goes with the program.
+struct RemovedAtExit {
+  ~RemovedAtExit() {
+    std::error_code ec;
+    fs::remove_all(kDir, ec);
+  }
+} removedAtExit;
+
 // A gauge holding one 4096 x 4096 bitmap; the undo history goes beside it.
 const bench::BigGauge& sample() {
   static const bench::BigGauge s = [] {
-    const fs::path dir = fs::temp_directory_path() / "dialpix-bench-change";
+    const fs::path& dir = kDir;
     fs::create_directories(dir);
     setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
     return bench::writeBigGauge((dir / "big.gau").string());

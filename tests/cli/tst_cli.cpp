@@ -34,13 +34,19 @@ struct Run {
   QByteArray out, err;
 };
 
-// Runs dialpix in `dir` with no display to reach.
-Run dialpix(const QString& dir, const QStringList& args) {
-  QProcess p;
+// Runs in `dir` with no display to reach, the undo history kept in `dir`, so
+// it goes with the test's folder.
+void prepare(QProcess& p, const QString& dir) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
+  env.insert(QStringLiteral("XDG_STATE_HOME"), dir + QStringLiteral("/.state"));
   p.setProcessEnvironment(env);
   p.setWorkingDirectory(dir);
+}
+
+Run dialpix(const QString& dir, const QStringList& args) {
+  QProcess p;
+  prepare(p, dir);
   p.start(QStringLiteral(DIALPIX_EXE), args);
   if (!p.waitForFinished(60000)) return {};
   return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
@@ -396,7 +402,7 @@ void tst_cli::killedImportsLeaveBeforeOrAfter() {
   for (clock.restart(); anotherRound(round, 200, clock, 15); ++round) {
     writeBytes(race.gauge, race.before);
     QProcess p;
-    p.setWorkingDirectory(race.dir.path());
+    prepare(p, race.dir.path());
     p.start(QStringLiteral(DIALPIX_EXE), race.importOf('a'));
     QVERIFY(p.waitForStarted());
     QThread::usleep(static_cast<unsigned long>(QRandomGenerator::global()->bounded(runMs * 1000)));
@@ -421,7 +427,7 @@ void tst_cli::concurrentImportsNeverMix() {
   for (; anotherRound(round, 150, clock, 15); ++round) {
     writeBytes(race.gauge, race.before);
     QProcess a, b;
-    for (QProcess* p : {&a, &b}) p->setWorkingDirectory(race.dir.path());
+    for (QProcess* p : {&a, &b}) prepare(*p, race.dir.path());
     a.start(QStringLiteral(DIALPIX_EXE), race.importOf('a'));
     b.start(QStringLiteral(DIALPIX_EXE), race.importOf('b'));
     for (QProcess* p : {&a, &b}) {
