@@ -10,10 +10,10 @@
 
 #include <filesystem>
 
+#include "bench/big_gauge.h"
 #include "gau/change.h"
 #include "gau/palette.h"
 #include "io/file_channels.h"
-#include "bench/big_gauge.h"
 
 namespace {
 

@@ -60,8 +60,7 @@ int historyCommand(const QStringList& args) {
     for (const gau::HistoryEntry& e : kept) {
       const std::optional<int> n = numberAt(*gauge, e.record.bmpPos);
       changes.append(QJsonObject{
-          {"time", QDateTime::fromSecsSinceEpoch(e.record.time, Qt::UTC)
-                       .toString(Qt::ISODate)},
+          {"time", QDateTime::fromSecsSinceEpoch(e.record.time, Qt::UTC).toString(Qt::ISODate)},
           {"command", QString::fromStdString(e.record.command)},
           {"bitmap", n ? QJsonValue(*n) : QJsonValue()},
           {"position", static_cast<qint64>(e.record.position)},
@@ -75,8 +74,9 @@ int historyCommand(const QStringList& args) {
   QByteArray lines;
   for (const gau::HistoryEntry& e : kept) {
     const std::optional<int> n = numberAt(*gauge, e.record.bmpPos);
-    lines += localTime(e.record.time).toUtf8() + '\t' + QByteArray::fromStdString(e.record.command) +
-             '\t' + (n ? QByteArray::number(*n) : QByteArray("?")) + '\t' +
+    lines += localTime(e.record.time).toUtf8() + '\t' +
+             QByteArray::fromStdString(e.record.command) + '\t' +
+             (n ? QByteArray::number(*n) : QByteArray("?")) + '\t' +
              QByteArray::number(static_cast<qint64>(e.record.bytesChanged)) + '\n';
   }
   report.out(lines);
@@ -100,8 +100,8 @@ int undoCommand(const QStringList& args) {
   if (rest.size() != 1) return cmd.usageError(QStringLiteral("name one gauge file"));
   const std::optional<int> k = wholeInt(cmd.parser().value(steps));
   if (!k || *k < 1)
-    return cmd.usageError(
-        QStringLiteral("--steps %1 is not a whole number from 1 up").arg(cmd.parser().value(steps)));
+    return cmd.usageError(QStringLiteral("--steps %1 is not a whole number from 1 up")
+                              .arg(cmd.parser().value(steps)));
 
   Report report;
   Result<GaugeFile> gauge = openGauge(rest[0], io::OpenMode::ReadWriteExisting);
@@ -120,18 +120,20 @@ int undoCommand(const QStringList& args) {
   for (int i = 0; i < *k; ++i) {
     const gau::HistoryEntry& e = kept[kept.size() - 1 - static_cast<size_t>(i)];
     const int n = numberAt(*gauge, e.record.bmpPos).value_or(0);
-    const QString what = QStringLiteral("the change of %1 (%2)")
-                             .arg(localTime(e.record.time),
-                                  QString::fromStdString(e.record.command));
+    const QString what =
+        QStringLiteral("the change of %1 (%2)")
+            .arg(localTime(e.record.time), QString::fromStdString(e.record.command));
     const Result<gau::Undone> undone = gau::undoChange(*gauge->channel, e);
     if (!undone) {
-      report.problem(rest[0], n, QStringLiteral("%1 was not undone; nothing was written. %2")
-                                     .arg(what, reason(undone.reason())));
+      report.problem(rest[0], n,
+                     QStringLiteral("%1 was not undone; nothing was written. %2")
+                         .arg(what, reason(undone.reason())));
       break;  // the older changes lie under this one
     }
-    report.note(rest[0], n, QStringLiteral("%1 was undone: %2 bytes are as they were before it.")
-                                .arg(what)
-                                .arg(e.record.bytesChanged));
+    report.note(rest[0], n,
+                QStringLiteral("%1 was undone: %2 bytes are as they were before it.")
+                    .arg(what)
+                    .arg(e.record.bytesChanged));
   }
   return report.finish();
 }

@@ -16,7 +16,9 @@
 namespace gau {
 namespace {
 
-Result<> notWritten(std::string why) { return Result<>::failure(Fault::NotWritten, std::move(why)); }
+Result<> notWritten(std::string why) {
+  return Result<>::failure(Fault::NotWritten, std::move(why));
+}
 
 const char* const kBusy = "Another dialpix is changing the gauge file. Try again when it is done.";
 
@@ -37,8 +39,7 @@ bool writeJournal(const std::string& journal, std::span<const uint8_t> header,
   std::unique_ptr<io::Channel> file = io::openFileChannel(journal, io::OpenMode::CreateNew, why);
   if (!file) return false;
   const bool ok = file->write(1, header) &&
-                  file->write(1 + static_cast<int64_t>(header.size()), oldBytes) &&
-                  file->flush();
+                  file->write(1 + static_cast<int64_t>(header.size()), oldBytes) && file->flush();
   if (!ok) *why = file->error();
   file.reset();
   if (ok && io::syncFolderOf(journal, why)) return true;
@@ -53,9 +54,10 @@ Result<std::optional<Restored>> playBackLocked(const std::string& gaugeName) {
   const std::string journal = journalName(gaugeName);
   std::string why;
   std::unique_ptr<io::Channel> file = io::openFileChannel(journal, io::OpenMode::ReadOnly, &why);
-  if (!file) return exists(journal) ? R::failure(Fault::NotWritten, "Its journal " + journal +
-                                                                        " cannot be read: " + why + ".")
-                                    : R(std::nullopt);
+  if (!file)
+    return exists(journal) ? R::failure(Fault::NotWritten,
+                                        "Its journal " + journal + " cannot be read: " + why + ".")
+                           : R(std::nullopt);
   std::vector<uint8_t> old;
   const std::optional<ChangeRecord> record = readRecord(*file, &old);
   file.reset();
@@ -64,7 +66,8 @@ Result<std::optional<Restored>> playBackLocked(const std::string& gaugeName) {
   if (!gauge)
     return R::failure(Fault::NotWritten, "A change that was cut off left its journal " + journal +
                                              ", which cannot be played back: the gauge file "
-                                             "cannot be opened for writing (" + why + ").");
+                                             "cannot be opened for writing (" +
+                                             why + ").");
   // Torn: cut off before it was whole, so the gauge was never touched. A
   // journal of another length belongs to a file that is no longer there.
   const bool playBack = record && record->gaugeLength == gauge->length();
@@ -73,8 +76,8 @@ Result<std::optional<Restored>> playBackLocked(const std::string& gaugeName) {
                                              ", which could not be played back: " +
                                              gauge->errorOr("unknown error") + ".");
   if (!removeJournal(journal, &why))
-    return R::failure(Fault::NotWritten, "Its journal " + journal + " could not be removed: " +
-                                             why + ".");
+    return R::failure(Fault::NotWritten,
+                      "Its journal " + journal + " could not be removed: " + why + ".");
   if (!playBack) return R(std::nullopt);
   return R(Restored{record->bmpPos, record->command, record->length});
 }
@@ -118,8 +121,10 @@ std::string journalName(const std::string& gaugeName) { return gaugeName + "-jou
 std::string restoredSentence(const Restored& r, int number) {
   const std::string bitmap = number > 0 ? "Bitmap " + std::to_string(number)
                                         : "The bitmap at byte " + std::to_string(r.bmpPos);
-  const std::string what = r.command.empty() ? std::string("a change") : "a change (" + r.command + ")";
-  return bitmap + " was put back as it was before " + what + " that was cut off part-way, when "
+  const std::string what =
+      r.command.empty() ? std::string("a change") : "a change (" + r.command + ")";
+  return bitmap + " was put back as it was before " + what +
+         " that was cut off part-way, when "
          "dialpix was stopped or the machine went down before the change was complete (" +
          std::to_string(r.bytes) + " bytes restored from the journal).";
 }
@@ -167,9 +172,9 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
     return notWritten("The bytes to be replaced could not be read: " +
                       gauge.errorOr("the read stopped early") + ".");
   // The checksum of the new bytes, on the other core for a large change.
-  std::future<uint32_t> newCrc = std::async(
-      count >= kLargeChange ? std::launch::async : std::launch::deferred,
-      [bytes] { return crc32Of(bytes); });
+  std::future<uint32_t> newCrc =
+      std::async(count >= kLargeChange ? std::launch::async : std::launch::deferred,
+                 [bytes] { return crc32Of(bytes); });
   ChangeRecord record;
   record.oldCrc = crc32Of(old);
   if (note.expectedCrc && *note.expectedCrc != record.oldCrc)
@@ -191,8 +196,10 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
   const std::string journal =
       gauge.onDisk() && journalPossible(name) ? journalName(name) : std::string();
   if (!journal.empty() && !writeJournal(journal, header, old, &why))
-    return notWritten("The journal that keeps the old bytes until the change is complete "
-                      "could not be written: " + why + ".");
+    return notWritten(
+        "The journal that keeps the old bytes until the change is complete "
+        "could not be written: " +
+        why + ".");
 
   if (!gauge.write(pos, bytes) || !gauge.flush()) {
     const std::string failed = "Writing the gauge file failed: " + gauge.errorOr("unknown error");

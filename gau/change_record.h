@@ -18,15 +18,15 @@ class Channel;
 namespace gau {
 
 struct ChangeRecord {
-  int64_t position = 0;     // 1-based first byte of the range
-  int64_t length = 0;       // bytes in the range
-  int64_t gaugeLength = 0;  // the file's length, which a change never alters
-  int64_t time = 0;         // seconds since 1970, UTC
-  int64_t bytesChanged = 0; // bytes of the range that differ
-  int32_t bmpPos = 0;       // the bitmap the change was for
-  uint32_t oldCrc = 0;      // CRC-32 of the bytes before
-  uint32_t newCrc = 0;      // and after
-  std::string command;      // "import", "transparent", "zero", "palette", "undo"
+  int64_t position = 0;      // 1-based first byte of the range
+  int64_t length = 0;        // bytes in the range
+  int64_t gaugeLength = 0;   // the file's length, which a change never alters
+  int64_t time = 0;          // seconds since 1970, UTC
+  int64_t bytesChanged = 0;  // bytes of the range that differ
+  int32_t bmpPos = 0;        // the bitmap the change was for
+  uint32_t oldCrc = 0;       // CRC-32 of the bytes before
+  uint32_t newCrc = 0;       // and after
+  std::string command;       // "import", "transparent", "zero", "palette", "undo"
 };
 
 // Bytes before the old bytes: the fields above and a checksum of them.

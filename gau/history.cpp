@@ -133,10 +133,8 @@ bool keepInHistory(const std::string& gaugeName, const ChangeRecord& record,
     // Written under a temporary name, so a cut-off write never passes for a change.
     const std::string temporary = folder + "/new.tmp";  // no change file until renamed
     removeQuietly(temporary);
-    std::unique_ptr<io::Channel> c =
-        io::openFileChannel(temporary, io::OpenMode::CreateNew, &why);
-    kept = c && c->write(1, header) &&
-           c->write(1 + static_cast<int64_t>(header.size()), oldBytes);
+    std::unique_ptr<io::Channel> c = io::openFileChannel(temporary, io::OpenMode::CreateNew, &why);
+    kept = c && c->write(1, header) && c->write(1 + static_cast<int64_t>(header.size()), oldBytes);
     c.reset();
     kept = kept && io::renameFile(temporary, target, nullptr, &why);
     if (!kept) removeQuietly(temporary);

@@ -5,8 +5,8 @@
 // identity that survives a rename, and the folder for the program's state.
 
 #include <chrono>
-#include <filesystem>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>

@@ -1,5 +1,3 @@
-#include "io/file_system.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include "io/file_system.h"
 
 namespace io {
 namespace {
@@ -47,10 +47,10 @@ std::optional<FileId> fileId(const std::string& name) {
 #ifdef STATX_BTIME
   struct statx sx {};
   if (::statx(AT_FDCWD, name.c_str(), 0, STATX_INO | STATX_BTIME, &sx) == 0) {
-    const uint64_t born = (sx.stx_mask & STATX_BTIME)
-                              ? static_cast<uint64_t>(sx.stx_btime.tv_sec) * 1000000000u +
-                                    sx.stx_btime.tv_nsec
-                              : 0;
+    const uint64_t born =
+        (sx.stx_mask & STATX_BTIME)
+            ? static_cast<uint64_t>(sx.stx_btime.tv_sec) * 1000000000u + sx.stx_btime.tv_nsec
+            : 0;
     return FileId{(uint64_t{sx.stx_dev_major} << 32) | sx.stx_dev_minor, sx.stx_ino, born};
   }
 #endif
@@ -93,7 +93,8 @@ bool syncFolderOf(const std::string& fileName, std::string* error) {
   if (fd < 0 || ::fsync(fd) != 0) {
     const int e = errno;
     if (fd >= 0) ::close(fd);
-    if (error) *error = std::string("its folder could not be flushed to the disk: ") + std::strerror(e);
+    if (error)
+      *error = std::string("its folder could not be flushed to the disk: ") + std::strerror(e);
     return false;
   }
   ::close(fd);

@@ -1,10 +1,10 @@
-#include "io/file_system.h"
-
 #include <windows.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+
+#include "io/file_system.h"
 
 // Names arrive as bytes in UTF-8 and go to the system as UTF-16.
 namespace io {
@@ -25,9 +25,9 @@ std::wstring wide(const std::string& name) { return pathOf(name).wstring(); }
 std::string lastError() {
   wchar_t* text = nullptr;
   const DWORD code = GetLastError();
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string out = text ? utf8(std::filesystem::path(text)) : "error " + std::to_string(code);
   if (text) LocalFree(text);
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.'))
@@ -37,8 +37,8 @@ std::string lastError() {
 
 HANDLE openShared(const std::string& name, DWORD access, DWORD flags) {
   return CreateFileW(wide(name).c_str(), access,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, flags, nullptr);
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     flags, nullptr);
 }
 
 // Windows locks are mandatory: a locked byte cannot be written through any
@@ -73,10 +73,9 @@ std::optional<FileId> fileId(const std::string& name) {
   const bool ok = GetFileInformationByHandle(h, &info);
   CloseHandle(h);
   if (!ok) return std::nullopt;
-  return FileId{info.dwVolumeSerialNumber,
-                (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
-                (uint64_t{info.ftCreationTime.dwHighDateTime} << 32) |
-                    info.ftCreationTime.dwLowDateTime};
+  return FileId{
+      info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
+      (uint64_t{info.ftCreationTime.dwHighDateTime} << 32) | info.ftCreationTime.dwLowDateTime};
 }
 
 std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::milliseconds wait,

@@ -126,7 +126,7 @@ TEST(Undo, TheLimitsDropTheOldestChanges) {
     gau::HistoryLimits limits;
     size_t kept;
   };
-  for (const Row& row : {Row{{3, int64_t{1} << 30}, 3},    // per gauge
+  for (const Row& row : {Row{{3, int64_t{1} << 30}, 3},                        // per gauge
                          Row{{100, 2 * (gau::kRecordHeaderBytes + 1)}, 2}}) {  // in all
     GaugeDir d;
     gau::historyLimits() = row.limits;
@@ -170,9 +170,11 @@ TEST_P(CutOff, TheNextOpenShowsTheGaugeBeforeOrAfterNeverMixed) {
   GaugeDir d(row.w, row.h);
   const auto import = [&d] {
     auto gauge = d.open();
-    const int32_t n = static_cast<int32_t>(((-static_cast<int64_t>(GetParam().w)) & 3) + GetParam().w);
+    const int32_t n =
+        static_cast<int32_t>(((-static_cast<int64_t>(GetParam().w)) & 3) + GetParam().w);
     std::vector<uint8_t> pixels(static_cast<size_t>(n) * GetParam().h, 0x5A);
-    (void)gau::changeRange(*gauge, d.pos + gau::kPaletteFromBmpPos + 16 * 4, pixels, {"import", d.pos});
+    (void)gau::changeRange(*gauge, d.pos + gau::kPaletteFromBmpPos + 16 * 4, pixels,
+                           {"import", d.pos});
   };
   ASSERT_FALSE(cutOffAfter(-1, import));
   const std::vector<uint8_t> after = d.now();
@@ -200,9 +202,8 @@ INSTANTIATE_TEST_SUITE_P(Change, CutOff,
 
 TEST(CutOff, ARestoredBitmapIsNamed) {
   GaugeDir d;
-  ASSERT_TRUE(cutOffAfter(gau::kRecordHeaderBytes + 64 + 10, [&d] {
-    (void)gau::makeTransparent(*d.open(), d.pos);
-  }));
+  ASSERT_TRUE(cutOffAfter(gau::kRecordHeaderBytes + 64 + 10,
+                          [&d] { (void)gau::makeTransparent(*d.open(), d.pos); }));
   const auto r = gau::recoverGauge(d.name);
   ASSERT_TRUE(r && *r);
   EXPECT_EQ((*r)->bmpPos, d.pos);
@@ -252,7 +253,8 @@ TEST(Change, AFullDiskLeavesTheGaugeAsItWas) {
         // Fill what is left but `room` bytes.
         FILE* f = std::fopen("small/filler", "wb");
         std::vector<char> block(4096, 1);
-        for (int64_t left = 64 * 1024 - static_cast<int64_t>(d.before.size() + 4095) / 4096 * 4096 - room;
+        for (int64_t left =
+                 64 * 1024 - static_cast<int64_t>(d.before.size() + 4095) / 4096 * 4096 - room;
              left > 0; left -= 4096)
           std::fwrite(block.data(), 1, block.size(), f);
         std::fclose(f);
@@ -263,12 +265,11 @@ TEST(Change, AFullDiskLeavesTheGaugeAsItWas) {
       if (!tmpfs && row.done) std::_Exit(0);  // the limit would cut the gauge's writes too
       auto gauge = io::openFileChannel("small/panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
       const Result<gau::Transparent> r = gau::makeTransparent(*gauge, d.pos);
-      const bool ok = !fs::exists("small/panel.gau-journal") &&
-                      (row.done ? r && gau::historyOf("small/panel.gau").size() == 1 &&
-                                      gau::undoLatest(*gauge) &&
-                                      d.dir.read("small/panel.gau") == d.before
-                                : r.fault() == Fault::NotWritten &&
-                                      d.dir.read("small/panel.gau") == d.before);
+      const bool ok =
+          !fs::exists("small/panel.gau-journal") &&
+          (row.done ? r && gau::historyOf("small/panel.gau").size() == 1 &&
+                          gau::undoLatest(*gauge) && d.dir.read("small/panel.gau") == d.before
+                    : r.fault() == Fault::NotWritten && d.dir.read("small/panel.gau") == d.before);
       std::_Exit(ok ? 0 : 1);
     }
     int status = 0;
