@@ -9,9 +9,9 @@
 
 #include <filesystem>
 
+#include "bench/big_gauge.h"
 #include "gau/transparency.h"
 #include "io/file_channels.h"
-#include "bench/big_gauge.h"
 
 namespace {
 

@@ -29,7 +29,8 @@ Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
   const Result<std::optional<gau::Restored>> recovered = gau::recoverGauge(bytesOf(path));
   if (!recovered && mode != io::OpenMode::ReadOnly)
     return Result<GaugeFile>::failure(Fault::NotWritten, recovered.reason());
-  if (!recovered) std::fprintf(stderr, "dialpix: %s: %s\n", qPrintable(path), recovered.reason().c_str());
+  if (!recovered)
+    std::fprintf(stderr, "dialpix: %s: %s\n", qPrintable(path), recovered.reason().c_str());
   std::string why;
   GaugeFile g;
   g.path = path;

@@ -3,11 +3,11 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QKeyEvent>
-#include <QShortcut>
-#include <algorithm>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <algorithm>
 
 #include "app/Module1.h"
 #include "app/fault_message.h"
@@ -107,20 +107,18 @@ void numbmp::Form_Load() {
     const QString file = nameText(Module1.GauFileName);
     const OpenFindings& opened = openFindings();
     if (opened.restored) {
-      const auto at = std::find(found.positions.begin(), found.positions.end(),
-                                opened.restored->bmpPos);
-      const int number = at == found.positions.end()
-                             ? 0
-                             : static_cast<int>(at - found.positions.begin()) + 1;
+      const auto at =
+          std::find(found.positions.begin(), found.positions.end(), opened.restored->bmpPos);
+      const int number =
+          at == found.positions.end() ? 0 : static_cast<int>(at - found.positions.begin()) + 1;
       notes_ << QStringLiteral("The gauge file %1: %2")
                     .arg(file, nameText(gau::restoredSentence(*opened.restored, number)));
     }
     if (!opened.recoveryProblem.empty())
-      notes_ << QStringLiteral("The gauge file %1: %2")
-                    .arg(file, nameText(opened.recoveryProblem));
+      notes_ << QStringLiteral("The gauge file %1: %2").arg(file, nameText(opened.recoveryProblem));
     if (opened.withoutJournal)
-      notes_ << QStringLiteral("The gauge file %1: %2")
-                    .arg(file, nameText(gau::withoutJournalNote()));
+      notes_
+          << QStringLiteral("The gauge file %1: %2").arg(file, nameText(gau::withoutJournalNote()));
     if (gauge.readOnly()) notes_ << readOnlyNote(file);
     if (found.readFailed) {
       notes_ << QStringLiteral(
@@ -274,8 +272,8 @@ void numbmp::undoLatestChange() {
     undone = gau::undoLatest(Channels[kGaugeChannel]);
   }
   if (!undone) {
-    ShowMessage(this, QStringLiteral("Nothing was undone in %1. %2")
-                          .arg(file, nameText(undone.reason())));
+    ShowMessage(
+        this, QStringLiteral("Nothing was undone in %1. %2").arg(file, nameText(undone.reason())));
     return;
   }
   const gau::ChangeRecord& r = undone->record;

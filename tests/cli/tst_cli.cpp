@@ -4,16 +4,16 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QRandomGenerator>
-#include <QThread>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <filesystem>
 #include <span>
 
@@ -334,15 +334,17 @@ void tst_cli::undoTakesBackEachCommand() {
   QVERIFY(readBytes(gauge) == g.bytes());
   QVERIFY(!QFile::exists(gauge + QStringLiteral("-journal")));
 
-  const Run listed = dialpix(dir.path(), {QStringLiteral("history"), QStringLiteral("--json"), gauge});
-  const QJsonArray kept = QJsonDocument::fromJson(listed.out).object()[QStringLiteral("changes")].toArray();
+  const Run listed =
+      dialpix(dir.path(), {QStringLiteral("history"), QStringLiteral("--json"), gauge});
+  const QJsonArray kept =
+      QJsonDocument::fromJson(listed.out).object()[QStringLiteral("changes")].toArray();
   QCOMPARE(kept.size(), 2 * steps);
   QCOMPARE(kept.last()[QStringLiteral("command")].toString(), word);
   QCOMPARE(kept.last()[QStringLiteral("bitmap")].toInt(), 1);
 
   // Changed behind dialpix's back: the undo of the undo is refused, the file kept.
   Bytes outside = g.bytes();
-  outside[40 + 40 + 16 * 4] ^= 0x80;  // the first pixel
+  outside[40 + 40 + 16 * 4] ^= 0x80;                                           // the first pixel
   if (word == QLatin1String("palette")) outside[40 + 40 + 3 * 4 + 2] ^= 0x80;  // its red
   if (word == QLatin1String("zero")) outside[40 + 40] ^= 0x80;
   writeBytes(gauge, outside);
@@ -367,8 +369,8 @@ struct Race {
     before = g.bytes();
     writeBytes(gauge, before);
     const QString rendered = dir.filePath(QStringLiteral("r.png"));
-    dialpix(dir.path(), {QStringLiteral("render"), gauge, QStringLiteral("1"), QStringLiteral("-o"),
-                         rendered});
+    dialpix(dir.path(),
+            {QStringLiteral("render"), gauge, QStringLiteral("1"), QStringLiteral("-o"), rendered});
     for (const char c : {'a', 'b'}) {
       QImage picture(rendered);
       if (c == 'a') picture.mirror(true, false);

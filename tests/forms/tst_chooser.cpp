@@ -1,15 +1,15 @@
 // The start window and the chooser, driven as a user drives them.
 
-#include <QLineEdit>
-#include <QPushButton>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QLineEdit>
+#include <QPushButton>
+
 #include "form_fixture.h"
-#include "gau/transparency.h"
 #include "forms/paltool.h"
 #include "forms/showbmp.h"
+#include "gau/transparency.h"
 
 using gaugebuild::Gauge;
 using gaugebuild::patterned;
