@@ -278,6 +278,32 @@ TEST(Change, AFullDiskLeavesTheGaugeAsItWas) {
   }
 }
 
+// A gauge the user may write in a folder they may not: changed without a
+// journal, still kept for undo. Run as another user, since root may write anywhere.
+TEST(Change, AFolderThatCannotBeWrittenTakesNoJournal) {
+  GaugeDir d;
+  fs::create_directory("locked");
+  fs::create_directory("state");
+  fs::copy_file(d.name, "locked/panel.gau");
+  fs::permissions("locked/panel.gau", fs::perms::all);
+  fs::permissions("state", fs::perms::all);
+  fs::permissions(d.dir.path(), fs::perms::all);
+  fs::permissions("locked", fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) std::_Exit(2);
+    auto gauge = io::openFileChannel("locked/panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
+    const bool ok = gauge && !gau::journalPossible("locked/panel.gau") &&
+                    gau::makeZeroTransparent(*gauge, d.pos) &&
+                    gau::historyOf("locked/panel.gau").size() == 1 && gau::undoLatest(*gauge) &&
+                    d.dir.read("locked/panel.gau") == d.before;
+    std::_Exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST(Change, WaitsForAnotherDialpixThenIsRefused) {
   GaugeDir d;
   auto gauge = d.open();
