@@ -45,6 +45,10 @@ constexpr Entry kCommands[] = {
      "                                       show the palette, or set bytes of one entry"},
     {"render", Needs::Pictures, nullptr,
      "render GAUGE N -o FILE.png [--scale K] bitmap N as a PNG picture"},
+    {"history", Needs::Core, historyCommand,
+     "history [--json] GAUGE               the changes kept for undo"},
+    {"undo", Needs::Core, undoCommand,
+     "undo [--steps K] GAUGE               take back the latest changes"},
 };
 
 const Entry* find(const char* word) {

@@ -19,10 +19,24 @@
 using namespace io;
 using namespace ui;
 
+namespace {
+OpenFindings findings;
+}
+
+const OpenFindings& openFindings() { return findings; }
+
 Result<GaugeAccess> openGaugeFile(const std::string& file) {
+  findings = {};
+  // A change cut off part-way is undone before the scan reads the file.
+  if (const Result<std::optional<gau::Restored>> r = gau::recoverGauge(file); r)
+    findings.restored = *r;
+  else
+    findings.recoveryProblem = r.reason();
   std::string why;
-  if (Channels.open(kGaugeChannel, file, OpenMode::ReadWriteExisting, &why))
+  if (Channels.open(kGaugeChannel, file, OpenMode::ReadWriteExisting, &why)) {
+    findings.withoutJournal = !gau::journalPossible(file);
     return GaugeAccess::ReadWrite;
+  }
   const bool mayNotWrite = !writePermitted(file);
   std::string whyReading;
   if (mayNotWrite && Channels.open(kGaugeChannel, file, OpenMode::ReadOnly, &whyReading))

@@ -3,9 +3,11 @@
 // is open for reading only.
 
 #include <QString>
+#include <optional>
 #include <string>
 
 #include "app/result.h"
+#include "gau/change.h"
 
 class QWidget;
 
@@ -15,6 +17,16 @@ enum class GaugeAccess { ReadWrite, ReadOnly };
 // refuses writing for want of permission (another user's file, a read-only
 // disk), opens it for reading only, so it can still be viewed and exported.
 Result<GaugeAccess> openGaugeFile(const std::string& file);
+
+// What opening the gauge found that the user must hear of, once the chooser
+// knows the bitmap numbers: a change cut off part-way and put back, a journal
+// that could not be played back, a folder that takes no journal.
+struct OpenFindings {
+  std::optional<gau::Restored> restored;
+  std::string recoveryProblem;
+  bool withoutJournal = false;
+};
+const OpenFindings& openFindings();
 
 // True when the open gauge file refuses writes.
 bool gaugeReadOnly();

@@ -1,9 +1,13 @@
 #include "forms/numbmp.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <algorithm>
 
 #include "app/Module1.h"
 #include "app/fault_message.h"
@@ -17,6 +21,7 @@
 #include "forms/outofr.h"
 #include "forms/paltool.h"
 #include "forms/showbmp.h"
+#include "gau/history.h"
 #include "gau/scan.h"
 #include "gau/transparency.h"
 #include "io/file_channels.h"
@@ -79,6 +84,9 @@ numbmp::numbmp() {
   connect(Command6, &QPushButton::clicked, this, &numbmp::Command6_Click);
   connect(Command4, &QPushButton::clicked, this, &numbmp::Command4_Click);
   connect(Command5, &QPushButton::clicked, this, &numbmp::Command5_Click);
+  auto* undo = new QShortcut(QKeySequence::Undo, this);
+  connect(undo, &QShortcut::activated, this, &numbmp::undoLatestChange);
+  Text1->installEventFilter(this);
   Text1->setFocus();
 }
 
@@ -97,6 +105,20 @@ void numbmp::Form_Load() {
     Module1.BmpPos = static_cast<int32_t>(length + 1);
     Module1.ColorsUsed = found.lastColorCount;
     const QString file = nameText(Module1.GauFileName);
+    const OpenFindings& opened = openFindings();
+    if (opened.restored) {
+      const auto at =
+          std::find(found.positions.begin(), found.positions.end(), opened.restored->bmpPos);
+      const int number =
+          at == found.positions.end() ? 0 : static_cast<int>(at - found.positions.begin()) + 1;
+      notes_ << QStringLiteral("The gauge file %1: %2")
+                    .arg(file, nameText(gau::restoredSentence(*opened.restored, number)));
+    }
+    if (!opened.recoveryProblem.empty())
+      notes_ << QStringLiteral("The gauge file %1: %2").arg(file, nameText(opened.recoveryProblem));
+    if (opened.withoutJournal)
+      notes_
+          << QStringLiteral("The gauge file %1: %2").arg(file, nameText(gau::withoutJournalNote()));
     if (gauge.readOnly()) notes_ << readOnlyNote(file);
     if (found.readFailed) {
       notes_ << QStringLiteral(
@@ -232,6 +254,44 @@ void numbmp::Command4_Click() {
 }
 
 void numbmp::Command5_Click() { endProgram(); }
+
+bool numbmp::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Text1 && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo)) {
+    undoLatestChange();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void numbmp::undoLatestChange() {
+  const QString file = nameText(Module1.GauFileName);
+  if (!Channels.isOpen(kGaugeChannel)) return;
+  if (refusedAsReadOnly(this, QStringLiteral("Undo"))) return;
+  Result<gau::Undone> undone = Result<gau::Undone>::failure(Fault::Bitmap, {});
+  {
+    PleaseWait wait;
+    undone = gau::undoLatest(Channels[kGaugeChannel]);
+  }
+  if (!undone) {
+    ShowMessage(
+        this, QStringLiteral("Nothing was undone in %1. %2").arg(file, nameText(undone.reason())));
+    return;
+  }
+  const gau::ChangeRecord& r = undone->record;
+  int number = 0;
+  for (int n = 1; n <= Module1.BmpCount && number == 0; ++n)
+    if (Module1.BmpTable.isSet(n) && Module1.BmpTable(n) == r.bmpPos) number = n;
+  const QString bitmap = number > 0 ? QStringLiteral("bitmap %1").arg(number)
+                                    : QStringLiteral("the bitmap at byte %1").arg(r.bmpPos);
+  Beep();
+  ShowMessage(this, QStringLiteral("Undone: the change of %1 (%2) to %3 of %4. Its %5 bytes are "
+                                   "as they were before it. Ctrl+Z again puts the change back.")
+                        .arg(QDateTime::fromSecsSinceEpoch(r.time).toString(
+                                 QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                             QString::fromStdString(r.command), bitmap, file)
+                        .arg(r.length));
+}
 
 // The title bar's close button ends the program, as EXIT does.
 void numbmp::closeEvent(QCloseEvent* event) {

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "gau/change.h"
 #include "io/file_channels.h"
 
 namespace gau {
@@ -14,10 +15,6 @@ namespace {
 constexpr int kEntryZeroBytes = 3;
 
 const char* const kReadOnly = "The gauge file is open for reading only.";
-
-std::string writeFailure(const io::Channel& gauge, const std::string& what) {
-  return "Writing " + what + " failed: " + gauge.errorOr("unknown error") + ".";
-}
 
 }  // namespace
 
@@ -38,13 +35,12 @@ Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos) {
   if (!zeros)
     return R::failure(Fault::OutOfMemory, "There was not enough memory to zero its " +
                                               std::to_string(b.pixelBytes) + " pixel bytes.");
-  if (!gauge.write(b.pixelStart,
-                   std::span<const uint8_t>(zeros.get(), static_cast<size_t>(b.pixelBytes))))
-    return R::failure(Fault::GaugeWrite, writeFailure(gauge, "the zero pixel bytes") +
-                                             " Some pixels may already be 0.");
-  if (!gauge.flush())
-    return R::failure(Fault::GaugeWrite, writeFailure(gauge, "the zero pixel bytes") +
-                                             " They may not have reached the disk.");
+  if (const Result<> r = changeRange(gauge, b.pixelStart,
+                                     std::span<const uint8_t>(zeros.get(),
+                                                              static_cast<size_t>(b.pixelBytes)),
+                                     {"transparent", bmpPos});
+      !r)
+    return R::failure(r);
   done.bytesZeroed = b.pixelBytes;
   return done;
 }
@@ -57,12 +53,7 @@ Result<> makeZeroTransparent(io::Channel& gauge, int32_t bmpPos) {
   if (!liesInFile(first, kEntryZeroBytes, *length))
     return Result<>::failure(Fault::Bitmap, "Its palette entry 0 would lie outside the file.");
   const uint8_t zeros[kEntryZeroBytes] = {};
-  if (!gauge.write(first, zeros))
-    return Result<>::failure(Fault::GaugeWrite, writeFailure(gauge, "palette entry 0"));
-  if (!gauge.flush())
-    return Result<>::failure(Fault::GaugeWrite, writeFailure(gauge, "palette entry 0") +
-                                                    " It may not have reached the disk.");
-  return {};
+  return changeRange(gauge, first, zeros, {"zero", bmpPos});
 }
 
 }  // namespace gau

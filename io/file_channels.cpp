@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "io/little_endian.h"
@@ -51,11 +52,22 @@ bool Channel::write(int64_t pos, std::span<const uint8_t> bytes) {
     return false;
   }
   if (bytes.empty()) return true;
+  if (test_hooks::exitAfterBytes >= 0) {
+    if (test_hooks::exitAfterBytes < static_cast<int64_t>(bytes.size())) {
+      writeAt(pos - 1, bytes.first(static_cast<size_t>(test_hooks::exitAfterBytes)));
+      std::_Exit(test_hooks::kCutOffStatus);
+    }
+    test_hooks::exitAfterBytes -= static_cast<int64_t>(bytes.size());
+  }
   return writeAt(pos - 1, bytes);
 }
 
 bool Channel::flush() {
   error_.clear();
+  if (test_hooks::failFlushAfter > 0 && --test_hooks::failFlushAfter == 0) {
+    fail("it could not be flushed to the disk: the test made the flush fail");
+    return false;
+  }
   return flushNow();
 }
 
@@ -190,6 +202,7 @@ std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
   }
   auto channel = std::make_unique<PosixChannel>(fd, name);
   channel->setReadOnly(mode == OpenMode::ReadOnly);
+  channel->setOnDisk(true);
   return channel;
 }
 

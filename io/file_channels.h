@@ -41,6 +41,9 @@ class Channel {
   // True when the file was opened for reading only: every write is refused.
   bool readOnly() const { return readOnly_; }
   void setReadOnly(bool on) { readOnly_ = on; }
+  // True for a file on the disk (name() names it), false for a stand-in in memory.
+  bool onDisk() const { return onDisk_; }
+  void setOnDisk(bool on) { onDisk_ = on; }
   // Why the last operation failed, in words for the user; empty after a success.
   const std::string& error() const { return error_; }
   // The error, or `fallback` when the channel gave none.
@@ -90,6 +93,7 @@ class Channel {
   mutable std::string error_;
   int64_t readsBeforeStart_ = 0;
   bool readOnly_ = false;
+  bool onDisk_ = false;
 };
 
 // One rule for every file the program would change: a file without write
@@ -97,6 +101,17 @@ class Channel {
 // yet its owner made it read-only to keep it. True when `name` has a write
 // permission bit and the system lets this user write it, or when it does not exist.
 bool writePermitted(const std::string& name);
+
+// Test hooks, off unless a test sets them: they stand in for a process that is
+// cut off, or a disk that fails, at a chosen moment.
+namespace test_hooks {
+// When >= 0: after this many more bytes written through any channel the
+// process ends at once (std::_Exit, no clean-up), part-way through a write.
+inline int64_t exitAfterBytes = -1;
+inline constexpr int kCutOffStatus = 77;  // the exit status it ends with
+// When > 0: counts flushes down, and the one that reaches 0 fails.
+inline int failFlushAfter = 0;
+}  // namespace test_hooks
 
 // Opens `name` (a bare name resolves in the working directory); nullptr and
 // `error` set when the file cannot be opened as asked. ReadWriteExisting

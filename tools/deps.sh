@@ -10,7 +10,7 @@ set -euo pipefail
 
 run=(
   g++ cmake make pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev zlib1g-dev
   fonts-dejavu-core fonts-liberation
 )
 package=(dpkg-dev file)  # dpkg-shlibdeps, and file, which CPack uses to find the binaries

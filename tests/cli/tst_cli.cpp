@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -43,15 +44,22 @@ struct Run {
   QByteArray out, err;
 };
 
-// Runs dialpix in `dir` with no display to reach; `child` (may be empty) runs
-// in the new process before it starts dialpix, `program` replaces dialpix.
+// Runs in `dir` with no display to reach, the undo history kept in `dir`, so
+// it goes with the test's folder.
+void prepare(QProcess& p, const QString& dir) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
+  env.insert(QStringLiteral("XDG_STATE_HOME"), dir + QStringLiteral("/.state"));
+  p.setProcessEnvironment(env);
+  p.setWorkingDirectory(dir);
+}
+
+// Runs dialpix in `dir`; `child` (may be empty) runs in the new process before
+// it starts dialpix, `program` replaces dialpix.
 Run dialpix(const QString& dir, const QStringList& args, const std::function<void()>& child = {},
             const QString& program = QStringLiteral(DIALPIX_EXE)) {
   QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
-  p.setProcessEnvironment(env);
-  p.setWorkingDirectory(dir);
+  prepare(p, dir);
   if (child) p.setChildProcessModifier(child);
   p.start(program, args);
   if (!p.waitForFinished(60000)) return {};
@@ -133,6 +141,10 @@ class tst_cli : public QObject {
   void importOfAPngMapsOntoThePalette();
   void patchesEqualTheWindows_data();
   void patchesEqualTheWindows();
+  void undoTakesBackEachCommand_data();
+  void undoTakesBackEachCommand();
+  void killedImportsLeaveBeforeOrAfter();
+  void concurrentImportsNeverMix();
   void paletteListsEveryEntryOnce_data();
   void paletteListsEveryEntryOnce();
   void writesStoppedBySizeLimitFail_data();
@@ -340,6 +352,151 @@ void tst_cli::patchesEqualTheWindows() {
       QVERIFY(gau::writeEntryByte(*core, pos, 3, channels[c], static_cast<uint8_t>(rgb[c])));
   QVERIFY(core->bytes() != g.bytes());
   QVERIFY(readBytes(gauge) == core->bytes());
+}
+
+void tst_cli::undoTakesBackEachCommand_data() {
+  QTest::addColumn<QStringList>("args");  // after GAUGE and N
+  QTest::newRow("import") << QStringList{QStringLiteral("edited.bmp")};
+  QTest::newRow("transparent") << QStringList{};
+  QTest::newRow("zero") << QStringList{};
+  QTest::newRow("palette") << QStringList{QStringLiteral("3"), QStringLiteral("--red"),
+                                          QStringLiteral("9"), QStringLiteral("--blue"),
+                                          QStringLiteral("8")};
+}
+
+void tst_cli::undoTakesBackEachCommand() {
+  QFETCH(QStringList, args);
+  QTemporaryDir dir;
+  gaugebuild::Gauge g;
+  g.filler(40, 5);
+  g.plant(gaugebuild::patterned(6, 3, 16, 1));
+  g.filler(40, 6);
+  const QString gauge = dir.filePath(QStringLiteral("g.gau"));
+  writeBytes(gauge, g.bytes());
+  QCOMPARE(dialpix(dir.path(), {QStringLiteral("export"), gauge, QStringLiteral("1")}).status, 0);
+  Bytes edited = readBytes(dir.filePath(QStringLiteral("g-1.bmp")));
+  for (size_t i = 1078; i < edited.size(); ++i) edited[i] ^= 1;
+  writeBytes(dir.filePath(QStringLiteral("edited.bmp")), edited);
+
+  const QString word = QString::fromLatin1(QTest::currentDataTag());
+  const QStringList change = QStringList{word, gauge, QStringLiteral("1")} + args;
+  QCOMPARE(dialpix(dir.path(), change).status, 0);
+  QVERIFY(readBytes(gauge) != g.bytes());
+  const int steps = word == QLatin1String("palette") ? 2 : 1;  // a byte a change
+  const Run undo = dialpix(dir.path(), {QStringLiteral("undo"), QStringLiteral("--steps"),
+                                        QString::number(steps), gauge});
+  QVERIFY2(undo.status == 0, undo.err.constData());
+  QVERIFY2(undo.err.contains("was undone"), undo.err.constData());
+  QVERIFY(readBytes(gauge) == g.bytes());
+  QVERIFY(!QFile::exists(gauge + QStringLiteral("-journal")));
+
+  const Run listed =
+      dialpix(dir.path(), {QStringLiteral("history"), QStringLiteral("--json"), gauge});
+  const QJsonArray kept =
+      QJsonDocument::fromJson(listed.out).object()[QStringLiteral("changes")].toArray();
+  QCOMPARE(kept.size(), 2 * steps);
+  QCOMPARE(kept.last()[QStringLiteral("command")].toString(), word);
+  QCOMPARE(kept.last()[QStringLiteral("bitmap")].toInt(), 1);
+
+  // Changed behind dialpix's back: the undo of the undo is refused, the file kept.
+  Bytes outside = g.bytes();
+  outside[40 + 40 + 16 * 4] ^= 0x80;                                           // the first pixel
+  if (word == QLatin1String("palette")) outside[40 + 40 + 3 * 4 + 2] ^= 0x80;  // its red
+  if (word == QLatin1String("zero")) outside[40 + 40] ^= 0x80;
+  writeBytes(gauge, outside);
+  const Run refused = dialpix(dir.path(), {QStringLiteral("undo"), gauge});
+  QCOMPARE(refused.status, 1);
+  QVERIFY2(refused.err.contains("no longer holds"), refused.err.constData());
+  QVERIFY(readBytes(gauge) == outside);
+}
+
+// Gauge and two pictures for the import races: a 1022 x 256 bitmap (padded
+// rows) and two PNG edits of it, decoded and mapped onto its palette.
+struct Race {
+  QTemporaryDir dir;
+  QString gauge = dir.filePath(QStringLiteral("race.gau"));
+  Bytes before, afterA, afterB;
+
+  Race() {
+    gaugebuild::Gauge g;
+    g.filler(64, 3);
+    g.plant(gaugebuild::patterned(1022, 256, 0, 7));
+    g.filler(64, 4);
+    before = g.bytes();
+    writeBytes(gauge, before);
+    const QString rendered = dir.filePath(QStringLiteral("r.png"));
+    dialpix(dir.path(),
+            {QStringLiteral("render"), gauge, QStringLiteral("1"), QStringLiteral("-o"), rendered});
+    for (const char c : {'a', 'b'}) {
+      QImage picture(rendered);
+      if (c == 'a') picture.mirror(true, false);
+      if (c == 'b') picture.mirror(false, true);
+      picture.save(dir.filePath(QStringLiteral("%1.png").arg(QLatin1Char(c))));
+      dialpix(dir.path(), importOf(c));
+      (c == 'a' ? afterA : afterB) = readBytes(gauge);
+      writeBytes(gauge, before);
+    }
+  }
+  QStringList importOf(char c) const {
+    return {QStringLiteral("import"), gauge, QStringLiteral("1"),
+            QStringLiteral("%1.png").arg(QLatin1Char(c))};
+  }
+};
+
+// Bounded rounds: at most `rounds`, and no more once `seconds` have passed.
+bool anotherRound(int round, int rounds, const QElapsedTimer& clock, int seconds) {
+  return round < rounds && clock.elapsed() < seconds * 1000;
+}
+
+void tst_cli::killedImportsLeaveBeforeOrAfter() {
+  Race race;
+  QVERIFY(race.afterA != race.before);
+  QElapsedTimer clock;
+  clock.start();
+  const Run timed = dialpix(race.dir.path(), race.importOf('a'));
+  QCOMPARE(timed.status, 0);
+  const qint64 runMs = std::max<qint64>(clock.elapsed(), 20);
+  int round = 0, cutOff = 0;
+  for (clock.restart(); anotherRound(round, 200, clock, 15); ++round) {
+    writeBytes(race.gauge, race.before);
+    QProcess p;
+    prepare(p, race.dir.path());
+    p.start(QStringLiteral(DIALPIX_EXE), race.importOf('a'));
+    QVERIFY(p.waitForStarted());
+    QThread::usleep(static_cast<unsigned long>(QRandomGenerator::global()->bounded(runMs * 1000)));
+    p.kill();  // SIGKILL
+    p.waitForFinished();
+    cutOff += p.exitStatus() == QProcess::CrashExit;
+    // The next open plays a left journal back.
+    QCOMPARE(dialpix(race.dir.path(), {QStringLiteral("list"), race.gauge}).status, 0);
+    const Bytes now = readBytes(race.gauge);
+    QVERIFY2(now == race.before || now == race.afterA, qPrintable(QString::number(round)));
+    QVERIFY(!QFile::exists(race.gauge + QStringLiteral("-journal")));
+  }
+  qInfo("%d rounds, %d imports killed", round, cutOff);
+  QVERIFY(cutOff > 0);
+}
+
+void tst_cli::concurrentImportsNeverMix() {
+  Race race;
+  QElapsedTimer clock;
+  clock.start();
+  int round = 0;
+  for (; anotherRound(round, 150, clock, 15); ++round) {
+    writeBytes(race.gauge, race.before);
+    QProcess a, b;
+    for (QProcess* p : {&a, &b}) prepare(*p, race.dir.path());
+    a.start(QStringLiteral(DIALPIX_EXE), race.importOf('a'));
+    b.start(QStringLiteral(DIALPIX_EXE), race.importOf('b'));
+    for (QProcess* p : {&a, &b}) {
+      QVERIFY(p->waitForFinished(30000));
+      const QByteArray err = p->readAllStandardError();
+      QVERIFY2(p->exitCode() == 0 || err.contains("Another dialpix is changing"), err.constData());
+    }
+    const Bytes now = readBytes(race.gauge);
+    QVERIFY2(now == race.afterA || now == race.afterB, qPrintable(QString::number(round)));
+  }
+  qInfo("%d rounds", round);
 }
 
 // The palette as the palette tool shows it, one line an entry, no more.

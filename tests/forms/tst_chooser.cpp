@@ -1,11 +1,15 @@
 // The start window and the chooser, driven as a user drives them.
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "form_fixture.h"
 #include "forms/paltool.h"
 #include "forms/showbmp.h"
+#include "gau/transparency.h"
 
 using gaugebuild::Gauge;
 using gaugebuild::patterned;
@@ -107,6 +111,40 @@ class ChooserTest : public QObject {
     QTest::keyClick(start->File1, Qt::Key_Down);
     QTest::keyClick(start->File1, Qt::Key_Return);
     QCOMPARE(Module1.GauFileName, std::string("empty.gau"));
+  }
+
+  void ctrlZUndoesTheLatestChange() {
+    const std::vector<uint8_t> before = dir->read("two.gau");
+    numbmp* chooser = fixture::pick("two.gau");
+    fixture::typeNumber(chooser, QStringLiteral("2"));
+    chooser->Command7_Click();
+    QVERIFY(dir->read("two.gau") != before);
+    QTest::keyClick(chooser->Text1, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(dir->read("two.gau") == before);
+    QVERIFY2(ui::lastMessage().contains("Undone: the change of") &&
+                 ui::lastMessage().contains("(transparent) to bitmap 2 of two.gau"),
+             qPrintable(ui::lastMessage()));
+    QCOMPARE(chooser->Text1->text(), QStringLiteral("2"));  // the box keeps its number
+  }
+
+  // A Make Transparent cut off a few bytes into the gauge, as a crash would leave it.
+  void aCutOffChangeIsPutBackOnOpen() {
+    const std::vector<uint8_t> before = dir->read("two.gau");
+    const pid_t child = fork();
+    if (child == 0) {
+      auto gauge = io::openFileChannel("two.gau", io::OpenMode::ReadWriteExisting, nullptr);
+      io::test_hooks::exitAfterBytes = 84 + 16 + 5;  // the journal, then 5 pixel bytes
+      (void)gau::makeTransparent(*gauge, twoPos[0]);
+      std::_Exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    QVERIFY(dir->read("two.gau") != before);
+    QVERIFY(fixture::pick("two.gau"));
+    QVERIFY(dir->read("two.gau") == before);
+    QVERIFY2(ui::lastMessage().contains("Bitmap 1 was put back as it was before a change "
+                                        "(transparent)"),
+             qPrintable(ui::lastMessage()));
   }
 
   void aFileWithoutBitmapsCountsZeroAndSaysSoOnce() {
