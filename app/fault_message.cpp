@@ -38,6 +38,9 @@ std::string faultMessage(const Attempt& a, Fault fault, const std::string& reaso
     case Fault::GaugeWrite:
       return action + " of " + a.bitmap +
              " failed part-way; some of its bytes may have been written." + then(reason);
+    case Fault::NotWritten:
+      return action + " was not done, and the gauge file " + a.gauge + " is as it was." +
+             then(reason);
     case Fault::ReadOnly:
       return action + " was not done: the gauge file " + a.gauge +
              " is read-only, so nothing was written. To change it, copy it to a folder you "

@@ -1,6 +1,7 @@
 // dialpix-gui (dialpix.exe on Windows): the windows, and the command line's picture commands (import,
 // render), which need QtGui. dialpix hands them over with its own arguments.
-// A command word, --help or --version runs the command line; anything else the windows.
+// A command word, --help or --version runs the command line; an existing folder
+// or file, or nothing, the windows.
 
 #include <QApplication>
 #include <string>
@@ -26,9 +27,12 @@ int runWindows(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (!io::holdStandardStreams()) return 1;  // before anything is opened
   io::Arguments names(argc, argv);  // as the file functions take them (UTF-8 on Windows)
   argc = names.argc();
   argv = names.argv();
   if (cli::wantsCommandLine(argc, argv)) return cli::run(argc, argv, cli::kPictureCommands);
+  // Decided before Qt starts: without a display it would abort.
+  if (const std::optional<int> refused = cli::refuseWindows(argc, argv)) return *refused;
   return runWindows(argc, argv);
 }

@@ -11,10 +11,12 @@
 #include "io/system.h"
 
 int main(int argc, char* argv[]) {
+  if (!io::holdStandardStreams()) return 1;  // before anything is opened
   io::Arguments names(argc, argv);  // as the file functions take them (UTF-8 on Windows)
   argc = names.argc();
   argv = names.argv();
-  if (cli::wantsCommandLine(argc, argv) && !cli::needsPictures(argc, argv))
-    return cli::run(argc, argv);
+  if (cli::wantsCommandLine(argc, argv))
+    return cli::needsPictures(argc, argv) ? cli::handOff(argc, argv) : cli::run(argc, argv);
+  if (const std::optional<int> refused = cli::refuseWindows(argc, argv)) return *refused;
   return cli::handOff(argc, argv);
 }

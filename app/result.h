@@ -13,14 +13,15 @@
 
 enum class Fault {
   None,
-  Bitmap,      // the gauge bitmap cannot be worked on; nothing was written
-  Source,      // the file to read from cannot be opened or read; nothing was written
-  DoesNotFit,  // the file to read from does not fit the bitmap; nothing was written
-  Target,      // the file to write could not be written; an older one of that name is kept
+  Bitmap,        // the gauge bitmap cannot be worked on; nothing was written
+  Source,        // the file to read from cannot be opened or read; nothing was written
+  DoesNotFit,    // the file to read from does not fit the bitmap; nothing was written
+  Target,        // the file to write could not be written; an older one of that name is kept
   TargetExists,  // the file to write exists and was to be kept; nothing was written
   OutOfMemory,   // not enough memory for the operation; nothing was written
-  GaugeWrite,  // writing the gauge file failed part-way
-  ReadOnly,    // the gauge file is open for reading only; nothing was written
+  GaugeWrite,    // writing the gauge file failed part-way
+  NotWritten,    // writing the gauge file failed or was refused, and it is as it was
+  ReadOnly,      // the gauge file is open for reading only; nothing was written
 };
 
 // The value of an operation that has nothing to hand back but success.

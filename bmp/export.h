@@ -7,10 +7,7 @@
 #include <string>
 
 #include "app/result.h"
-
-namespace io {
-class Channel;
-}
+#include "io/replace_file.h"
 
 namespace bmp {
 
@@ -30,17 +27,12 @@ struct Exported {
 Result<Exported> writeBmp(io::Channel& gauge, int32_t bmpPos, io::Channel& out,
                           const std::function<void()>& onBlock = {});
 
-// What the export does when a file of the target's name already exists.
-enum class Existing {
-  Replace,  // the window's CONVERT: the older file is replaced
-  Keep,     // the command line without --force: the export is refused, the file kept
-};
+// What the export does when a file of the target's name already exists:
+// Replace for the window's CONVERT, Keep for the command line without --force.
+using Existing = io::Existing;
 
-// Writes the .BMP to a temporary file in the folder of `target` and renames it
-// over `target` once it is complete and on the disk, so a failure part-way
-// leaves any older file of that name as it was. A read-only target is refused.
-// With Existing::Keep the rename itself refuses to replace a file, so one
-// that appears while the export runs is kept as well.
+// Writes the .BMP through io::Replacement: whole or not at all, never over a
+// link, a device, a read-only file or the gauge file itself (replace_file.h).
 Result<Exported> exportBitmap(io::Channel& gauge, int32_t bmpPos, const std::string& target,
                               const std::function<void()>& onBlock = {},
                               Existing existing = Existing::Replace);

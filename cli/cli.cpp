@@ -1,9 +1,14 @@
 #include "cli/cli.h"
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "cli/command.h"
 #include "cli/commands.h"
@@ -40,6 +45,10 @@ constexpr Entry kCommands[] = {
      "                                       show the palette, or set bytes of one entry"},
     {"render", Needs::Pictures, nullptr,
      "render GAUGE N -o FILE.png [--scale K] bitmap N as a PNG picture"},
+    {"history", Needs::Core, historyCommand,
+     "history [--json] GAUGE               the changes kept for undo"},
+    {"undo", Needs::Core, undoCommand,
+     "undo [--steps K] GAUGE               take back the latest changes"},
 };
 
 const Entry* find(const char* word) {
@@ -65,10 +74,74 @@ int overview() {
       "(the rest is still done; each problem is reported on standard error), 2 for a usage "
       "error.\n"
       "'dialpix COMMAND --help' describes one command.\n");
-  return std::fflush(stdout) == 0 ? kDone : kFailed;
+  return finishOutput();
+}
+
+// Edits (insert, delete, change, swap of neighbours) that turn `a` into `b`.
+size_t distance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i)
+    for (size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min(
+          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[a.size()][b.size()];
+}
+
+// The command word or option nearest to a mistyped `word`, or empty when none is near.
+std::string nearest(const std::string& word) {
+  if (word.size() > 20) return {};  // far from every command word
+  std::vector<std::string> words{"--help", "--version"};
+  for (const Entry& e : kCommands) words.emplace_back(e.word);
+  std::string best;
+  size_t bestDistance = 3;  // two slips at most, and fewer than the word has letters
+  for (const std::string& w : words)
+    if (const size_t d = distance(word, w); d < bestDistance && d < word.size()) {
+      best = w;
+      bestDistance = d;
+    }
+  return best;
+}
+
+bool existing(const char* path) {
+  struct stat st {};
+  return ::stat(path, &st) == 0;
 }
 
 }  // namespace
+
+std::optional<int> refuseWindows(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (arg[0] != '-' && existing(arg)) continue;
+    const std::string near = nearest(arg);
+    std::fprintf(stderr,
+                 "dialpix: '%s' is not a command, file or folder%s\n"
+                 "Try 'dialpix --help' for more information.\n",
+                 bytesOf(escaped(nameOf(arg))).c_str(),
+                 near.empty() ? "." : ("; did you mean '" + near + "'?").c_str());
+    return kUsage;
+  }
+  if (argc > 2) {
+    std::fputs(
+        "dialpix: the windows open one folder or gauge file at a time.\n"
+        "Try 'dialpix --help' for more information.\n",
+        stderr);
+    return kUsage;
+  }
+  if (std::string why; !io::displayReachable(&why)) {
+    std::fprintf(stderr,
+                 "dialpix: the windows need a display, and %s.\n"
+                 "The commands work without one: see 'dialpix --help'.\n",
+                 why.c_str());
+    return kFailed;
+  }
+  return std::nullopt;
+}
 
 bool needsPictures(int argc, char** argv) {
   const Entry* e = argc >= 2 ? find(argv[1]) : nullptr;
@@ -88,7 +161,7 @@ int run(int argc, char** argv, std::span<const PictureCommand> pictures) {
   if (isHelp(argv[1])) return overview();
   if (isVersion(argv[1])) {
     std::printf("%s\n", qPrintable(versionLine()));
-    return std::fflush(stdout) == 0 ? kDone : kFailed;
+    return finishOutput();
   }
   const Entry* e = find(argv[1]);
   Runner runner = e->run;

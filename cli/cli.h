@@ -3,6 +3,7 @@
 // gauge files. It works on the same file logic as the windows and needs no display.
 
 #include <QStringList>
+#include <optional>
 #include <span>
 
 namespace cli {
@@ -17,6 +18,12 @@ bool wantsCommandLine(int argc, char** argv);
 // True when the command needs QtGui to decode or draw pictures (import,
 // render): dialpix hands those, and the windows, to its companion program.
 bool needsPictures(int argc, char** argv);
+
+// Decides, before any Qt object exists, whether the windows may start: each
+// argument must name an existing folder or file (one at most), and a display
+// must be there. Returns the exit status after saying why not (2 for a usage
+// error, 1 without a display), or nothing when the windows may start.
+std::optional<int> refuseWindows(int argc, char** argv);
 
 // Hands the arguments to the companion program that holds the windows and the
 // picture commands: replaces this process by it (on Windows, runs it on this

@@ -1,10 +1,14 @@
 #include "cli/command.h"
 
-#include <cmath>
+#include <QRegularExpression>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "app/number_text.h"
+#include "cli/names.h"
+#include "cli/report.h"
 
 #ifndef DIALPIX_VERSION
 #define DIALPIX_VERSION "unknown"
@@ -26,15 +30,42 @@ Command::Command(QString name, QString synopsis, const QString& description, Ope
   }
 }
 
+void Command::addOptions(const QList<QCommandLineOption>& options) {
+  parser_.addOptions(options);
+  for (const QCommandLineOption& o : options) {
+    if (o.valueName().isEmpty()) continue;
+    for (const QString& name : o.names())
+      valueOptions_ << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+  }
+}
+
 std::optional<int> Command::parse(const QStringList& args) {
-  QStringList withProgram = args;
-  withProgram.prepend(QStringLiteral("dialpix"));  // the parser skips its first entry
-  withProgram.removeAt(1);                         // the command word
-  if (!parser_.parse(withProgram)) return usageError(parser_.errorText());
+  // Options first, then "--" and the arguments in their order, so that "-1" is
+  // taken as the number it is, not as an option named "1".
+  static const QRegularExpression negative(QStringLiteral("^-[0-9]+$"));
+  QStringList options{QStringLiteral("dialpix")};  // the parser skips its first entry
+  QStringList arguments;
+  for (qsizetype i = 1; i < args.size(); ++i) {  // args[0] is the command word
+    const QString& a = args[i];
+    if (a == QLatin1String("--")) {
+      arguments += args.mid(i + 1);
+      break;
+    }
+    if (!a.startsWith(QLatin1Char('-')) || a.size() == 1 || negative.match(a).hasMatch()) {
+      arguments << a;
+      continue;
+    }
+    options << a;
+    if (!valueOptions_.contains(a)) continue;
+    if (i + 1 == args.size()) return usageError(QStringLiteral("Missing value after '%1'.").arg(a));
+    options << args[++i];
+  }
+  if (!parser_.parse(options + QStringList{QStringLiteral("--")} + arguments))
+    return usageError(parser_.errorText());
   if (parser_.isSet(help_)) {
     const QByteArray text = helpText().toLocal8Bit();
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
-    return std::fflush(stdout) == 0 ? kDone : kFailed;
+    return finishOutput();
   }
   return std::nullopt;
 }
@@ -46,14 +77,14 @@ std::optional<int> Command::parseOnOneBitmap(const QStringList& args, qsizetype 
   const QStringList pos = parser_.positionalArguments();
   if (pos.size() < 2 + fewest || pos.size() > 2 + most) return usageError(wanted);
   const std::optional<int> number = wholeInt(pos[1]);
-  if (!number) return usageError(QStringLiteral("%1 is not a bitmap number").arg(pos[1]));
+  if (!number) return usageError(notWhole(QStringLiteral("bitmap number"), pos[1]));
   out = {pos[0], *number, pos.mid(2)};
   return std::nullopt;
 }
 
 int Command::usageError(const QString& why) const {
-  std::fprintf(stderr, "dialpix %s: %s\nTry 'dialpix %s --help' for more information.\n",
-               qPrintable(name_), qPrintable(why), qPrintable(name_));
+  writeMessage(QStringLiteral("dialpix %1: %2\nTry 'dialpix %1 --help' for more information.\n")
+                   .arg(name_, escaped(why)));
   return kUsage;
 }
 
@@ -65,12 +96,31 @@ QString Command::helpText() const {
   return text;
 }
 
+bool signedDigits(const QString& text) {
+  static const QRegularExpression digits(QStringLiteral("^[+-]?[0-9]+$"));
+  return digits.match(text).hasMatch();
+}
+
 std::optional<int> wholeInt(const QString& text) {
-  const std::optional<double> v = wholeNumber(text.toStdString());
-  if (!v || std::floor(*v) != *v || *v < std::numeric_limits<int>::min() ||
-      *v > std::numeric_limits<int>::max())
-    return std::nullopt;
-  return static_cast<int>(*v);
+  if (!signedDigits(text)) return std::nullopt;
+  bool fits = false;
+  const int v = text.toInt(&fits, 10);  // C locale: digits only, no group separators
+  return fits ? std::optional<int>(v) : std::nullopt;
+}
+
+QString notWhole(const QString& what, const QString& text) {
+  return QStringLiteral("%1 '%2' is %3")
+      .arg(what, text,
+           signedDigits(text) ? QStringLiteral("too large") : QStringLiteral("not a whole number"));
+}
+
+int finishOutput(int earlier) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  if (flushed && !std::ferror(stdout)) return kDone;
+  const int error = !flushed && errno != 0 ? errno : earlier != 0 ? earlier : EIO;
+  std::fprintf(stderr, "dialpix: standard output cannot be written: %s\n", std::strerror(error));
+  return kFailed;
 }
 
 QString versionLine() { return QStringLiteral("dialpix " DIALPIX_VERSION); }

@@ -31,10 +31,13 @@ class Command {
           Operands operands = Operands::Own);
 
   QCommandLineParser& parser() { return parser_; }
+  // Adds options to the parser, remembering those that take a value.
+  void addOptions(const QList<QCommandLineOption>& options);
   const QCommandLineParser& parser() const { return parser_; }
 
   // Parses `args` (args[0] is the command word). Returns the exit status when
   // the command ends here: 0 after --help, 2 after a usage error; else nothing.
+  // A negative number ("-1") is an argument, not an option.
   std::optional<int> parse(const QStringList& args);
 
   // Prints a usage problem found after parsing with a hint to --help; returns 2.
@@ -58,11 +61,24 @@ class Command {
   QString synopsis_;
   QCommandLineParser parser_;
   QCommandLineOption help_;
+  QStringList valueOptions_;  // "-o", "--output", ...: their value is the next argument
 };
 
-// A whole number typed on the command line (blanks around it allowed; a full
-// stop is the decimal point in every locale), or nothing when the text is not one.
+// A whole number typed on the command line: digits with an optional sign and
+// nothing else (no blanks, no point, no exponent), within int; else nothing.
+// Every command reads its numbers so; the windows keep their lenient reading.
 std::optional<int> wholeInt(const QString& text);
+
+// True when `text` is written as a whole number, whether or not it fits an int.
+bool signedDigits(const QString& text);
+
+// The usage error's words for `text`, given as `what`, that wholeInt() refused.
+QString notWhole(const QString& what, const QString& text);
+
+// Flushes standard output; when it cannot be written (a full disk, a closed
+// stream), says so on standard error and returns 1, else 0. `earlier` is the
+// errno of a write that already failed, if one did.
+int finishOutput(int earlier = 0);
 
 // The program's name and version, as --version prints them.
 QString versionLine();

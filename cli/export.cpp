@@ -3,7 +3,6 @@
 
 #include "bmp/export.h"
 
-#include <QRegularExpression>
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -18,7 +17,6 @@
 #include "cli/parallel.h"
 #include "cli/progress.h"
 #include "cli/report.h"
-#include "io/file_names.h"
 #include "io/system.h"
 
 namespace cli {
@@ -35,6 +33,7 @@ struct Problem {
   QString file;
   std::optional<int> number;
   QString what;
+  bool onlyANote = false;  // said on standard error, yet no failure
 };
 
 struct Settings {
@@ -57,9 +56,9 @@ std::string targetFor(const Settings& s, const QString& gauge, int number) {
 }
 
 QString exportProblem(const Result<bmp::Exported>& r, const std::string& target) {
-  const std::string shown = io::nameText(target).toStdString();
-  QString problem = QString::fromStdString(
-      faultMessage({.action = "the export to " + shown, .bitmap = "the bitmap", .file = shown},
+  // The sentence carries the target's own bytes; nameOf keeps those that are no UTF-8.
+  QString problem = nameOf(
+      faultMessage({.action = "the export to " + target, .bitmap = "the bitmap", .file = target},
                    r.fault(), r.reason()));
   if (r.fault() == Fault::TargetExists) problem += QStringLiteral(" --force replaces it.");
   return problem;
@@ -81,6 +80,9 @@ std::vector<Problem> exportGauge(const Request& request, const Settings& setting
   std::vector<int> numbers = request.numbers;
   if (numbers.empty())
     for (size_t n = 1; n <= gauge->positions.size(); ++n) numbers.push_back(static_cast<int>(n));
+  if (numbers.empty())  // all its bitmaps, and it has none: said, but not a failure
+    problems.push_back({request.gauge, std::nullopt,
+                        QStringLiteral("It holds no bitmap, so nothing was exported."), true});
 
   for (const int n : numbers) {
     const Result<int32_t> position = bitmapAt(*gauge, n);
@@ -142,27 +144,30 @@ int exportCommand(const QStringList& args) {
                                   QStringLiteral("DIR"));
   const QCommandLineOption force(QStringLiteral("force"),
                                  QStringLiteral("Replace existing files of the same names."));
-  cmd.parser().addOptions({output, force});
+  cmd.addOptions({output, force});
   cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
   cmd.parser().addPositionalArgument(
       QStringLiteral("N"), QStringLiteral("A bitmap number, 1 to the count the scan finds."),
       QStringLiteral("[N...]"));
   if (const std::optional<int> exit = cmd.parse(args)) return *exit;
 
-  // Numbers belong to the gauge file named before them.
-  static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+  // Numbers belong to the gauge file named before them. Every argument is
+  // checked before anything is exported: a typo ("3x") must not mean "all".
   QList<Request> requests;
   for (const QString& arg : cmd.parser().positionalArguments()) {
-    if (!digits.match(arg).hasMatch()) {
+    if (const std::optional<int> n = wholeInt(arg)) {
+      if (requests.isEmpty())
+        return cmd.usageError(QStringLiteral("bitmap number %1 before any gauge file").arg(arg));
+      std::vector<int>& numbers = requests.back().numbers;
+      if (std::find(numbers.begin(), numbers.end(), *n) == numbers.end()) numbers.push_back(*n);
+    } else if (std::error_code ec; std::filesystem::exists(io::pathOf(bytesOf(arg)), ec)) {
       requests.append({arg, {}, {}});
-      continue;
+    } else {
+      return cmd.usageError(
+          signedDigits(arg)
+              ? notWhole(QStringLiteral("bitmap number"), arg)
+              : QStringLiteral("'%1' is neither a bitmap number nor an existing file").arg(arg));
     }
-    const std::optional<int> n = wholeInt(arg);
-    if (requests.isEmpty())
-      return cmd.usageError(QStringLiteral("bitmap number %1 before any gauge file").arg(arg));
-    if (!n) return cmd.usageError(QStringLiteral("%1 is too large for a bitmap number").arg(arg));
-    std::vector<int>& numbers = requests.back().numbers;
-    if (std::find(numbers.begin(), numbers.end(), *n) == numbers.end()) numbers.push_back(*n);
   }
   if (requests.isEmpty()) return cmd.usageError(QStringLiteral("name a gauge file"));
   requests = oneAFile(requests);
@@ -173,7 +178,10 @@ int exportCommand(const QStringList& args) {
   Report report;
   if (std::error_code ec; !std::filesystem::is_directory(io::pathOf(bytesOf(settings.folder)), ec)) {
     report.problem(settings.folder,
-                   QStringLiteral("There is no such folder. Nothing was exported."));
+                   std::filesystem::exists(io::pathOf(bytesOf(settings.folder)), ec)
+                       ? QStringLiteral("It is not a folder; -o names the folder to write into. "
+                                        "Nothing was exported.")
+                       : QStringLiteral("There is no such folder. Nothing was exported."));
     return report.finish();
   }
   // Two gauge files of one name would write the same .BMP names.
@@ -192,7 +200,9 @@ int exportCommand(const QStringList& args) {
       requests, [&settings](const Request& r) { return exportGauge(r, settings); },
       [&report](const std::vector<Problem>& problems) {
         for (const Problem& p : problems) {
-          if (p.number)
+          if (p.onlyANote)
+            report.note(p.file, p.what);
+          else if (p.number)
             report.problem(p.file, *p.number, p.what);
           else
             report.problem(p.file, p.what);

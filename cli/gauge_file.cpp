@@ -1,10 +1,13 @@
 #include "cli/gauge_file.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 
 #include "cli/names.h"
 #include "cli/report.h"
+#include "gau/change.h"
 #include "gau/scan.h"
 #include "io/system.h"
 
@@ -22,6 +25,16 @@ Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
   if (const io::FileKind kind = io::kindOf(bytesOf(path));
       kind != io::FileKind::Missing && kind != io::FileKind::Regular)
     return Result<GaugeFile>::failure(Fault::Source, "It is not a regular file.");
+  // A gauge without write permission opens for reading only, as in the windows,
+  // and every command that would change it refuses.
+  if (mode == io::OpenMode::ReadWriteExisting && !io::writePermitted(bytesOf(path)))
+    mode = io::OpenMode::ReadOnly;
+  // A change cut off part-way is undone before anything is read.
+  const Result<std::optional<gau::Restored>> recovered = gau::recoverGauge(bytesOf(path));
+  if (!recovered && mode != io::OpenMode::ReadOnly)
+    return Result<GaugeFile>::failure(Fault::NotWritten, recovered.reason());
+  if (!recovered)
+    std::fprintf(stderr, "dialpix: %s: %s\n", qPrintable(path), recovered.reason().c_str());
   std::string why;
   GaugeFile g;
   g.path = path;
@@ -46,6 +59,12 @@ Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
         Fault::Source,
         "It could not be read to its end: " + g.channel->errorOr("the read stopped early") + ".");
   g.positions = found.positions;
+  if (recovered && *recovered) {
+    const auto at = std::find(g.positions.begin(), g.positions.end(), (*recovered)->bmpPos);
+    const int number = at == g.positions.end() ? 0 : static_cast<int>(at - g.positions.begin()) + 1;
+    std::fprintf(stderr, "dialpix: %s: %s\n", qPrintable(path),
+                 gau::restoredSentence(**recovered, number).c_str());
+  }
   return g;
 }
 
@@ -70,6 +89,8 @@ std::optional<OneBitmap> openBitmap(const QString& path, int number, io::OpenMod
     report.problem(path, reason(gauge.reason()) + QStringLiteral(" Nothing was changed."));
     return std::nullopt;
   }
+  if (mode != io::OpenMode::ReadOnly && !gau::journalPossible(bytesOf(path)))
+    report.note(path, number, reason(gau::withoutJournalNote()));
   const Result<int32_t> position = bitmapAt(*gauge, number);
   if (!position) {
     report.problem(path, number,

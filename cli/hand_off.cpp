@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/names.h"
+#include "cli/report.h"
 #include "io/system.h"
 
 namespace cli {
@@ -26,7 +28,8 @@ int handOff(int argc, char** argv) {
   std::string why;
   const int status = io::handOver(path, std::vector<std::string>(argv, argv + argc), &why);
   if (status >= 0) return status;
-  std::fprintf(stderr, "dialpix: %s cannot be started: %s\n", path.c_str(), why.c_str());
+  writeMessage(QStringLiteral("dialpix: %1 cannot be started: %2\n")
+                   .arg(quoted(nameOf(path)), QString::fromLocal8Bit(why)));
   return 1;
 }
 

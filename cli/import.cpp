@@ -51,10 +51,10 @@ int importCommand(const QStringList& args) {
                     .arg(count(done->approximatedPixels, "pixel", "pixels"), image,
                          count(done->approximatedColours, "colour", "colours")));
   } else if (!done) {
-    const bool image = done.fault() == Fault::Source || done.fault() == Fault::DoesNotFit;
+    const bool aboutImage = done.fault() == Fault::Source || done.fault() == Fault::DoesNotFit;
     report.problem(on.gauge, on.number,
-                   notDone(image ? QStringLiteral("the import of %1").arg(image)
-                                 : QStringLiteral("the import"),
+                   notDone(aboutImage ? QStringLiteral("the import of %1").arg(image)
+                                      : QStringLiteral("the import"),
                            done.fault(), done.reason()));
   }
   return report.finish();

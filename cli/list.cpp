@@ -3,12 +3,15 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "cli/command.h"
@@ -19,6 +22,7 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
+#include "io/file_names.h"
 #include "io/little_endian.h"
 #include "io/system.h"
 
@@ -38,12 +42,14 @@ struct Hit {
   int32_t storedColors = 0;
 };
 
+// One file's lines of text or its JSON object, made on the worker thread.
 struct Listing {
   QString file;
-  int64_t length = 0;
-  std::vector<Hit> hits;
+  std::string out;
   QString error;  // set when the file could not be listed
 };
+
+enum class Format { Text, Json };
 
 bool isGaugeName(const std::string& name) {
   if (name.size() < 5 || name[0] == '.') return false;  // hidden files are not listed
@@ -113,52 +119,99 @@ Hit readHit(const GaugeFile& g, int32_t position) {
   return h;
 }
 
-Listing listFile(const Item& item) {
-  Listing l;
-  l.file = item.path;
-  l.error = item.error;
+// A number appended as text, or `unknown`. The listing of many bitmaps is
+// built piece by piece into a std::string, which appends with little ado.
+void put(std::string& out, std::optional<int64_t> v, std::string_view unknown) {
+  if (!v) {
+    out += unknown;
+    return;
+  }
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, *v).ptr);
+}
+
+// FILE <TAB> N <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> COLOURS, one line a bitmap.
+std::string textLines(const QString& name, const std::vector<Hit>& hits) {
+  const std::string file = bytesOf(quoted(name));
+  std::string out;
+  out.reserve(hits.size() * (file.size() + 32));
+  int n = 0;
+  for (const Hit& h : hits) {
+    out += file;
+    out += '\t';
+    put(out, ++n, "");
+    out += '\t';
+    put(out, h.position, "");
+    out += '\t';
+    put(out, h.width, "?");
+    out += 'x';
+    put(out, h.height, "?");
+    out += '\t';
+    put(out, gau::colorsInUse(h.storedColors), "");
+    out += '\n';
+  }
+  return out;
+}
+
+std::string jsonString(const QString& text) {
+  const QByteArray one = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+  return one.sliced(1, one.size() - 2).toStdString();  // without the brackets of ["..."]
+}
+
+// The file's object as an element of the listing's array, laid out as
+// QJsonDocument::Indented lays it out (keys in order, four blanks a level),
+// but written straight: Qt's objects cost several times the scan. Only the
+// name goes through Qt's writer, for its escapes.
+std::string jsonElement(const QString& name, int64_t length, const std::vector<Hit>& hits) {
+  using namespace std::string_view_literals;
+  std::string out;
+  out.reserve(hits.size() * 200 + 200);
+  out += "    {\n        \"bitmaps\": [\n"sv;
+  int n = 0;
+  for (const Hit& h : hits) {
+    out += n > 0 ? ",\n            {\n                \"colors\": "sv
+                 : "            {\n                \"colors\": "sv;
+    put(out, gau::colorsInUse(h.storedColors), {});
+    out += ",\n                \"height\": "sv;
+    put(out, h.height, "null");
+    out += ",\n                \"number\": "sv;
+    put(out, ++n, {});
+    out += ",\n                \"position\": "sv;
+    put(out, h.position, {});
+    out += ",\n                \"stored_colors\": "sv;
+    put(out, h.storedColors, {});
+    out += ",\n                \"width\": "sv;
+    put(out, h.width, "null");
+    out += "\n            }"sv;
+  }
+  out += n > 0 ? "\n        ],\n"sv : "        ],\n"sv;
+  // "file" as the windows show the name; bytes that are no UTF-8 make that
+  // another file's name, so the exact bytes come beside it.
+  const std::string bytes = bytesOf(name);
+  out += "        \"file\": " + jsonString(io::nameText(bytes)) + ",\n";
+  if (!isUtf8(name))
+    out += "        \"file_base64\": \"" +
+           QByteArray::fromStdString(bytes).toBase64().toStdString() + "\",\n";
+  out += "        \"length\": "sv;
+  put(out, length, {});
+  out += "\n    }"sv;
+  return out;
+}
+
+Listing listFile(const Item& item, Format format) {
+  Listing l{item.path, {}, item.error};
   if (!l.error.isEmpty()) return l;
   Result<GaugeFile> gauge = openGauge(item.path, io::OpenMode::ReadOnly, Keep::SmallFile);
   if (!gauge) {
     l.error = reason(gauge.reason());
     return l;
   }
-  l.length = gauge->channel->length();
-  l.hits.reserve(gauge->positions.size());
-  for (const int32_t position : gauge->positions) l.hits.push_back(readHit(*gauge, position));
+  std::vector<Hit> hits;
+  hits.reserve(gauge->positions.size());
+  for (const int32_t position : gauge->positions) hits.push_back(readHit(*gauge, position));
+  l.out = format == Format::Json ? jsonElement(item.path, gauge->channel->length(), hits)
+                                 : textLines(item.path, hits);
   return l;
-}
-
-QByteArray number(std::optional<int32_t> v) { return v ? QByteArray::number(*v) : "?"; }
-
-// FILE <TAB> N <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> COLOURS, one line a bitmap.
-QByteArray textLines(const Listing& l) {
-  const QByteArray file = QByteArray::fromStdString(bytesOf(l.file));
-  QByteArray out;
-  int n = 0;
-  for (const Hit& h : l.hits) {
-    out += file + '\t' + QByteArray::number(++n) + '\t' + QByteArray::number(h.position) + '\t' +
-           number(h.width) + 'x' + number(h.height) + '\t' +
-           QByteArray::number(gau::colorsInUse(h.storedColors)) + '\n';
-  }
-  return out;
-}
-
-QJsonValue jsonNumber(std::optional<int32_t> v) { return v ? QJsonValue(*v) : QJsonValue(); }
-
-QJsonObject jsonFile(const Listing& l) {
-  QJsonArray bitmaps;
-  int n = 0;
-  for (const Hit& h : l.hits) {
-    bitmaps.append(QJsonObject{{"number", ++n},
-                               {"position", h.position},
-                               {"width", jsonNumber(h.width)},
-                               {"height", jsonNumber(h.height)},
-                               {"colors", gau::colorsInUse(h.storedColors)},
-                               {"stored_colors", h.storedColors}});
-  }
-  return QJsonObject{
-      {"file", l.file}, {"length", static_cast<qint64>(l.length)}, {"bitmaps", bitmaps}};
 }
 
 }  // namespace
@@ -169,13 +222,17 @@ int listCommand(const QStringList& args) {
                   "Lists every bitmap the scan finds in each gauge file, one line a bitmap:\n"
                   "FILE<TAB>N<TAB>POSITION<TAB>WIDTHxHEIGHT<TAB>COLOURS\n"
                   "N numbers the bitmaps as the windows do; POSITION is the 1-based position of\n"
-                  "the header's signature; COLOURS is the stored colour count, 0 read as 256."));
+                  "the header's signature; COLOURS is the stored colour count, 0 read as 256.\n"
+                  "A FILE with control characters, or starting with \", is written in double\n"
+                  "quotes with C escapes, as git writes such names."));
   const QCommandLineOption json(
-      QStringLiteral("json"), QStringLiteral("One JSON array of {file, length, bitmaps: [{number, "
-                                             "position, width, height, colors, stored_colors}]}."));
+      QStringLiteral("json"),
+      QStringLiteral("One JSON array of {file, length, bitmaps: [{number, position, width, "
+                     "height, colors, stored_colors}]}; a name that is not UTF-8 also gets "
+                     "file_base64, its bytes."));
   const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
                                      QStringLiteral("Also list the gauge files of folders below."));
-  cmd.parser().addOptions({json, recursive});
+  cmd.addOptions({json, recursive});
   cmd.parser().addPositionalArgument(
       QStringLiteral("PATH"),
       QStringLiteral("A gauge file, or a folder whose *.gau files (any case) are listed."),
@@ -185,30 +242,38 @@ int listCommand(const QStringList& args) {
   if (paths.isEmpty()) return cmd.usageError(QStringLiteral("name a gauge file or a folder"));
 
   QList<Item> items;
+  QStringList withoutGauges;
   for (const QString& path : paths) {
-    if (std::error_code ec; std::filesystem::is_directory(io::pathOf(bytesOf(path)), ec))
+    if (std::error_code ec; std::filesystem::is_directory(io::pathOf(bytesOf(path)), ec)) {
+      const qsizetype before = items.size();
       gather(path, cmd.parser().isSet(recursive), items);
-    else
+      if (items.size() == before) withoutGauges << path;
+    } else {
       items.append({path, {}});
+    }
   }
 
   Report report;
+  for (const QString& folder : withoutGauges)  // said, but an empty folder is no failure
+    report.note(folder, QStringLiteral("It holds no gauge file (*.gau), so nothing was listed."));
   Progress progress(static_cast<size_t>(items.size()));
   report.setProgress(&progress);
-  const bool asJson = cmd.parser().isSet(json);
-  QJsonArray files;
+  const Format format = cmd.parser().isSet(json) ? Format::Json : Format::Text;
+  // The JSON array goes out a file at a time, as the text does.
+  bool first = true;
+  if (format == Format::Json) report.out("[\n");
   inOrder(
-      items, listFile,
+      items, [format](const Item& item) { return listFile(item, format); },
       [&](const Listing& l) {
-        if (!l.error.isEmpty())
+        if (!l.error.isEmpty()) {
           report.problem(l.file, l.error);
-        else if (asJson)
-          files.append(jsonFile(l));
-        else
-          report.out(textLines(l));
+          return;
+        }
+        if (format == Format::Json && !std::exchange(first, false)) report.out(",\n");
+        report.out(QByteArray::fromRawData(l.out.data(), static_cast<qsizetype>(l.out.size())));
       },
       progress);
-  if (asJson) report.out(QJsonDocument(files).toJson(QJsonDocument::Indented));
+  if (format == Format::Json) report.out(first ? "]\n" : "\n]\n");
   return report.finish();
 }
 

@@ -6,7 +6,6 @@
 #include <array>
 #include <optional>
 
-#include "app/number_text.h"
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
@@ -45,7 +44,7 @@ int paletteCommand(const QStringList& args) {
                                  QStringLiteral("New green value, 0 to 255."), QStringLiteral("V"));
   const QCommandLineOption blue(QStringLiteral("blue"), QStringLiteral("New blue value, 0 to 255."),
                                 QStringLiteral("V"));
-  cmd.parser().addOptions({red, green, blue});
+  cmd.addOptions({red, green, blue});
   cmd.parser().addPositionalArgument(QStringLiteral("ENTRY"),
                                      QStringLiteral("A palette entry, 0 to the colour count - 1."),
                                      QStringLiteral("[ENTRY]"));
@@ -57,8 +56,7 @@ int paletteCommand(const QStringList& args) {
   std::optional<int> entry;
   if (!on.rest.isEmpty()) {
     entry = wholeInt(on.rest[0]);
-    if (!entry)
-      return cmd.usageError(QStringLiteral("%1 is not a palette entry number").arg(on.rest[0]));
+    if (!entry) return cmd.usageError(notWhole(QStringLiteral("palette entry"), on.rest[0]));
   }
 
   const auto typed = [&cmd](gau::ColorChannel channel, const char* name,
@@ -73,9 +71,9 @@ int paletteCommand(const QStringList& args) {
   for (NewValue& v : values) {
     if (!v.given) continue;
     setting = true;
-    const std::optional<double> read = wholeNumber(v.text.toStdString());
-    if (!read) return cmd.usageError(QStringLiteral("--%1 %2 is not a number").arg(v.name, v.text));
-    v.value = roundToByte(*read);  // the palette tool's rounding; nothing when not 0 to 255
+    const std::optional<int> read = wholeInt(v.text);
+    if (!read) return cmd.usageError(notWhole(QStringLiteral("--%1").arg(v.name), v.text));
+    if (*read >= 0 && *read <= 255) v.value = static_cast<uint8_t>(*read);
   }
   if (setting && !entry) return cmd.usageError(QStringLiteral("name the palette entry to set"));
 

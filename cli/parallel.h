@@ -3,7 +3,10 @@
 // back in the order of the jobs, so output keeps the order of the arguments.
 
 #include <QList>
-#include <QtConcurrent/QtConcurrentMap>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+#include <deque>
 #include <type_traits>
 
 #include "cli/progress.h"
@@ -11,7 +14,9 @@
 namespace cli {
 
 // Runs work(job) for every job on the thread pool and calls take(result) on
-// the calling thread in job order, each as soon as it and all before it are done.
+// the calling thread in job order, each as soon as it and all before it are
+// done. A few jobs a thread run ahead, so that the results waiting to be taken
+// (a listing's text, for one) stay few however many jobs there are.
 template <class Job, class Work, class Take>
 void inOrder(const QList<Job>& jobs, Work work, Take take, Progress& progress) {
   using Result = std::invoke_result_t<Work, const Job&>;
@@ -20,10 +25,16 @@ void inOrder(const QList<Job>& jobs, Work work, Take take, Progress& progress) {
     progress.advance(1);
     return;
   }
-  QFuture<Result> results = QtConcurrent::mapped(jobs, std::function<Result(const Job&)>(work));
-  for (qsizetype i = 0; i < jobs.size(); ++i) {
-    take(results.resultAt(i));
-    progress.advance(static_cast<size_t>(i) + 1);
+  const auto ahead =
+      static_cast<size_t>(4 * std::max(1, QThreadPool::globalInstance()->maxThreadCount()));
+  std::deque<QFuture<Result>> running;
+  qsizetype next = 0;
+  for (size_t done = 1; next < jobs.size() || !running.empty(); ++done) {
+    while (next < jobs.size() && running.size() < ahead)
+      running.push_back(QtConcurrent::run(work, jobs[next++]));
+    take(running.front().takeResult());
+    running.pop_front();
+    progress.advance(done);
   }
 }
 

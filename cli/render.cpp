@@ -1,20 +1,20 @@
-// dialpix render: a bitmap in its own colours as a PNG, one pixel a pixel,
-// drawn by the viewer's own plotting code.
+// dialpix render: a bitmap in its own colours as a PNG, one pixel a pixel.
 
+#include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
+#include <cstring>
 #include <optional>
+#include <span>
+#include <vector>
 
-#include "app/Module1.h"
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
 #include "cli/names.h"
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
-#include "gau/plot.h"
-#include "io/system.h"
+#include "io/replace_file.h"
 
 namespace cli {
 namespace {
@@ -24,27 +24,29 @@ constexpr int64_t kMaxPixels = int64_t{1} << 26;
 constexpr int kMaxSide = 32767;
 constexpr int kMaxScale = 64;
 
-// Takes the viewer's dots back to pixels: it puts column c at x = step (c + 1)
-// and row r at y = 1 + step r, step being the dot pitch times the zoom.
-class PictureCanvas final : public gau::Canvas {
- public:
-  explicit PictureCanvas(QImage& image) : image_(image) {}
-
- protected:
-  void erase() override { image_.fill(Qt::black); }
-  void drawDot(int32_t x, int32_t y, uint8_t r, uint8_t g, uint8_t b) override {
-    const int64_t step = static_cast<int64_t>(gau::kDotPitch) * dotSize();
-    const int64_t col = x / step - 1;
-    const int64_t row = (y - 1) / step;
-    if (col >= 0 && row >= 0 && col < image_.width() && row < image_.height())
-      image_.setPixel(static_cast<int>(col), static_cast<int>(row), qRgb(r, g, b));
+// The bitmap as an indexed picture: its own palette (entries past its colour
+// count black, as the viewer shows them when nothing was shown before) and its
+// rows, stored bottom up.
+Result<QImage> pictureOf(io::Channel& gauge, const gau::BitmapLayout& b) {
+  std::vector<uint8_t> palette(4 * static_cast<size_t>(b.colors));
+  std::vector<uint8_t> pixels(static_cast<size_t>(b.pixelBytes));
+  if (gauge.read(b.paletteStart, palette) < palette.size() ||
+      gauge.read(b.pixelStart, pixels) < pixels.size())
+    return Result<QImage>::failure(
+        Fault::Source, "It could not be read: " + gauge.errorOr("the file ended early") + ".");
+  QList<QRgb> colours(gau::kMaxColors, qRgb(0, 0, 0));
+  for (int32_t k = 0; k < b.colors; ++k) {
+    const uint8_t* e = &palette[4 * static_cast<size_t>(k)];
+    colours[k] = qRgb(e[2], e[1], e[0]);
   }
-  void drawText(int32_t, int32_t, const std::string&) override {}  // the zoom line is the window's
-  int32_t lineHeight() const override { return 0; }
-
- private:
-  QImage& image_;
-};
+  QImage picture(b.width, b.height, QImage::Format_Indexed8);
+  picture.setColorTable(colours);
+  for (int32_t y = 0; y < b.height; ++y)
+    std::memcpy(picture.scanLine(y),
+                &pixels[static_cast<size_t>(b.height - 1 - y) * static_cast<size_t>(b.rowBytes)],
+                static_cast<size_t>(b.width));
+  return picture;
+}
 
 // Why the picture cannot be drawn at `scale`, or nothing.
 std::optional<QString> sizeProblem(const gau::BitmapLayout& b, int scale) {
@@ -75,7 +77,7 @@ int renderCommand(const QStringList& args) {
       QStringLiteral("K"), QStringLiteral("1"));
   const QCommandLineOption force(QStringLiteral("force"),
                                  QStringLiteral("Replace an existing file of that name."));
-  cmd.parser().addOptions({output, scale, force});
+  cmd.addOptions({output, scale, force});
   Command::OnOneBitmap on;
   if (const std::optional<int> exit = cmd.parseOnOneBitmap(
           args, 0, 0, QStringLiteral("name a gauge file and a bitmap number"), on))
@@ -88,11 +90,17 @@ int renderCommand(const QStringList& args) {
         QStringLiteral("--scale takes a whole number from 1 to %1").arg(kMaxScale));
 
   Report report;
-  if (!cmd.parser().isSet(force) && io::nameTaken(bytesOf(target))) {
-    report.problem(target, QStringLiteral("a file of that name already exists; --force replaces "
-                                          "it. Bitmap %1 of %2 was not drawn.")
-                               .arg(on.number)
-                               .arg(on.gauge));
+  // Made first, so a target that may not be written is refused before any work.
+  io::Replacement file(bytesOf(target),
+                       cmd.parser().isSet(force) ? io::Existing::Replace : io::Existing::Keep,
+                       bytesOf(on.gauge));
+  if (!file.ready()) {
+    report.problem(
+        target, QStringLiteral("%1%2 Bitmap %3 of %4 was not drawn.")
+                    .arg(reason(file.why()),
+                         file.keptExisting() ? QStringLiteral(" --force replaces it.") : QString())
+                    .arg(on.number)
+                    .arg(on.gauge));
     return report.finish();
   }
   std::optional<OneBitmap> bitmap = openBitmap(on.gauge, on.number, io::OpenMode::ReadOnly, report);
@@ -110,29 +118,37 @@ int renderCommand(const QStringList& args) {
     return report.finish();
   }
 
-  QImage picture(layout->width, layout->height, QImage::Format_RGB32);
-  PictureCanvas canvas(picture);
-  // A pixel past the bitmap's own palette takes the colour of this table: black.
-  const PaletteTable noEarlierPalette{};
-  if (const Result<gau::Shown> shown =
-          gau::showBitmap(gauge, bitmap->position, noEarlierPalette, canvas);
-      !shown) {
+  Result<QImage> drawn = pictureOf(gauge, *layout);
+  if (!drawn) {
     report.problem(on.gauge, on.number,
-                   QStringLiteral("it cannot be drawn. ") + reason(shown.reason()));
+                   QStringLiteral("it cannot be drawn. ") + reason(drawn.reason()));
     return report.finish();
   }
+  QImage& picture = *drawn;
   if (*k > 1)
     picture = picture.scaled(picture.width() * *k, picture.height() * *k, Qt::IgnoreAspectRatio,
                              Qt::FastTransformation);
 
-  // Written beside the target and renamed over it once complete and on the disk.
-  QSaveFile file(target);
-  QImageWriter writer(&file, "png");
-  if (!file.open(QIODevice::WriteOnly) || !writer.write(picture) || !file.commit()) {
-    const QString why =
-        writer.error() != QImageWriter::UnknownError ? writer.errorString() : file.errorString();
-    file.cancelWriting();
-    report.problem(target, QStringLiteral("cannot be written: %1. Bitmap %2 of %3 was not saved.")
+  // Encoded in memory, so the disk is written by the replacement alone.
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
+  const auto bytes = [&png] {
+    return std::span(reinterpret_cast<const uint8_t*>(png.constData()),
+                     static_cast<size_t>(png.size()));
+  };
+  if (!writer.write(picture)) {
+    report.problem(on.gauge, on.number,
+                   QStringLiteral("it cannot be drawn as a PNG picture: %1. %2 was not written.")
+                       .arg(writer.errorString(), target));
+  } else if (!file.channel().write(1, bytes()) || !file.commit()) {
+    const QString why = file.why().empty()
+                            ? QStringLiteral("It could not be written: %1.")
+                                  .arg(reason(file.channel().errorOr("unknown error")))
+                            : reason(file.why());
+    report.problem(target, QStringLiteral("%1 Bitmap %2 of %3 was not saved; any older file "
+                                          "of that name is as it was.")
                                .arg(why)
                                .arg(on.number)
                                .arg(on.gauge));

@@ -6,13 +6,13 @@
 
 #include "app/fault_message.h"
 #include "cli/command.h"
+#include "cli/names.h"
 #include "cli/progress.h"
 
 namespace cli {
 
 void Report::problem(const QString& file, const QString& what) {
-  if (progress_) progress_->erase();
-  std::fprintf(stderr, "dialpix: %s: %s\n", qPrintable(file), qPrintable(what));
+  say(file, what);
   failed_ = true;
 }
 
@@ -21,24 +21,35 @@ void Report::problem(const QString& file, int number, const QString& what) {
 }
 
 void Report::note(const QString& file, int number, const QString& what) {
+  say(file, QStringLiteral("bitmap %1: %2").arg(number).arg(what));
+}
+
+void Report::note(const QString& file, const QString& what) { say(file, what); }
+
+void Report::say(const QString& file, const QString& what) {
   if (progress_) progress_->erase();
-  std::fprintf(stderr, "dialpix: %s: bitmap %d: %s\n", qPrintable(file), number, qPrintable(what));
+  // The name quoted, and the names the sentence may carry with their control
+  // characters escaped: a name can neither break the line nor drive the terminal.
+  writeMessage(QStringLiteral("dialpix: %1: %2\n").arg(quoted(file), escaped(what)));
 }
 
 void Report::out(const QByteArray& bytes) {
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+  const auto size = static_cast<size_t>(bytes.size());
+  if (std::fwrite(bytes.constData(), 1, size, stdout) != size && outError_ == 0) outError_ = errno;
 }
 
 QString notDone(const QString& what, Fault fault, const std::string& why) {
-  return QString::fromStdString(faultMessage({.action = what.toStdString()}, fault, why));
+  return nameOf(faultMessage({.action = bytesOf(what)}, fault, why));  // names as their bytes
+}
+
+void writeMessage(const QString& text) {
+  const std::string bytes = bytesOf(text);
+  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
 }
 
 int Report::finish() {
   if (progress_) progress_->erase();
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "dialpix: standard output: %s\n", std::strerror(errno));
-    failed_ = true;
-  }
+  if (finishOutput(outError_) != kDone) failed_ = true;
   return failed_ ? kFailed : kDone;
 }
 

@@ -22,6 +22,7 @@ class Report {
 
   // Something done that the user should know of; not a failure.
   void note(const QString& file, int number, const QString& what);
+  void note(const QString& file, const QString& what);
 
   // Data for standard output.
   void out(const QByteArray& bytes);
@@ -36,9 +37,15 @@ class Report {
   int finish();
 
  private:
+  void say(const QString& file, const QString& what);
+
   Progress* progress_ = nullptr;
   bool failed_ = false;
+  int outError_ = 0;  // errno of the first write to standard output that failed
 };
+
+// Writes `text` to standard error, names in it as their own bytes.
+void writeMessage(const QString& text);
 
 // A reason from the file logic, for a message.
 inline QString reason(const std::string& sentences) { return QString::fromStdString(sentences); }

@@ -8,6 +8,7 @@
 #include "app/fault_message.h"
 #include "forms/conversion_look.h"
 #include "forms/dun.h"
+#include "forms/gauge_file.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
 #include "imageio/image_import.h"
@@ -95,13 +96,14 @@ void bmp2gau::importHighlighted() {
   const std::string file = File1->selectedFile();
   const QString name = nameText(file);
   if (file.empty()) {
-    ShowMessage(this,
+    ShowMessage(File1,
                 File1->count() == 0
                     ? QStringLiteral("There is no bitmap file (*.bmp) in this folder to import.")
                     : QStringLiteral("No bitmap file is highlighted. Highlight one in the list "
                                      "first, then press Enter or double-click it."));
     return;
   }
+  if (refusedAsGone(File1, QStringLiteral("Convert from BMP"))) return;
   const QString gauge = nameText(Module1.GauFileName);
   const QString number = QString::number(Module1.BmpNumber);
   QString problem;
@@ -130,7 +132,7 @@ void bmp2gau::importHighlighted() {
       }
     }
   }  // "PLEASE WAIT" goes away here, whatever happened
-  ShowDoneOrProblem(this, problem);
+  ShowDoneOrProblem(File1, problem);
   // Said beside "DONE", below this window where the notice does not cover it: the
   // picture held colours the gauge cannot show as they are.
   if (!approximated.isEmpty()) ShowMessage(this, approximated, {}, Placement::BelowOwner);

@@ -77,7 +77,9 @@ void dialpix::pick() {
     return;
   }
   const QString problem = openGauge(file);
-  if (!problem.isEmpty()) ShowMessage(this, problem);
+  if (problem.isEmpty()) return;
+  File1->refresh();  // it may have gone since the list was read
+  ShowMessage(this, problem);
 }
 
 QString dialpix::openGauge(const std::string& file) {

@@ -12,12 +12,14 @@
 #include "bmp/export.h"
 #include "forms/conversion_look.h"
 #include "forms/dun.h"
+#include "forms/gauge_file.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
 #include "io/file_channels.h"
 #include "io/file_names.h"
 #include "ui/beep.h"
 #include "ui/controls.h"
+#include "ui/message.h"
 #include "ui/twips.h"
 
 using namespace io;
@@ -72,6 +74,13 @@ void gau2bmp::Text1_Change() { BmpName = Text1->text(); }
 
 // CONVERT: the name is used as typed with ".bmp" appended, in the working folder.
 void gau2bmp::Command2_Click() {
+  // ".bmp" alone would be a hidden file that no list shows.
+  if (BmpName.trimmed().isEmpty()) {
+    ShowMessage(Text1, QStringLiteral("Type a name for the new BMP file first, then click "
+                                      "CONVERT. Nothing was written."));
+    return;
+  }
+  if (refusedAsGone(Command2, QStringLiteral("Convert to BMP"))) return;
   const QString gauge = nameText(Module1.GauFileName);
   QString problem;
   {
@@ -99,17 +108,20 @@ void gau2bmp::Command2_Click() {
                           .gauge = gauge.toStdString(),
                           .file = BmpFileName.toStdString()},
                          r.fault(), reason.toStdString()));
+        const QFileInfo folder(QFileInfo(BmpFileName).absolutePath());
+        const bool targetFault = r.fault() != Fault::Bitmap;
+        if (targetFault && !folder.isDir())
+          problem += QStringLiteral(" The folder %1 does not exist.").arg(folder.filePath());
         // A folder of installed gauges, opened read-only, is often not the user's to write.
-        const QFileInfo target(BmpFileName);
-        if (r.fault() != Fault::Bitmap && !QFileInfo(target.absolutePath()).isWritable())
+        else if (targetFault && !folder.isWritable())
           problem += QStringLiteral(
                          " You cannot write to the folder %1: type the name with a folder you "
                          "can write to in front of it, such as %2/%3.")
-                         .arg(target.absolutePath(), QDir::homePath(), BmpName);
+                         .arg(folder.filePath(), QDir::homePath(), QFileInfo(BmpName).fileName());
       }
     }
   }  // "PLEASE WAIT" goes away here, whatever happened
-  ShowDoneOrProblem(this, problem);
+  ShowDoneOrProblem(Command2, problem);
 }
 
 void gau2bmp::Command3_Click() {

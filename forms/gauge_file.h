@@ -3,9 +3,11 @@
 // is open for reading only.
 
 #include <QString>
+#include <optional>
 #include <string>
 
 #include "app/result.h"
+#include "gau/change.h"
 
 class QWidget;
 
@@ -15,6 +17,16 @@ enum class GaugeAccess { ReadWrite, ReadOnly };
 // refuses writing for want of permission (another user's file, a read-only
 // disk), opens it for reading only, so it can still be viewed and exported.
 Result<GaugeAccess> openGaugeFile(const std::string& file);
+
+// What opening the gauge found that the user must hear of, once the chooser
+// knows the bitmap numbers: a change cut off part-way and put back, a journal
+// that could not be played back, a folder that takes no journal.
+struct OpenFindings {
+  std::optional<gau::Restored> restored;
+  std::string recoveryProblem;
+  bool withoutJournal = false;
+};
+const OpenFindings& openFindings();
 
 // True when the open gauge file refuses writes.
 bool gaugeReadOnly();
@@ -28,3 +40,9 @@ QString readOnlyRefusal(const QString& what, const QString& gauge);
 // When the open gauge file is read-only, tells the user in the window of
 // `owner` that `what` was refused and returns true; nothing is written.
 bool refusedAsReadOnly(QWidget* owner, const QString& what);
+
+// When the gauge file's name no longer leads to the file open (another file
+// was put in its place, or it was removed), tells the user beside `owner` that
+// `what` was refused, offers the way back to the start window, where the file
+// now at that name can be opened, and returns true; nothing is read or written.
+bool refusedAsGone(QWidget* owner, const QString& what);

@@ -1,9 +1,13 @@
 #include "forms/numbmp.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <algorithm>
 
 #include "app/Module1.h"
 #include "app/fault_message.h"
@@ -17,6 +21,7 @@
 #include "forms/outofr.h"
 #include "forms/paltool.h"
 #include "forms/showbmp.h"
+#include "gau/history.h"
 #include "gau/scan.h"
 #include "gau/transparency.h"
 #include "io/file_channels.h"
@@ -79,6 +84,9 @@ numbmp::numbmp() {
   connect(Command6, &QPushButton::clicked, this, &numbmp::Command6_Click);
   connect(Command4, &QPushButton::clicked, this, &numbmp::Command4_Click);
   connect(Command5, &QPushButton::clicked, this, &numbmp::Command5_Click);
+  auto* undo = new QShortcut(QKeySequence::Undo, this);
+  connect(undo, &QShortcut::activated, this, &numbmp::undoLatestChange);
+  Text1->installEventFilter(this);
   Text1->setFocus();
 }
 
@@ -97,6 +105,20 @@ void numbmp::Form_Load() {
     Module1.BmpPos = static_cast<int32_t>(length + 1);
     Module1.ColorsUsed = found.lastColorCount;
     const QString file = nameText(Module1.GauFileName);
+    const OpenFindings& opened = openFindings();
+    if (opened.restored) {
+      const auto at =
+          std::find(found.positions.begin(), found.positions.end(), opened.restored->bmpPos);
+      const int number =
+          at == found.positions.end() ? 0 : static_cast<int>(at - found.positions.begin()) + 1;
+      notes_ << QStringLiteral("The gauge file %1: %2")
+                    .arg(file, nameText(gau::restoredSentence(*opened.restored, number)));
+    }
+    if (!opened.recoveryProblem.empty())
+      notes_ << QStringLiteral("The gauge file %1: %2").arg(file, nameText(opened.recoveryProblem));
+    if (opened.withoutJournal)
+      notes_
+          << QStringLiteral("The gauge file %1: %2").arg(file, nameText(gau::withoutJournalNote()));
     if (gauge.readOnly()) notes_ << readOnlyNote(file);
     if (found.readFailed) {
       notes_ << QStringLiteral(
@@ -124,7 +146,8 @@ void numbmp::Form_Load() {
 }
 
 void numbmp::reportScan() {
-  if (!notes_.isEmpty()) ShowMessage(this, notes_.join(QStringLiteral("\n\n")));
+  // Below the number box, not over it: that is where the user types next.
+  if (!notes_.isEmpty()) ShowMessage(Text1, notes_.join(QStringLiteral("\n\n")));
   notes_.clear();
 }
 
@@ -134,36 +157,37 @@ void numbmp::Text1_Change() {
   if (n) Module1.BmpNumber = *n;
 }
 
-bool numbmp::takeBitmap() {
+bool numbmp::takeBitmap(QPushButton* button) {
   const int n = Module1.BmpNumber;
   if (numberTooLarge_ || n < 1 || n > Module1.BmpCount || !Module1.BmpTable.isSet(n)) {
     showNotice<outofr>(this, Text1);  // the number to correct
     return false;
   }
+  if (refusedAsGone(button, button->text())) return false;
   Module1.BmpPos = Module1.BmpTable(n);
   return true;
 }
 
 void numbmp::Command1_Click() {
-  if (!takeBitmap()) return;
+  if (!takeBitmap(Command1)) return;
   showbmp* viewer = ui::show<showbmp>(this);
   ui::hide<numbmp>();
   viewer->Command1->setFocus();
 }
 
 void numbmp::Command9_Click() {
-  if (!takeBitmap()) return;
+  if (!takeBitmap(Command9)) return;
   ui::show<paltool>(this);
 }
 
 void numbmp::Command2_Click() {
-  if (!takeBitmap()) return;
+  if (!takeBitmap(Command2)) return;
   ui::hide<numbmp>();
   ui::show<gau2bmp>(this);
 }
 
 void numbmp::Command3_Click() {
-  if (!takeBitmap() || refusedAsReadOnly(this, Command3->text())) return;
+  if (!takeBitmap(Command3) || refusedAsReadOnly(Command3, Command3->text())) return;
   ui::hide<numbmp>();
   ui::show<bmp2gau>(this);
 }
@@ -179,7 +203,7 @@ QString numbmp::notDone(const char* what, Fault fault, const std::string& reason
 }
 
 void numbmp::Command7_Click() {
-  if (!takeBitmap() || refusedAsReadOnly(this, Command7->text())) return;
+  if (!takeBitmap(Command7) || refusedAsReadOnly(Command7, Command7->text())) return;
   if (!Channels.isOpen(kGaugeChannel))
     return;  // the chooser only exists while its gauge file is open
   Result<gau::Transparent> done = Result<gau::Transparent>::failure(Fault::Bitmap, {});
@@ -194,7 +218,7 @@ void numbmp::Command7_Click() {
     }
   }  // please-wait is hidden here, before DONE and the beep
   if (!done) {
-    ShowMessage(this, notDone("Make Transparent", done.fault(), done.reason()));
+    ShowMessage(Command7, notDone("Make Transparent", done.fault(), done.reason()));
     return;
   }
   showNotice<dun>(this);
@@ -202,12 +226,12 @@ void numbmp::Command7_Click() {
 }
 
 void numbmp::Command8_Click() {
-  if (!takeBitmap() || refusedAsReadOnly(this, Command8->text())) return;
+  if (!takeBitmap(Command8) || refusedAsReadOnly(Command8, Command8->text())) return;
   if (!Channels.isOpen(kGaugeChannel)) return;
   Module1.CharBuf = 0;
   const Result<> done = gau::makeZeroTransparent(Channels[kGaugeChannel], Module1.BmpPos);
   if (!done) {
-    ShowMessage(this, notDone("Make Zero Trnsprt", done.fault(), done.reason()));
+    ShowMessage(Command8, notDone("Make Zero Trnsprt", done.fault(), done.reason()));
     return;
   }
   showNotice<dun>(this);
@@ -230,6 +254,44 @@ void numbmp::Command4_Click() {
 }
 
 void numbmp::Command5_Click() { endProgram(); }
+
+bool numbmp::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Text1 && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo)) {
+    undoLatestChange();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void numbmp::undoLatestChange() {
+  const QString file = nameText(Module1.GauFileName);
+  if (!Channels.isOpen(kGaugeChannel)) return;
+  if (refusedAsReadOnly(this, QStringLiteral("Undo"))) return;
+  Result<gau::Undone> undone = Result<gau::Undone>::failure(Fault::Bitmap, {});
+  {
+    PleaseWait wait;
+    undone = gau::undoLatest(Channels[kGaugeChannel]);
+  }
+  if (!undone) {
+    ShowMessage(
+        this, QStringLiteral("Nothing was undone in %1. %2").arg(file, nameText(undone.reason())));
+    return;
+  }
+  const gau::ChangeRecord& r = undone->record;
+  int number = 0;
+  for (int n = 1; n <= Module1.BmpCount && number == 0; ++n)
+    if (Module1.BmpTable.isSet(n) && Module1.BmpTable(n) == r.bmpPos) number = n;
+  const QString bitmap = number > 0 ? QStringLiteral("bitmap %1").arg(number)
+                                    : QStringLiteral("the bitmap at byte %1").arg(r.bmpPos);
+  Beep();
+  ShowMessage(this, QStringLiteral("Undone: the change of %1 (%2) to %3 of %4. Its %5 bytes are "
+                                   "as they were before it. Ctrl+Z again puts the change back.")
+                        .arg(QDateTime::fromSecsSinceEpoch(r.time).toString(
+                                 QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                             QString::fromStdString(r.command), bitmap, file)
+                        .arg(r.length));
+}
 
 // The title bar's close button ends the program, as EXIT does.
 void numbmp::closeEvent(QCloseEvent* event) {

@@ -47,6 +47,8 @@ class numbmp : public QWidget {
   void Command6_Click();
   void Command4_Click();
   void Command5_Click();
+  // Ctrl+Z: takes back the latest change of the open gauge file and says what it restored.
+  void undoLatestChange();
 
   // Tells the user, once and in one message, what to know about the file just
   // opened (read-only, no picture) and what the scan could not do (more than
@@ -58,11 +60,14 @@ class numbmp : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Ctrl+Z in the number box, which would otherwise take it as its own undo.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Sets BmpPos for the typed number, or shows the out-of-range notice and
-  // returns false when the number selects no bitmap of the open file.
-  bool takeBitmap();
+  // returns false when the number selects no bitmap of the open file, or a
+  // message beside `button` when the file is no longer at its name.
+  bool takeBitmap(QPushButton* button);
   QString notDone(const char* what, Fault fault, const std::string& reason) const;
 
   bool numberTooLarge_ = false;  // the box holds a number beyond 16 bits

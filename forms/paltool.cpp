@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 #include <cstdint>
 #include <optional>
@@ -54,14 +55,39 @@ QString aboutBitmap(const Result<T>& r) {
       r.fault(), nameText(r.reason()).toStdString()));
 }
 
-// Whole-text reading of an entry box; text that is no byte keeps the previous one.
-void takeByte(const QLineEdit* box, unsigned char& into) {
-  if (const std::optional<double> v = wholeNumber(box->text().toStdString()))
-    if (const std::optional<uint8_t> b = roundToByte(*v)) into = *b;
+// Whole-text reading of a value box, where an empty box counts as 0;
+// nothing for text that is no byte.
+std::optional<uint8_t> boxByte(const QLineEdit* box) {
+  if (box->text().trimmed().isEmpty()) return uint8_t{0};
+  const std::optional<double> v = wholeNumber(box->text().toStdString());
+  return v ? roundToByte(*v) : std::nullopt;
 }
 
-void send(paltool* tool, gau::ColorChannel channel, unsigned char value, QLabel* shownIn) {
-  if (refusedAsReadOnly(tool, QStringLiteral("Send"))) return;
+// On each change; text that is no byte keeps the previous one.
+void takeByte(const QLineEdit* box, unsigned char& into) {
+  if (const std::optional<uint8_t> b = boxByte(box)) into = *b;
+}
+
+void send(paltool* tool, gau::ColorChannel channel, QLineEdit* box, QPushButton* button,
+          unsigned char& value, QLabel* shownIn) {
+  // Read again whole: the byte kept from the keystrokes will not do, as typing
+  // 300 passes through 30 on the way.
+  const std::optional<uint8_t> typed = boxByte(box);
+  if (!typed) {
+    const char* name = channel == gau::ColorChannel::Red    ? "Red"
+                       : channel == gau::ColorChannel::Blue ? "Blue"
+                                                            : "Green";
+    box->setFocus();  // the value to correct, once the message has gone
+    box->selectAll();
+    ShowMessage(button, QStringLiteral("The new value \"%1\" in the %2 box is not a whole number "
+                                       "from 0 to 255, so nothing was written.")
+                            .arg(box->text(), QLatin1String(name)));
+    return;
+  }
+  value = *typed;
+  if (refusedAsReadOnly(button, QStringLiteral("Send")) ||
+      refusedAsGone(button, QStringLiteral("Send")))
+    return;
   const int n = Module1.ColorNumber;
   if (!inHeldPalette(n)) {
     showNotice<outofr>(tool, tool->Text1);  // the colour number to correct
@@ -149,7 +175,8 @@ void paltool::Form_Load() {
   const Result<gau::ColorCount> count =
       gau::readColorCount(Channels[kGaugeChannel], Module1.BmpPos);
   if (!count) {
-    ShowMessage(this, aboutBitmap(count));
+    // Said once the window is up: shown now, the message would have no window to stand over.
+    QTimer::singleShot(0, this, [this, text = aboutBitmap(count)] { ShowMessage(Label3, text); });
     return;
   }
   Module1.ColorsUsed = count->colors;
@@ -165,6 +192,8 @@ void paltool::Command4_Click() {
   Module1.ColorNumber = n ? *n : (typed > 0 ? INT16_MAX : INT16_MIN);
   if (!n || !inHeldPalette(Module1.ColorNumber)) {
     showNotice<outofr>(this, Text1);  // the value labels keep what they show
+  } else if (refusedAsGone(Command4, Command4->text())) {
+    return;
   } else if (gaugeOpen(this)) {
     const Result<gau::Entry> e =
         gau::readEntry(Channels[kGaugeChannel], Module1.BmpPos, Module1.ColorNumber);
@@ -184,9 +213,15 @@ void paltool::Text2_Change() { takeByte(Text2, Module1.NewRed); }
 void paltool::Text3_Change() { takeByte(Text3, Module1.NewBlue); }
 void paltool::Text4_Change() { takeByte(Text4, Module1.NewGreen); }
 
-void paltool::Command5_Click() { send(this, gau::ColorChannel::Red, Module1.NewRed, Label9); }
-void paltool::Command6_Click() { send(this, gau::ColorChannel::Blue, Module1.NewBlue, Label10); }
-void paltool::Command7_Click() { send(this, gau::ColorChannel::Green, Module1.NewGreen, Label11); }
+void paltool::Command5_Click() {
+  send(this, gau::ColorChannel::Red, Text2, Command5, Module1.NewRed, Label9);
+}
+void paltool::Command6_Click() {
+  send(this, gau::ColorChannel::Blue, Text3, Command6, Module1.NewBlue, Label10);
+}
+void paltool::Command7_Click() {
+  send(this, gau::ColorChannel::Green, Text4, Command7, Module1.NewGreen, Label11);
+}
 
 void paltool::Command3_Click() {
   Text1->setText(QString());

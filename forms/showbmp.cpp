@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "app/Module1.h"
+#include "forms/gauge_file.h"
 #include "forms/image_canvas.h"
 #include "forms/numbmp.h"
 #include "forms/outofr.h"
@@ -82,6 +83,7 @@ void showbmp::Command1_Click() {
     ShowMessage(this, QStringLiteral("No gauge file is open, so there is no bitmap to show."));
     return;
   }
+  if (refusedAsGone(Command1, QStringLiteral("View Bitmap"))) return;
   const Result<gau::Shown> shown =
       gau::showBitmap(Channels[kGaugeChannel], Module1.BmpPos, Module1.PalTable, *canvas_);
   update();

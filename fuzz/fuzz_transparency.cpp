@@ -1,11 +1,10 @@
 // Make Transparent and Make Zero Trnsprt over any gauge bytes and any bitmap
 // position, each on its own copy, sometimes with every write failing. The
-// expectations are worked out here from the bytes: Make Transparent changes
-// nothing but its pixel array (by the header, clipped to the file) and zeroes
-// all of it that lies in the file; Make Zero Trnsprt changes nothing but the
-// blue, green and red bytes of entry 0. The length never changes, a refusal
-// or a failed write leaves the file byte-identical, nothing is read before
-// position 1.
+// expectations are worked out here from the bytes: Make Transparent refuses
+// a bitmap whose palette or pixels run past the end of the file, and else
+// changes nothing but its pixel array and zeroes all of it; Make Zero Trnsprt changes nothing but
+// the blue, green and red bytes of entry 0. The length never changes, a refusal or a failed write
+// leaves the file byte-identical, nothing is read before position 1.
 
 #include <algorithm>
 #include <cstdint>
@@ -38,15 +37,17 @@ void makeTransparent(const std::vector<uint8_t>& bytes, int32_t pos, bool failWr
     start = P + 28 + 4 * int64_t{stored == 0 ? 256 : stored};
     length = (w + pad) * h;
     workable = stored >= 0 && stored <= 256 && fuzz::fits32(w + pad) && fuzz::fits32(length) &&
-               fuzz::fits32(start) && fuzz::fits32(start + length - 1);
+               fuzz::fits32(start) && fuzz::fits32(start + length - 1) && start - 1 <= L &&
+               (length <= 0 || start + length - 1 <= L);
   }
   if (!workable) {
-    FUZZ_CHECK(!r && !r.reason().empty(), "a header outside the file or beyond 32 bits is refused");
+    FUZZ_CHECK(!r && !r.reason().empty(),
+               "a header outside the file, a bitmap cut by the end or beyond 32 bits is refused");
     FUZZ_CHECK(after == bytes, "a refusal writes nothing");
     return;
   }
-  const int64_t last = std::min(start + length - 1, L);  // the fill stops at the end of the file
-  const int64_t zeroed = std::max<int64_t>(0, last - start + 1);
+  const int64_t last = start + length - 1;
+  const int64_t zeroed = std::max<int64_t>(0, length);
   if (failWrites) {
     FUZZ_CHECK(after == bytes, "a failed write leaves the file as it was");
     FUZZ_CHECK(zeroed == 0 ? bool(r) : !r, "a failed write is reported, never DONE");

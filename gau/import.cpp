@@ -8,6 +8,7 @@
 
 #include "bmp/bmp_file.h"
 #include "gau/bitmap_record.h"
+#include "gau/change.h"
 #include "io/file_channels.h"
 
 namespace gau {
@@ -44,9 +45,8 @@ Result<Imported> importPixels(io::Channel& gauge, int32_t bmpPos,
   if (bmpFile.read(bmp::kPixelOffset + 1, pixels) != pixels.size())
     return failed(Fault::Source, "Its pixels could not be read: " +
                                      bmpFile.errorOr("the read stopped early") + ".");
-  if (!gauge.write(b.pixelStart, pixels) || !gauge.flush())
-    return failed(Fault::GaugeWrite,
-                  "Writing the pixels failed: " + gauge.errorOr("unknown error") + ".");
+  if (const Result<> done = changeRange(gauge, b.pixelStart, pixels, {"import", bmpPos}); !done)
+    return Result<Imported>::failure(done);
   return Imported{b.colors, b.pixelBytes};
 }
 
@@ -101,19 +101,21 @@ Result<Imported> importPicture(io::Channel& gauge, int32_t bmpPos, const Picture
   std::vector<uint8_t> pixels(static_cast<size_t>(b.width) * static_cast<size_t>(b.height));
   const MapCounts counts = mapPicture(picture, shownPalette(palette), pixels, b.width);
 
-  // Row by row when rows are padded, so the padding bytes are never written.
-  bool written = true;
-  if (b.padding == 0) {
-    written = gauge.write(b.pixelStart, pixels);
-  } else {
-    for (int32_t row = 0; row < b.height && written; ++row)
-      written = gauge.write(b.pixelStart + row * b.rowBytes,
-                            std::span(pixels).subspan(static_cast<size_t>(row) * b.width,
-                                                      static_cast<size_t>(b.width)));
+  // Padded rows go in over the array as it stands, so the padding bytes keep their values.
+  std::vector<uint8_t> array;
+  if (b.padding != 0) {
+    array.resize(static_cast<size_t>(b.pixelBytes));
+    if (gauge.read(b.pixelStart, array) != array.size())
+      return failed(Fault::Bitmap, "Its pixels could not be read: " +
+                                       gauge.errorOr("the read stopped early") + ".");
+    for (int32_t row = 0; row < b.height; ++row)
+      std::copy_n(pixels.begin() + static_cast<ptrdiff_t>(row) * b.width, b.width,
+                  array.begin() + static_cast<ptrdiff_t>(row * b.rowBytes));
   }
-  if (!written || !gauge.flush())
-    return failed(Fault::GaugeWrite,
-                  "Writing the pixels failed: " + gauge.errorOr("unknown error") + ".");
+  if (const Result<> done =
+          changeRange(gauge, b.pixelStart, b.padding == 0 ? pixels : array, {"import", bmpPos});
+      !done)
+    return Result<Imported>::failure(done);
 
   Imported r;
   r.colors = b.colors;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "gau/bitmap_record.h"
+#include "gau/change.h"
 #include "io/file_channels.h"
 
 namespace gau {
@@ -78,10 +79,7 @@ Result<> writeEntryByte(io::Channel& gauge, int32_t bmpPos, int32_t n, ColorChan
   const std::string byte = std::string("the ") + channelName(channel) + " byte of " + entryName(n);
   const int64_t pos = entryStart(bmpPos, n) + static_cast<int>(channel);
   if (!liesInFile(pos, 1, gauge.length())) return refused(byte + " lies past the end of the file.");
-  if (!gauge.put1(pos, value) || !gauge.flush())
-    return Result<>::failure(
-        Fault::GaugeWrite, "Writing " + byte + " failed: " + gauge.errorOr("unknown error") + ".");
-  return {};
+  return changeRange(gauge, pos, std::span<const uint8_t>(&value, 1), {"palette", bmpPos});
 }
 
 }  // namespace gau

@@ -1,11 +1,11 @@
 #include "gau/transparency.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <span>
 #include <string>
 
+#include "gau/change.h"
 #include "io/file_channels.h"
 
 namespace gau {
@@ -16,41 +16,32 @@ constexpr int kEntryZeroBytes = 3;
 
 const char* const kReadOnly = "The gauge file is open for reading only.";
 
-std::string writeFailure(const io::Channel& gauge, const std::string& what) {
-  return "Writing " + what + " failed: " + gauge.errorOr("unknown error") + ".";
-}
-
 }  // namespace
 
 Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos) {
   using R = Result<Transparent>;
   if (gauge.readOnly()) return R::failure(Fault::ReadOnly, kReadOnly);
-  // Only the size fields must be sound: the fill is clipped to the file below.
-  const Result<BitmapLayout> read = readLayout(gauge, bmpPos, Extent::SizeFields);
+  // A pixel array that runs past the end of the file belongs to a false hit:
+  // zeroing what lies in the file would wipe whatever follows it.
+  const Result<BitmapLayout> read = readLayout(gauge, bmpPos, Extent::WholeInFile);
   if (!read) return R::failure(read);
   Transparent done{*read, 0};
   const BitmapLayout& b = *read;
   if (b.pixelBytes <= 0) return done;  // an empty picture: nothing to zero, yet done
 
-  const Result<int64_t> length = gaugeLength(gauge);
-  if (!length) return R::failure(length);
-  const int64_t inFile = std::min(b.pixelBytes, *length - (b.pixelStart - 1));
-  if (inFile <= 0) return done;
-
   // calloc'ed zero pages cost nothing until the write reads them.
   const std::unique_ptr<uint8_t, decltype(&std::free)> zeros(
-      static_cast<uint8_t*>(std::calloc(static_cast<size_t>(inFile), 1)), &std::free);
+      static_cast<uint8_t*>(std::calloc(static_cast<size_t>(b.pixelBytes), 1)), &std::free);
   if (!zeros)
     return R::failure(Fault::OutOfMemory, "There was not enough memory to zero its " +
-                                         std::to_string(inFile) + " pixel bytes.");
-  if (!gauge.write(b.pixelStart,
-                   std::span<const uint8_t>(zeros.get(), static_cast<size_t>(inFile))))
-    return R::failure(Fault::GaugeWrite, writeFailure(gauge, "the zero pixel bytes") +
-                                             " Some pixels may already be 0.");
-  if (!gauge.flush())
-    return R::failure(Fault::GaugeWrite, writeFailure(gauge, "the zero pixel bytes") +
-                                             " They may not have reached the disk.");
-  done.bytesZeroed = inFile;
+                                              std::to_string(b.pixelBytes) + " pixel bytes.");
+  if (const Result<> r = changeRange(gauge, b.pixelStart,
+                                     std::span<const uint8_t>(zeros.get(),
+                                                              static_cast<size_t>(b.pixelBytes)),
+                                     {"transparent", bmpPos});
+      !r)
+    return R::failure(r);
+  done.bytesZeroed = b.pixelBytes;
   return done;
 }
 
@@ -62,12 +53,7 @@ Result<> makeZeroTransparent(io::Channel& gauge, int32_t bmpPos) {
   if (!liesInFile(first, kEntryZeroBytes, *length))
     return Result<>::failure(Fault::Bitmap, "Its palette entry 0 would lie outside the file.");
   const uint8_t zeros[kEntryZeroBytes] = {};
-  if (!gauge.write(first, zeros))
-    return Result<>::failure(Fault::GaugeWrite, writeFailure(gauge, "palette entry 0"));
-  if (!gauge.flush())
-    return Result<>::failure(Fault::GaugeWrite, writeFailure(gauge, "palette entry 0") +
-                                                    " It may not have reached the disk.");
-  return {};
+  return changeRange(gauge, first, zeros, {"zero", bmpPos});
 }
 
 }  // namespace gau

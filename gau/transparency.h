@@ -17,17 +17,16 @@ namespace gau {
 // as 256) it read, and how many bytes it zeroed.
 struct Transparent {
   BitmapLayout layout;
-  int64_t bytesZeroed = 0;  // less than the pixel array when it runs past the end of the file
+  int64_t bytesZeroed = 0;  // the pixel array, or 0 when it has no pixels
 };
 
 // Make Transparent: reads width, height and colour count (in that order) and
 // sets every byte of the pixel array, row padding included, to 0 in one
-// block write. A pixel array that runs past the end of the file is zeroed up
-// to the end; the file never grows. A length of 0 or less writes nothing and
-// still succeeds. Refuses, writing nothing, when the size fields lie before
-// the first byte or the sizes do not fit signed 32-bit arithmetic
-// (Fault::Bitmap), or the gauge is open for reading only (Fault::ReadOnly);
-// a failed write is Fault::GaugeWrite.
+// block write. A length of 0 or less writes nothing and still succeeds.
+// Refuses, writing nothing, when the size fields lie before the first byte,
+// the palette or the pixel array runs past the end of the file, or the sizes
+// do not fit signed 32-bit arithmetic (Fault::Bitmap), or the gauge is open
+// for reading only (Fault::ReadOnly); a failed write or flush is Fault::GaugeWrite.
 Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos);
 
 // Make Zero Trnsprt: blue, green and red of palette entry 0 to 0; the

@@ -4,6 +4,7 @@
 
 #include "gau/bitmap_record.h"
 #include "io/file_channels.h"
+#include "io/system.h"
 #include "imageio/image_reader.h"
 
 namespace imageio {
@@ -38,6 +39,11 @@ Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, Channel& imageFi
 }
 
 Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, const std::string& fileName) {
+  // Opening a named pipe waits for a writer, and a device may never end:
+  // only a regular file is a picture. Asked before the open, which would block.
+  if (const io::FileKind kind = io::kindOf(fileName);
+      kind != io::FileKind::Missing && kind != io::FileKind::Regular)
+    return Result<ImageImport>::failure(Fault::Source, "It is not a regular file.");
   std::string why;
   const std::unique_ptr<Channel> file = openFileChannel(fileName, OpenMode::ReadOnly, &why);
   if (!file)

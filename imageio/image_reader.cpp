@@ -203,11 +203,14 @@ Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height) {
   }
 
   QImageReader reader(device.get());
-  const QSize size = reader.size();  // a top-down .BMP gives its height negative here
-  if (size.isValid() && (size.width() != width || std::abs(size.height()) != height))
-    return R::failure(Fault::DoesNotFit,
-                      "It is " + num(size.width()) + " x " + num(std::abs(size.height())) +
-                          " pixels; the gauge bitmap is " + num(width) + " x " + num(height) + ".");
+  // Qt 6.4 gives a top-down .BMP's height negative here, a size QSize calls
+  // invalid; the width says whether the reader knows the size at all.
+  const QSize size = reader.size();
+  const int64_t rows = std::abs(int64_t{size.height()});
+  if (size.width() >= 0 && (size.width() != width || rows != height))
+    return R::failure(Fault::DoesNotFit, "It is " + num(size.width()) + " x " + num(rows) +
+                                             " pixels; the gauge bitmap is " + num(width) + " x " +
+                                             num(height) + ".");
 
   const AllocationLimit limit(width, height);
   // The reader fills a picture handed to it when size and format agree.

@@ -1,6 +1,7 @@
 #include "io/file_channels.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "io/little_endian.h"
 
@@ -45,11 +46,22 @@ bool Channel::write(int64_t pos, std::span<const uint8_t> bytes) {
     return false;
   }
   if (bytes.empty()) return true;
+  if (test_hooks::exitAfterBytes >= 0) {
+    if (test_hooks::exitAfterBytes < static_cast<int64_t>(bytes.size())) {
+      writeAt(pos - 1, bytes.first(static_cast<size_t>(test_hooks::exitAfterBytes)));
+      std::_Exit(test_hooks::kCutOffStatus);
+    }
+    test_hooks::exitAfterBytes -= static_cast<int64_t>(bytes.size());
+  }
   return writeAt(pos - 1, bytes);
 }
 
 bool Channel::flush() {
   error_.clear();
+  if (test_hooks::failFlushAfter > 0 && --test_hooks::failFlushAfter == 0) {
+    fail("it could not be flushed to the disk: the test made the flush fail");
+    return false;
+  }
   return flushNow();
 }
 

@@ -20,6 +20,13 @@ enum class OpenMode {
   CreateNew,          // a fresh file that must not exist yet (the export's temporary file)
 };
 
+// What the name a channel was opened by leads to now.
+enum class AtName {
+  Same,      // still the file open on the channel
+  Replaced,  // another file (renamed over it, as copying a fresh version in often does)
+  Removed,   // nothing, or nothing that can be looked at
+};
+
 // One open file, or an in-memory stand-in for tests and fuzzing. Every
 // operation starts with a clean error, so error() always says why the last
 // operation failed, never an older one.
@@ -34,6 +41,9 @@ class Channel {
   // True when the file was opened for reading only: every write is refused.
   bool readOnly() const { return readOnly_; }
   void setReadOnly(bool on) { readOnly_ = on; }
+  // True for a file on the disk (name() names it), false for a stand-in in memory.
+  bool onDisk() const { return onDisk_; }
+  void setOnDisk(bool on) { onDisk_ = on; }
   // Why the last operation failed, in words for the user; empty after a success.
   const std::string& error() const { return error_; }
   // The error, or `fallback` when the channel gave none.
@@ -62,6 +72,12 @@ class Channel {
   // Reads that asked for bytes before position 1; the file logic must never do so.
   int64_t readsBeforeStart() const { return readsBeforeStart_; }
 
+  // Whether name() still leads to the file open here. Writes to a file that was
+  // replaced or removed since it was opened would go where nobody finds them.
+  // Each system's channel compares its own file identity (device and inode, a
+  // file ID); a channel without a file on disk is always the same.
+  virtual AtName atName() const { return AtName::Same; }
+
  protected:
   // The length, or -1 after calling fail().
   virtual int64_t lengthNow() const = 0;
@@ -77,10 +93,29 @@ class Channel {
   mutable std::string error_;
   int64_t readsBeforeStart_ = 0;
   bool readOnly_ = false;
+  bool onDisk_ = false;
 };
 
+// One rule for every file the program would change: a file without write
+// permission is not written, whoever runs the program. Root could write it,
+// yet its owner made it read-only to keep it. True when `name` has a write
+// permission bit and the system lets this user write it, or when it does not exist.
+bool writePermitted(const std::string& name);
+
+// Test hooks, off unless a test sets them: they stand in for a process that is
+// cut off, or a disk that fails, at a chosen moment.
+namespace test_hooks {
+// When >= 0: after this many more bytes written through any channel the
+// process ends at once (std::_Exit, no clean-up), part-way through a write.
+inline int64_t exitAfterBytes = -1;
+inline constexpr int kCutOffStatus = 77;  // the exit status it ends with
+// When > 0: counts flushes down, and the one that reaches 0 fails.
+inline int failFlushAfter = 0;
+}  // namespace test_hooks
+
 // Opens `name` (a bare name resolves in the working directory); nullptr and
-// `error` set when the file cannot be opened as asked.
+// `error` set when the file cannot be opened as asked. ReadWriteExisting
+// refuses a file that writePermitted() refuses.
 std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
                                          std::string* error);
 // A channel over bytes held in memory; `bytes()` of the result shows them.

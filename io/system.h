@@ -1,15 +1,19 @@
 #pragma once
 // What differs between the systems, in one place: io/system_posix.cpp and
 // io/system_win32.cpp each implement all of it (with the file channels'
-// openFileChannel and deleteFile), and the build takes one of the two.
+// openFileChannel, deleteFile, writePermitted and atName), and the build takes
+// one of the two.
 //
 // Names are std::string throughout the program: the file system's own bytes on
 // POSIX, UTF-8 on Windows, where the Win32 unit turns them into UTF-16 at every
 // call, so no name ever passes through the ANSI code page.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,23 +58,37 @@ enum class FileKind { Missing, Regular, Folder, Other };
 FileKind kindOf(const std::string& name);
 // True when anything has that name, even a link that leads nowhere.
 bool nameTaken(const std::string& name);
-// True for an existing regular file that the user may not write: no write
-// permission on POSIX, the read-only attribute on Windows.
-bool writeProtected(const std::string& name);
+// True when `name` is a symbolic link (a reparse point on Windows), whatever
+// it leads to.
+bool isLink(const std::string& name);
 
 enum class MoveResult { Done, TargetExists, Failed };
-enum class Existing { Keep, Replace };
+// What happens when a file of the target's name already exists.
+enum class Existing {
+  Replace,  // an older regular file is replaced
+  Keep,     // it is kept; the rename itself refuses to replace a name, so one
+            // that appears meanwhile is kept as well
+};
 // Renames `from` to `to` in one step, written through to the disk; with
 // Existing::Keep never over a file of that name (TargetExists). `error` says
 // why it Failed.
 MoveResult moveFile(const std::string& from, const std::string& to, Existing existing,
                     std::string* error);
-// Makes renames in `folder` ("" for the working folder) durable, where the
-// system needs that said; failures are not reported, as the files are whole.
-void syncFolder(const std::string& folder);
+// Pushes the entries of the folder that holds `fileName` (a created, renamed or
+// deleted name) to the disk, where the system needs that said.
+bool syncFolderOf(const std::string& fileName, std::string* error);
 
 // This process's number, for names of temporary files.
 uint64_t processId();
+// Whether a process of that number may still be running.
+bool processRunning(uint64_t id);
+// Calls `cleanUp` when the program is interrupted (SIGINT or SIGTERM; Ctrl+C
+// or the console closing on Windows), then ends as the interruption would
+// have. A signal the caller chose to ignore stays ignored. `cleanUp` runs in
+// a signal handler: it may only call removeNow, and allocate nothing.
+void onInterrupt(void (*cleanUp)());
+// Removes the file `name` from within that clean-up.
+void removeNow(const char* name);
 // This program's own file.
 std::string ownProgram();
 // Runs `program` with `args` in place of this program: on POSIX it replaces
@@ -91,5 +109,62 @@ int terminalColumns();
 // nullptr; give it back with releaseZeroed.
 void* mapZeroed(size_t bytes);
 void releaseZeroed(void* start, size_t bytes);
+
+// Descriptors 0, 1 and 2 held open before the program opens anything. Started
+// with one of them closed (`>&- 2>&-`), the first file it opened would get that
+// number, and every message meant for the terminal would be written into it.
+// On POSIX each closed one gets /dev/null (standard input for writing, the
+// outputs for reading, so a read or write through a stream the caller closed
+// still fails); Windows files are handles, never a stream's number. False
+// when that cannot be done; the program must then open no file.
+bool holdStandardStreams();
+
+// Whether the windows can be shown, known before the window toolkit starts:
+// Qt without a display ends the program with an abort and a core dump. True
+// when a display is set and, for a local X display, its server answers; else
+// false and `why` says what is missing. A platform other than X or Wayland
+// chosen by QT_QPA_PLATFORM (offscreen, vnc, ...) is taken as it is. Windows
+// always has its display.
+bool displayReachable(std::string* why);
+
+// What a safe change of a file needs: an exclusive lock for the length of one
+// change, a file's identity that survives a rename, whether a journal can be
+// made beside it, and the folder for the program's state.
+
+// Which file a name leads to: the same numbers after a rename or a move within
+// one filesystem (device and inode; on Windows volume serial and file index).
+// The birth time (0 where the filesystem keeps none) tells apart a later file
+// that was given the number of a deleted one.
+struct FileId {
+  uint64_t device = 0;
+  uint64_t file = 0;
+  uint64_t born = 0;  // nanoseconds since 1970 on POSIX, 100 ns units since 1601 on Windows
+  bool operator==(const FileId&) const = default;
+};
+std::optional<FileId> fileId(const std::string& name);
+
+// An exclusive lock on a file, held until the object goes. It belongs to its
+// own open of the file, so it shuts out every other open that asks for it, in
+// this process or another (POSIX open-file-description locks, else flock;
+// Windows LockFileEx on one byte past any data, so writes are never blocked).
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
+enum class LockOutcome { Held, Busy, Failed };
+
+// Takes the lock on `name`, trying again until `wait` has passed while another
+// open holds it. Busy: still held by another after `wait`; Failed: `error` says why.
+std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::milliseconds wait,
+                                   LockOutcome* outcome, std::string* error);
+
+// True when files may be created in the folder that holds `fileName`.
+bool folderWritable(const std::string& fileName);
+
+// The folder for the program's own state: $XDG_STATE_HOME/dialpix, by default
+// ~/.local/state/dialpix (%LOCALAPPDATA%\dialpix on Windows); empty when the
+// environment names none.
+std::string stateFolder();
 
 }  // namespace io

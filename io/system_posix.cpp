@@ -1,14 +1,22 @@
 // The POSIX side of io/system.h and of the file channels.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "io/file_channels.h"
 #include "io/system.h"
@@ -21,6 +29,14 @@ class PosixChannel final : public Channel {
  public:
   PosixChannel(int fd, std::string name) : Channel(std::move(name)), fd_(fd) {}
   ~PosixChannel() override { ::close(fd_); }
+
+  AtName atName() const override {
+    struct stat open {};
+    struct stat named {};
+    if (::stat(name().c_str(), &named) != 0 || ::fstat(fd_, &open) != 0) return AtName::Removed;
+    return open.st_dev == named.st_dev && open.st_ino == named.st_ino ? AtName::Same
+                                                                      : AtName::Replaced;
+  }
 
  protected:
   int64_t lengthNow() const override {
@@ -77,6 +93,12 @@ class PosixChannel final : public Channel {
 
 }  // namespace
 
+bool writePermitted(const std::string& name) {
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0) return true;  // nothing there to protect
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(name.c_str(), W_OK) == 0;
+}
+
 std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
                                          std::string* error) {
   int flags = O_CLOEXEC;
@@ -85,7 +107,10 @@ std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
       flags |= O_RDWR;
       break;
     case OpenMode::ReadOnly:
-      flags |= O_RDONLY;
+      // A named pipe put in a file's place would hold the open until a writer
+      // comes; not waiting lets the type check below refuse it. Reads of a
+      // regular file are the same either way.
+      flags |= O_RDONLY | O_NONBLOCK;
       break;
     case OpenMode::CreateNew:
       flags |= O_RDWR | O_CREAT | O_EXCL;
@@ -102,8 +127,14 @@ std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
     if (error) *error = "it is not a regular file";
     return nullptr;
   }
+  if (mode == OpenMode::ReadWriteExisting && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    ::close(fd);
+    if (error) *error = "it is read-only";
+    return nullptr;
+  }
   auto channel = std::make_unique<PosixChannel>(fd, name);
   channel->setReadOnly(mode == OpenMode::ReadOnly);
+  channel->setOnDisk(true);
   return channel;
 }
 
@@ -144,11 +175,9 @@ bool nameTaken(const std::string& name) {
   return ::lstat(name.c_str(), &st) == 0;
 }
 
-bool writeProtected(const std::string& name) {
-  // Without any write bit even root is refused, as the owner asked for.
+bool isLink(const std::string& name) {
   struct stat st {};
-  return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-         ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(name.c_str(), W_OK) != 0);
+  return ::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 MoveResult moveFile(const std::string& from, const std::string& to, Existing existing,
@@ -170,14 +199,53 @@ MoveResult moveFile(const std::string& from, const std::string& to, Existing exi
   return MoveResult::Done;
 }
 
-void syncFolder(const std::string& folder) {
+bool syncFolderOf(const std::string& fileName, std::string* error) {
+  const std::string folder = folderOf(fileName);
   const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    const int e = errno;
+    if (fd >= 0) ::close(fd);
+    if (error)
+      *error = std::string("its folder could not be flushed to the disk: ") + std::strerror(e);
+    return false;
+  }
   ::close(fd);
+  return true;
 }
 
 uint64_t processId() { return static_cast<uint64_t>(::getpid()); }
+
+bool processRunning(uint64_t id) {
+  return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
+}
+
+namespace {
+
+void (*interruptCleanUp)() = nullptr;
+
+void interrupted(int signal) {
+  interruptCleanUp();
+  // Then end as the signal would have ended the program.
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+}  // namespace
+
+void onInterrupt(void (*cleanUp)()) {
+  interruptCleanUp = cleanUp;
+  for (const int s : {SIGINT, SIGTERM}) {
+    struct sigaction old {};
+    // A signal the caller chose to ignore (nohup, a shell's background job) stays ignored.
+    if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    struct sigaction act {};
+    act.sa_handler = interrupted;
+    sigemptyset(&act.sa_mask);
+    ::sigaction(s, &act, nullptr);
+  }
+}
+
+void removeNow(const char* name) { ::unlink(name); }
 
 std::string ownProgram() {
   char self[4096];
@@ -215,5 +283,153 @@ void* mapZeroed(size_t bytes) {
 }
 
 void releaseZeroed(void* start, size_t bytes) { ::munmap(start, bytes); }
+
+namespace {
+
+class PosixLock final : public FileLock {
+ public:
+  explicit PosixLock(int fd) : fd_(fd) {}
+  ~PosixLock() override { ::close(fd_); }  // closing the description drops its lock
+
+ private:
+  int fd_;
+};
+
+// One try; EAGAIN or EACCES (held by another) comes back as false with errno set.
+bool tryLock(int fd) {
+#ifdef F_OFD_SETLK
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;  // start 0, length 0: the whole file, however long
+  if (::fcntl(fd, F_OFD_SETLK, &fl) == 0) return true;
+  if (errno != EINVAL) return false;  // EINVAL: a kernel without OFD locks
+#endif
+  return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+}
+
+}  // namespace
+
+std::optional<FileId> fileId(const std::string& name) {
+#ifdef STATX_BTIME
+  struct statx sx {};
+  if (::statx(AT_FDCWD, name.c_str(), 0, STATX_INO | STATX_BTIME, &sx) == 0) {
+    const uint64_t born =
+        (sx.stx_mask & STATX_BTIME)
+            ? static_cast<uint64_t>(sx.stx_btime.tv_sec) * 1000000000u + sx.stx_btime.tv_nsec
+            : 0;
+    return FileId{(uint64_t{sx.stx_dev_major} << 32) | sx.stx_dev_minor, sx.stx_ino, born};
+  }
+#endif
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0) return std::nullopt;
+  return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), 0};
+}
+
+std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::milliseconds wait,
+                                   LockOutcome* outcome, std::string* error) {
+  const int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    *outcome = LockOutcome::Failed;
+    if (error) *error = std::string("it could not be opened to lock it: ") + std::strerror(errno);
+    return nullptr;
+  }
+  const auto until = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    if (tryLock(fd)) {
+      *outcome = LockOutcome::Held;
+      return std::make_unique<PosixLock>(fd);
+    }
+    const int e = errno;
+    if (e != EAGAIN && e != EACCES && e != EWOULDBLOCK && e != EINTR) {
+      ::close(fd);
+      *outcome = LockOutcome::Failed;
+      if (error) *error = std::string("it could not be locked: ") + std::strerror(e);
+      return nullptr;
+    }
+    if (std::chrono::steady_clock::now() >= until) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ::close(fd);
+  *outcome = LockOutcome::Busy;
+  return nullptr;
+}
+
+bool folderWritable(const std::string& fileName) {
+  const std::string folder = folderOf(fileName);
+  return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string stateFolder() {
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/')
+    return std::string(state) + "/dialpix";
+  if (const char* home = std::getenv("HOME"); home && home[0] != '\0')
+    return std::string(home) + "/.local/state/dialpix";
+  return {};
+}
+
+
+
+bool holdStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is this one, as every lower one is open.
+    const int opened = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+    if (opened != fd) {
+      if (opened >= 0) ::close(opened);
+      return false;
+    }
+  }
+  return true;
+}
+
+
+namespace {
+
+bool isSet(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr && *v != '\0';
+}
+
+bool connects(const std::string& path, bool abstract) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const size_t at = abstract ? 1 : 0;  // an abstract name starts with a zero byte
+  if (at + path.size() >= sizeof addr.sun_path) return false;
+  std::memcpy(addr.sun_path + at, path.data(), path.size());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + at + path.size());
+  const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), length) == 0;
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+bool displayReachable(std::string* why) {
+  // A platform chosen by name needs no display, unless it is X or Wayland.
+  const std::string platform = isSet("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
+  const bool x = platform.starts_with("xcb"), wayland = platform.starts_with("wayland");
+  if (!platform.empty() && !x && !wayland) return true;
+  if (!x && isSet("WAYLAND_DISPLAY")) return true;
+  if (wayland) {
+    *why = "no Wayland display is set (WAYLAND_DISPLAY)";
+    return false;
+  }
+  if (!isSet("DISPLAY")) {
+    *why = "no display is set (neither DISPLAY nor WAYLAND_DISPLAY)";
+    return false;
+  }
+  // ":N" or ":N.S" is the local server N; other forms (host:N) are left to Qt.
+  const std::string display = std::getenv("DISPLAY");
+  if (display[0] != ':') return true;
+  const size_t end = display.find('.');
+  const std::string number = display.substr(1, end == std::string::npos ? end : end - 1);
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return true;
+  const std::string socket = "/tmp/.X11-unix/X" + number;
+  if (connects(socket, false) || connects(socket, true)) return true;
+  *why = "the display " + display + " does not answer";
+  return false;
+}
 
 }  // namespace io

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 #include "io/file_channels.h"
 #include "io/system.h"
@@ -87,6 +89,23 @@ class Win32Channel final : public Channel {
   Win32Channel(HANDLE h, std::string name) : Channel(std::move(name)), h_(h) {}
   ~Win32Channel() override { CloseHandle(h_); }
 
+  // The file this handle holds against a fresh open of the name: the same
+  // volume serial number and file index are the same file.
+  AtName atName() const override {
+    const HANDLE named = CreateFileW(wide(name()).c_str(), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE) return AtName::Removed;  // a deleted file is gone at once
+    BY_HANDLE_FILE_INFORMATION a{}, b{};
+    const bool ok = GetFileInformationByHandle(h_, &a) && GetFileInformationByHandle(named, &b);
+    CloseHandle(named);
+    if (!ok) return AtName::Removed;
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                   a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow
+               ? AtName::Same
+               : AtName::Replaced;
+  }
+
  protected:
   int64_t lengthNow() const override {
     LARGE_INTEGER size{};
@@ -146,6 +165,14 @@ class Win32Channel final : public Channel {
 
 }  // namespace
 
+// The read-only attribute: Windows refuses to write such a file, administrators
+// included; wine run by root would not, so it is said here for both.
+bool writePermitted(const std::string& name) {
+  const DWORD a = GetFileAttributesW(wide(name).c_str());
+  return a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) ||
+         !(a & FILE_ATTRIBUTE_READONLY);
+}
+
 std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
                                          std::string* error) {
   DWORD access = GENERIC_READ | GENERIC_WRITE;
@@ -153,15 +180,9 @@ std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
   if (mode == OpenMode::ReadOnly) access = GENERIC_READ;
   if (mode == OpenMode::CreateNew) disposition = CREATE_NEW;
   const std::wstring w = wide(name);
-  // Windows refuses to write a file with the read-only attribute, administrators
-  // included; wine run by root would not, so say it here for both.
-  if (mode != OpenMode::ReadOnly) {
-    const DWORD a = GetFileAttributesW(w.c_str());
-    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) &&
-        !(a & FILE_ATTRIBUTE_DIRECTORY)) {
-      if (error) *error = reason(ERROR_ACCESS_DENIED);
-      return nullptr;
-    }
+  if (mode == OpenMode::ReadWriteExisting && !writePermitted(name)) {
+    if (error) *error = "it is read-only";
+    return nullptr;
   }
   // Shared as POSIX shares: the program itself may hold a file twice, and an
   // export may replace a .BMP another window still reads.
@@ -184,6 +205,7 @@ std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
   }
   auto channel = std::make_unique<Win32Channel>(h, name);
   channel->setReadOnly(mode == OpenMode::ReadOnly);
+  channel->setOnDisk(true);
   return channel;
 }
 
@@ -234,10 +256,9 @@ bool nameTaken(const std::string& name) {
   return GetFileAttributesW(wide(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool writeProtected(const std::string& name) {
+bool isLink(const std::string& name) {
   const DWORD a = GetFileAttributesW(wide(name).c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) &&
-         (a & FILE_ATTRIBUTE_READONLY);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 MoveResult moveFile(const std::string& from, const std::string& to, Existing existing,
@@ -254,9 +275,44 @@ MoveResult moveFile(const std::string& from, const std::string& to, Existing exi
   return MoveResult::Failed;
 }
 
-void syncFolder(const std::string&) {}  // MOVEFILE_WRITE_THROUGH has done it
+// NTFS writes folder entries through its own log; a created or renamed name is
+// on the disk once MoveFileEx's write-through or the file's flush returns, so
+// there is no folder handle to flush.
+bool syncFolderOf(const std::string&, std::string*) { return true; }
 
 uint64_t processId() { return GetCurrentProcessId(); }
+
+bool processRunning(uint64_t id) {
+  const HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+  if (!h) return GetLastError() == ERROR_ACCESS_DENIED;  // another user's
+  const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+  CloseHandle(h);
+  return running;
+}
+
+namespace {
+
+void (*interruptCleanUp)() = nullptr;
+
+// Runs on a thread of its own; returning FALSE lets the default handler end
+// the program as the interruption would have.
+BOOL WINAPI interrupted(DWORD) {
+  interruptCleanUp();
+  return FALSE;
+}
+
+}  // namespace
+
+void onInterrupt(void (*cleanUp)()) {
+  interruptCleanUp = cleanUp;
+  SetConsoleCtrlHandler(interrupted, TRUE);
+}
+
+void removeNow(const char* name) {
+  wchar_t w[32768];
+  const int n = MultiByteToWideChar(CP_UTF8, 0, name, -1, w, 32768);
+  if (n > 0) DeleteFileW(w);
+}
 
 std::string ownProgram() {
   std::wstring path(32768, L'\0');
@@ -349,5 +405,100 @@ void* mapZeroed(size_t bytes) {
 }
 
 void releaseZeroed(void* start, size_t) { VirtualFree(start, 0, MEM_RELEASE); }
+
+bool holdStandardStreams() { return true; }  // files are handles, never a stream's number
+
+bool displayReachable(std::string*) { return true; }
+
+namespace {
+
+HANDLE openShared(const std::string& name, DWORD access, DWORD flags) {
+  return CreateFileW(wide(name).c_str(), access,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     flags, nullptr);
+}
+
+// Windows locks are mandatory: a locked byte cannot be written through any
+// other handle, the gauge channel's own included. So the lock stands on one
+// byte far past any gauge's end, where no write ever goes, as SQLite's do.
+OVERLAPPED lockByte() {
+  OVERLAPPED at{};
+  at.Offset = 0xFFFFFFFEu;
+  at.OffsetHigh = 0x7FFFFFFFu;
+  return at;
+}
+
+class Win32Lock final : public FileLock {
+ public:
+  explicit Win32Lock(HANDLE h) : h_(h) {}
+  ~Win32Lock() override {
+    OVERLAPPED at = lockByte();
+    UnlockFileEx(h_, 0, 1, 0, &at);
+    CloseHandle(h_);
+  }
+
+ private:
+  HANDLE h_;
+};
+
+}  // namespace
+
+std::optional<FileId> fileId(const std::string& name) {
+  const HANDLE h = openShared(name, 0, FILE_FLAG_BACKUP_SEMANTICS);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool ok = GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  if (!ok) return std::nullopt;
+  return FileId{
+      info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
+      (uint64_t{info.ftCreationTime.dwHighDateTime} << 32) | info.ftCreationTime.dwLowDateTime};
+}
+
+std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::milliseconds wait,
+                                   LockOutcome* outcome, std::string* error) {
+  const HANDLE h = openShared(name, GENERIC_READ | GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL);
+  if (h == INVALID_HANDLE_VALUE) {
+    *outcome = LockOutcome::Failed;
+    if (error) *error = "it could not be opened to lock it: " + reason(GetLastError());
+    return nullptr;
+  }
+  const auto until = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    OVERLAPPED at = lockByte();
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+      *outcome = LockOutcome::Held;
+      return std::make_unique<Win32Lock>(h);
+    }
+    if (const DWORD code = GetLastError(); code != ERROR_LOCK_VIOLATION) {
+      *outcome = LockOutcome::Failed;
+      if (error) *error = "it could not be locked: " + reason(code);
+      CloseHandle(h);
+      return nullptr;
+    }
+    if (std::chrono::steady_clock::now() >= until) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  CloseHandle(h);
+  *outcome = LockOutcome::Busy;
+  return nullptr;
+}
+
+bool folderWritable(const std::string& fileName) {
+  std::filesystem::path folder = pathOf(fileName).parent_path();
+  if (folder.empty()) folder = L".";
+  const std::wstring probe = (folder / L"dialpix-probe.tmp").wstring();
+  const HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_EXISTS;
+  CloseHandle(h);
+  return true;
+}
+
+std::string stateFolder() {
+  const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+  if (!local || !*local) return {};
+  return nameOf(std::filesystem::path(local) / L"dialpix");
+}
 
 }  // namespace io

@@ -12,7 +12,7 @@ set -euo pipefail
 
 run=(
   g++ cmake make pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev zlib1g-dev
   fonts-dejavu-core fonts-liberation
 )
 package=(dpkg-dev file)  # dpkg-shlibdeps, and file, which CPack uses to find the binaries
@@ -22,11 +22,11 @@ test=(
   locales
   desktop-file-utils appstream lintian man-db groff-base
 )
-# The Windows program: MinGW-w64, Debian's GoogleTest source built for it,
+# The Windows program: MinGW-w64 and its zlib, Debian's GoogleTest source built for it,
 # makensis, and wine to run the tests and the installer.
 windows=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  googletest nsis wine wine64 ninja-build ccache xz-utils
+  libz-mingw-w64-dev googletest nsis wine wine64 ninja-build ccache xz-utils
 )
 gui=(xvfb xauth openbox imagemagick xdotool)
 

@@ -15,10 +15,13 @@ enum class Placement {
 };
 
 // Shows `text` in a box that belongs to the window of `owner` (which may be
-// null): it stands over that window and stays above it, and it gives the
-// keyboard back to it when it goes. One message at a time: a new one
-// replaces one still up. `offer`, when given, is the caption of a second
-// button beside OK, the box's default button; the caller connects to it.
+// null): it stays above that window, which takes no input while it is up,
+// and it gives the keyboard back to that window when it goes. When `owner` is
+// a control, the box opens just below it (beside the window where the screen
+// has no room below), so it covers nothing above it, such as a number to
+// correct; when `owner` is a window, as `where` says. One message at a time:
+// a new one replaces one still up. `offer`, when given, is the caption of a
+// second button beside OK, the box's default button; the caller connects to it.
 QMessageBox* ShowMessage(QWidget* owner, const QString& text, const QString& offer = {},
                          Placement where = Placement::OverOwner);
 

@@ -1,5 +1,6 @@
-// make_module_gauges DIR COUNT: writes COUNT gauge files of 64 KiB each into
-// DIR, laid out as FS98 gauges are: a 32-bit Windows module whose pictures
+// make_module_gauges DIR COUNT [PICTURES]: writes COUNT gauge files of 64 KiB
+// each into DIR, with 3 pictures each or PICTURES (up to 101: the 3 and small
+// icons), laid out as FS98 gauges are: a 32-bit Windows module whose pictures
 // are bitmap resources. A resource reader (wrestool) lists them from the
 // resource directory; dialpix finds the same bitmaps by scanning every byte.
 
@@ -47,13 +48,15 @@ void section(Writer& w, uint32_t at, const char* name, uint32_t rva, uint32_t by
   w.u32(at + 36, flags);
 }
 
-// One module; the bitmaps' sizes vary with `seed`.
-std::vector<uint8_t> module(uint32_t seed) {
-  const std::vector<gaugebuild::Bitmap> pictures = {
+// One module of `count` pictures; the bitmaps' sizes vary with `seed`.
+std::vector<uint8_t> module(uint32_t seed, uint32_t count) {
+  std::vector<gaugebuild::Bitmap> pictures = {
       gaugebuild::patterned(120 + static_cast<int32_t>(seed % 9), 128, 0,
                             static_cast<uint8_t>(seed)),
       gaugebuild::patterned(48, 40 + static_cast<int32_t>(seed % 7), 16),
       gaugebuild::patterned(100, 60, 200, 7)};
+  for (uint32_t i = 3; i < count; ++i)
+    pictures.push_back(gaugebuild::patterned(4, 4, 2, static_cast<uint8_t>(seed + i)));
   const auto n = static_cast<uint32_t>(pictures.size());
 
   // Headers and code: other bytes that no scan may take for a picture.
@@ -129,6 +132,7 @@ std::vector<uint8_t> module(uint32_t seed) {
     gaugebuild::Gauge one;
     one.plant(pictures[i]);
     const std::vector<uint8_t>& bytes = one.bytes();
+    if (data + bytes.size() > kFileBytes) return {};  // more pictures than the module holds
     std::copy(bytes.begin(), bytes.end(), b.begin() + data);
     w.u32(entries + 16 * i, kRsrcRva + rsrcOffset(data));
     w.u32(entries + 16 * i + 4, static_cast<uint32_t>(bytes.size()));
@@ -140,18 +144,21 @@ std::vector<uint8_t> module(uint32_t seed) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: make_module_gauges DIR COUNT\n");
+  const int pictures = argc == 4 ? std::atoi(argv[3]) : 3;
+  if ((argc != 3 && argc != 4) || pictures < 3 || pictures > 101) {
+    std::fprintf(stderr, "usage: make_module_gauges DIR COUNT [PICTURES (3 to 101)]\n");
     return 2;
   }
   const std::string dir = argv[1];
   const int count = std::atoi(argv[2]);
   ::mkdir(dir.c_str(), 0777);
   for (int i = 0; i < count; ++i) {
-    const std::vector<uint8_t> b = module(static_cast<uint32_t>(i) + 1);
-    if (b.size() != kFileBytes || support::exhaustiveScan(b).size() != 3) {
-      std::fprintf(stderr, "make_module_gauges: module %d would not hold exactly its 3 pictures\n",
-                   i);
+    const std::vector<uint8_t> b =
+        module(static_cast<uint32_t>(i) + 1, static_cast<uint32_t>(pictures));
+    if (b.size() != kFileBytes ||
+        support::exhaustiveScan(b).size() != static_cast<size_t>(pictures)) {
+      std::fprintf(stderr, "make_module_gauges: module %d would not hold exactly its %d pictures\n",
+                   i, pictures);
       return 1;
     }
     char name[32];

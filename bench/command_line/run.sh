@@ -2,6 +2,8 @@
 # bench/command_line/run.sh [ROUNDS]: the command line on 500 gauge files of
 # 64 KiB each (32 MiB), each figure beside a baseline from the same run:
 #   dialpix list FOLDER                     beside  wrestool -l FILES  (icoutils)
+#   dialpix list --json FOLDER2             beside  dialpix list FOLDER2, over 2,000 gauge
+#                                                   files of 101 bitmaps each
 #   dialpix export every bitmap of them     beside  cp of the same .BMP files, and
 #                                                   beside  that cp followed by sync -f, since
 #                                                   the export puts each file on the disk
@@ -21,6 +23,7 @@ cmake --build "$build" --target dialpix make_module_gauges -j2 >/dev/null
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 "$build/make_module_gauges" "$work/gauges" 500
+"$build/make_module_gauges" "$work/many" 2000 101
 mkdir "$work/bmp" "$work/copy"
 dialpix="$build/dialpix"
 files=$(ls "$work"/gauges/*.gau | tr '\n' ' ')
@@ -51,6 +54,7 @@ PY
 }
 
 pair list -N "$dialpix list $work/gauges" "wrestool -l $files"
+pair list-json -N "$dialpix list --json $work/many" "$dialpix list $work/many"
 pair export -N "$dialpix export --force -o $work/bmp $files" "cp $bmps $work/copy"
 pair export-synced "--shell=sh" "$dialpix export --force -o $work/bmp $files" \
   "cp $bmps $work/copy && sync -f $work/copy"

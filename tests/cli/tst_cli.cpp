@@ -1,17 +1,23 @@
 // The command line as a script uses it: the real executable run on gauge files
 // built here, without a display, its output compared with the file logic the
-// windows call.
+// windows call. What holds on POSIX only is in tst_cli_posix.cpp.
 
 #include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <span>
 
 #include "bmp/export.h"
@@ -20,77 +26,13 @@
 #include "io/file_channels.h"
 #include "io/little_endian.h"
 #include "io/system.h"
+#include "tests/cli/cli_run.h"
 #include "tests/support/exhaustive_scan.h"
 #include "tools/gauge_builder.h"
 
 Q_DECLARE_METATYPE(io::System)
 
-namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-struct Run {
-  int status = -1;
-  QByteArray out, err;
-};
-
-// Runs dialpix in `dir` with no display to reach.
-Run dialpix(const QString& dir, const QStringList& args) {
-  QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
-  p.setProcessEnvironment(env);
-  p.setWorkingDirectory(dir);
-  p.start(QStringLiteral(DIALPIX_EXE), args);
-  if (!p.waitForFinished(60000)) return {};
-  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-          p.readAllStandardError()};
-}
-
-Bytes readBytes(const QString& path) { return gaugebuild::readFile(path.toStdString()); }
-
-void writeBytes(const QString& path, const Bytes& b) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(reinterpret_cast<const char*>(b.data()), static_cast<qint64>(b.size()));
-}
-
-// A gauge file with `count` small bitmaps of assorted sizes and colour counts.
-Bytes manyBitmaps(int count) {
-  gaugebuild::Gauge g;
-  g.filler(30, 1);
-  static const int32_t kColors[] = {0, 16, 2, 200};
-  for (int i = 0; i < count; ++i) {
-    g.plant(gaugebuild::patterned(1 + i % 7, 1 + i % 5, kColors[i % 4], static_cast<uint8_t>(i)));
-    g.filler(static_cast<size_t>(i % 9), static_cast<uint32_t>(i) + 2);
-  }
-  return g.bytes();
-}
-
-// The list lines the scan gives for `file`, the fields read straight from the bytes.
-QByteArray expectedList(const QString& shown, const Bytes& b) {
-  QByteArray out;
-  int n = 0;
-  for (const int32_t pos : support::exhaustiveScan(b)) {
-    const uint8_t* at = &b[static_cast<size_t>(pos - 1)];
-    const int32_t stored = io::le32(at + 20);
-    out += shown.toUtf8() + '\t' + QByteArray::number(++n) + '\t' + QByteArray::number(pos) + '\t' +
-           QByteArray::number(io::le32(at - 8)) + 'x' +
-           QByteArray::number(io::le32(at - 4)) + '\t' +
-           QByteArray::number(stored == 0 ? 256 : stored) + '\n';
-  }
-  return out;
-}
-
-// The .BMP the window's export writes for bitmap `pos` of `gauge`.
-Bytes windowExport(const QString& gauge, int32_t pos, const QString& target) {
-  auto channel =
-      io::openFileChannel(gauge.toStdString(), io::OpenMode::ReadOnly, nullptr);
-  if (!channel || !bmp::exportBitmap(*channel, pos, target.toStdString())) return {};
-  return readBytes(target);
-}
-
-}  // namespace
+using namespace cli_test;
 
 class tst_cli : public QObject {
   Q_OBJECT
@@ -103,11 +45,19 @@ class tst_cli : public QObject {
   void importOfAPngMapsOntoThePalette();
   void patchesEqualTheWindows_data();
   void patchesEqualTheWindows();
+  void undoTakesBackEachCommand_data();
+  void undoTakesBackEachCommand();
+  void killedImportsLeaveBeforeOrAfter();
+  void concurrentImportsNeverMix();
+  void paletteListsEveryEntryOnce_data();
+  void paletteListsEveryEntryOnce();
   void statuses_data();
   void statuses();
   void unreadableGaugeAmongReadable();
   void foreignNamesAreListedAndOpened_data();
   void foreignNamesAreListedAndOpened();
+  void sizesOfHitsNearTheStart_data();
+  void sizesOfHitsNearTheStart();
   void renderShowsOwnColours();
 
  private:
@@ -164,7 +114,9 @@ void tst_cli::exportEqualsWindowExport() {
       dir.path(),
       QStringList{QStringLiteral("export"), QStringLiteral("-o"), QStringLiteral("out")} + gauges);
   QCOMPARE(run.status, 0);
-  QVERIFY2(run.err.isEmpty(), run.err.constData());
+  // A gauge without pictures is said, not a failure.
+  QCOMPARE(run.err, "dialpix: " + QDir(demo_).filePath(QStringLiteral("NOPICS.GAU")).toUtf8() +
+                        ": It holds no bitmap, so nothing was exported.\n");
 
   int checked = 0;
   for (const QString& gauge : gauges) {
@@ -234,7 +186,9 @@ void tst_cli::importOfAPngMapsOntoThePalette() {
   QVERIFY2(run.err.isEmpty(), run.err.constData());
   QVERIFY(readBytes(gauge) == g.bytes());
 
-  QImage picture(dir.filePath(QStringLiteral("p.png")));
+  // The render is an indexed PNG; a paint program saves it in colours.
+  QImage picture =
+      QImage(dir.filePath(QStringLiteral("p.png"))).convertToFormat(QImage::Format_RGB32);
   picture.setPixel(0, 0, qRgb(1, 2, 3));
   QVERIFY(picture.save(dir.filePath(QStringLiteral("p.png"))));
   run = dialpix(dir.path(), importPng);
@@ -253,17 +207,25 @@ void tst_cli::importOfAPngMapsOntoThePalette() {
 // The same patch by the command line and by the core the windows call.
 void tst_cli::patchesEqualTheWindows_data() {
   QTest::addColumn<QStringList>("args");
-  QTest::addColumn<int>("patch");
-  QTest::newRow("transparent") << QStringList{QStringLiteral("transparent")} << 0;
-  QTest::newRow("zero") << QStringList{QStringLiteral("zero")} << 1;
-  QTest::newRow("palette green") << QStringList{QStringLiteral("palette"),
-                                                QStringLiteral("--green"), QStringLiteral("77")}
-                                 << 2;
+  QTest::addColumn<int>("patch");       // 0 Make Transparent, 1 Make Zero Trnsprt, 2 Send
+  QTest::addColumn<QList<int>>("rgb");  // Send: the bytes of entry 3 set, -1 where none
+  QTest::newRow("transparent") << QStringList{"transparent"} << 0 << QList<int>{};
+  QTest::newRow("zero") << QStringList{"zero"} << 1 << QList<int>{};
+  QTest::newRow("palette red") << QStringList{"palette", "--red", "11"} << 2
+                               << QList<int>{11, -1, -1};
+  QTest::newRow("palette green") << QStringList{"palette", "--green", "77"} << 2
+                                 << QList<int>{-1, 77, -1};
+  QTest::newRow("palette blue") << QStringList{"palette", "--blue", "255"} << 2
+                                << QList<int>{-1, -1, 255};
+  QTest::newRow("palette all three")
+      << QStringList{"palette", "--blue", "3", "--red", "1", "--green", "2"} << 2
+      << QList<int>{1, 2, 3};
 }
 
 void tst_cli::patchesEqualTheWindows() {
   QFETCH(QStringList, args);
   QFETCH(int, patch);
+  QFETCH(QList<int>, rgb);
   QTemporaryDir dir;
   gaugebuild::Gauge g;
   g.filler(25, 7);
@@ -284,9 +246,185 @@ void tst_cli::patchesEqualTheWindows() {
   auto core = io::memoryChannel(g.bytes());
   if (patch == 0) QVERIFY(gau::makeTransparent(*core, pos));
   if (patch == 1) QVERIFY(gau::makeZeroTransparent(*core, pos));
-  if (patch == 2) QVERIFY(gau::writeEntryByte(*core, pos, 3, gau::ColorChannel::Green, 77));
+  const gau::ColorChannel channels[] = {gau::ColorChannel::Red, gau::ColorChannel::Green,
+                                        gau::ColorChannel::Blue};
+  for (qsizetype c = 0; c < rgb.size(); ++c)
+    if (rgb[c] >= 0)
+      QVERIFY(gau::writeEntryByte(*core, pos, 3, channels[c], static_cast<uint8_t>(rgb[c])));
   QVERIFY(core->bytes() != g.bytes());
   QVERIFY(readBytes(gauge) == core->bytes());
+}
+
+void tst_cli::undoTakesBackEachCommand_data() {
+  QTest::addColumn<QStringList>("args");  // after GAUGE and N
+  QTest::newRow("import") << QStringList{QStringLiteral("edited.bmp")};
+  QTest::newRow("transparent") << QStringList{};
+  QTest::newRow("zero") << QStringList{};
+  QTest::newRow("palette") << QStringList{QStringLiteral("3"), QStringLiteral("--red"),
+                                          QStringLiteral("9"), QStringLiteral("--blue"),
+                                          QStringLiteral("8")};
+}
+
+void tst_cli::undoTakesBackEachCommand() {
+  QFETCH(QStringList, args);
+  QTemporaryDir dir;
+  gaugebuild::Gauge g;
+  g.filler(40, 5);
+  g.plant(gaugebuild::patterned(6, 3, 16, 1));
+  g.filler(40, 6);
+  const QString gauge = dir.filePath(QStringLiteral("g.gau"));
+  writeBytes(gauge, g.bytes());
+  QCOMPARE(dialpix(dir.path(), {QStringLiteral("export"), gauge, QStringLiteral("1")}).status, 0);
+  Bytes edited = readBytes(dir.filePath(QStringLiteral("g-1.bmp")));
+  for (size_t i = 1078; i < edited.size(); ++i) edited[i] ^= 1;
+  writeBytes(dir.filePath(QStringLiteral("edited.bmp")), edited);
+
+  const QString word = QString::fromLatin1(QTest::currentDataTag());
+  const QStringList change = QStringList{word, gauge, QStringLiteral("1")} + args;
+  QCOMPARE(dialpix(dir.path(), change).status, 0);
+  QVERIFY(readBytes(gauge) != g.bytes());
+  const int steps = word == QLatin1String("palette") ? 2 : 1;  // a byte a change
+  const Run undo = dialpix(dir.path(), {QStringLiteral("undo"), QStringLiteral("--steps"),
+                                        QString::number(steps), gauge});
+  QVERIFY2(undo.status == 0, undo.err.constData());
+  QVERIFY2(undo.err.contains("was undone"), undo.err.constData());
+  QVERIFY(readBytes(gauge) == g.bytes());
+  QVERIFY(!QFile::exists(gauge + QStringLiteral("-journal")));
+
+  const Run listed =
+      dialpix(dir.path(), {QStringLiteral("history"), QStringLiteral("--json"), gauge});
+  const QJsonArray kept =
+      QJsonDocument::fromJson(listed.out).object()[QStringLiteral("changes")].toArray();
+  QCOMPARE(kept.size(), 2 * steps);
+  QCOMPARE(kept.last()[QStringLiteral("command")].toString(), word);
+  QCOMPARE(kept.last()[QStringLiteral("bitmap")].toInt(), 1);
+
+  // Changed behind dialpix's back: the undo of the undo is refused, the file kept.
+  Bytes outside = g.bytes();
+  outside[40 + 40 + 16 * 4] ^= 0x80;                                           // the first pixel
+  if (word == QLatin1String("palette")) outside[40 + 40 + 3 * 4 + 2] ^= 0x80;  // its red
+  if (word == QLatin1String("zero")) outside[40 + 40] ^= 0x80;
+  writeBytes(gauge, outside);
+  const Run refused = dialpix(dir.path(), {QStringLiteral("undo"), gauge});
+  QCOMPARE(refused.status, 1);
+  QVERIFY2(refused.err.contains("no longer holds"), refused.err.constData());
+  QVERIFY(readBytes(gauge) == outside);
+}
+
+// Gauge and two pictures for the import races: a 1022 x 256 bitmap (padded
+// rows) and two PNG edits of it, decoded and mapped onto its palette.
+struct Race {
+  QTemporaryDir dir;
+  QString gauge = dir.filePath(QStringLiteral("race.gau"));
+  Bytes before, afterA, afterB;
+
+  Race() {
+    gaugebuild::Gauge g;
+    g.filler(64, 3);
+    g.plant(gaugebuild::patterned(1022, 256, 0, 7));
+    g.filler(64, 4);
+    before = g.bytes();
+    writeBytes(gauge, before);
+    const QString rendered = dir.filePath(QStringLiteral("r.png"));
+    dialpix(dir.path(),
+            {QStringLiteral("render"), gauge, QStringLiteral("1"), QStringLiteral("-o"), rendered});
+    for (const char c : {'a', 'b'}) {
+      QImage picture(rendered);
+      if (c == 'a') picture.mirror(true, false);
+      if (c == 'b') picture.mirror(false, true);
+      picture.save(dir.filePath(QStringLiteral("%1.png").arg(QLatin1Char(c))));
+      dialpix(dir.path(), importOf(c));
+      (c == 'a' ? afterA : afterB) = readBytes(gauge);
+      writeBytes(gauge, before);
+    }
+  }
+  QStringList importOf(char c) const {
+    return {QStringLiteral("import"), gauge, QStringLiteral("1"),
+            QStringLiteral("%1.png").arg(QLatin1Char(c))};
+  }
+};
+
+// Bounded rounds: at most `rounds`, and no more once `seconds` have passed.
+bool anotherRound(int round, int rounds, const QElapsedTimer& clock, int seconds) {
+  return round < rounds && clock.elapsed() < seconds * 1000;
+}
+
+void tst_cli::killedImportsLeaveBeforeOrAfter() {
+  Race race;
+  QVERIFY(race.afterA != race.before);
+  QElapsedTimer clock;
+  clock.start();
+  const Run timed = dialpix(race.dir.path(), race.importOf('a'));
+  QCOMPARE(timed.status, 0);
+  const qint64 runMs = std::max<qint64>(clock.elapsed(), 20);
+  int round = 0, cutOff = 0;
+  for (clock.restart(); anotherRound(round, 200, clock, 15); ++round) {
+    writeBytes(race.gauge, race.before);
+    QProcess p;
+    prepare(p, race.dir.path());
+    p.start(QStringLiteral(DIALPIX_EXE), race.importOf('a'));
+    QVERIFY(p.waitForStarted());
+    QThread::usleep(static_cast<unsigned long>(QRandomGenerator::global()->bounded(runMs * 1000)));
+    p.kill();  // SIGKILL
+    p.waitForFinished();
+    cutOff += p.exitStatus() == QProcess::CrashExit;
+    // The next open plays a left journal back.
+    QCOMPARE(dialpix(race.dir.path(), {QStringLiteral("list"), race.gauge}).status, 0);
+    const Bytes now = readBytes(race.gauge);
+    QVERIFY2(now == race.before || now == race.afterA, qPrintable(QString::number(round)));
+    QVERIFY(!QFile::exists(race.gauge + QStringLiteral("-journal")));
+  }
+  qInfo("%d rounds, %d imports killed", round, cutOff);
+  QVERIFY(cutOff > 0);
+}
+
+void tst_cli::concurrentImportsNeverMix() {
+  Race race;
+  QElapsedTimer clock;
+  clock.start();
+  int round = 0;
+  for (; anotherRound(round, 150, clock, 15); ++round) {
+    writeBytes(race.gauge, race.before);
+    QProcess a, b;
+    for (QProcess* p : {&a, &b}) prepare(*p, race.dir.path());
+    a.start(QStringLiteral(DIALPIX_EXE), race.importOf('a'));
+    b.start(QStringLiteral(DIALPIX_EXE), race.importOf('b'));
+    for (QProcess* p : {&a, &b}) {
+      QVERIFY(p->waitForFinished(30000));
+      const QByteArray err = p->readAllStandardError();
+      QVERIFY2(p->exitCode() == 0 || err.contains("Another dialpix is changing"), err.constData());
+    }
+    const Bytes now = readBytes(race.gauge);
+    QVERIFY2(now == race.afterA || now == race.afterB, qPrintable(QString::number(round)));
+  }
+  qInfo("%d rounds", round);
+}
+
+// The palette as the palette tool shows it, one line an entry, no more.
+void tst_cli::paletteListsEveryEntryOnce_data() {
+  QTest::addColumn<QStringList>("entry");
+  QTest::newRow("all") << QStringList{};
+  QTest::newRow("entry 15") << QStringList{"15"};
+}
+
+void tst_cli::paletteListsEveryEntryOnce() {
+  QFETCH(QStringList, entry);
+  QTemporaryDir dir;
+  gaugebuild::Gauge g;
+  g.filler(25, 7);
+  const int32_t pos = g.plant(gaugebuild::patterned(6, 4, 16, 9));
+  writeBytes(dir.filePath(QStringLiteral("p.gau")), g.bytes());
+  const Run run = dialpix(dir.path(), QStringList{"palette", "p.gau", "1"} + entry);
+  QCOMPARE(run.status, 0);
+  auto core = io::memoryChannel(g.bytes());
+  QByteArray want;
+  for (int n = entry.isEmpty() ? 0 : 15; n < 16; ++n) {
+    const Result<gau::Entry> e = gau::readEntry(*core, pos, n);
+    QVERIFY(e);
+    want += QByteArray::number(n) + '\t' + QByteArray::number(e->red) + '\t' +
+            QByteArray::number(e->green) + '\t' + QByteArray::number(e->blue) + '\n';
+  }
+  QCOMPARE(run.out, want);
 }
 
 void tst_cli::statuses_data() {
@@ -294,47 +432,63 @@ void tst_cli::statuses_data() {
   QTest::addColumn<int>("status");
   QTest::addColumn<QString>("err");  // a part of standard error; empty: nothing there
   const QString g = QStringLiteral("g.gau");
-  QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << QString();
-  QTest::newRow("help of a command")
-      << QStringList{QStringLiteral("export"), QStringLiteral("--help")} << 0 << QString();
-  QTest::newRow("list without a path")
-      << QStringList{QStringLiteral("list")} << 2 << QStringLiteral("dialpix list:");
-  QTest::newRow("unknown option") << QStringList{QStringLiteral("zero"), QStringLiteral("--bogus"),
-                                                 g, QStringLiteral("1")}
-                                  << 2 << QStringLiteral("bogus");
-  QTest::newRow("number is not one") << QStringList{QStringLiteral("zero"), g, QStringLiteral("x")}
-                                     << 2 << QStringLiteral("x is not a bitmap number");
-  QTest::newRow("bitmap 0") << QStringList{QStringLiteral("transparent"), g, QStringLiteral("0")}
-                            << 1 << QStringLiteral("g.gau: bitmap 0:");
-  QTest::newRow("bitmap past the count")
-      << QStringList{QStringLiteral("export"), g, QStringLiteral("1"), QStringLiteral("3")} << 1
-      << QStringLiteral("g.gau: bitmap 3: The file holds bitmaps 1 to 2");
-  QTest::newRow("file not there") << QStringList{QStringLiteral("list"), g,
-                                                 QStringLiteral("no.gau")}
-                                  << 1 << QStringLiteral("no.gau: It cannot be opened");
-  QTest::newRow("export over an existing file")
-      << QStringList{QStringLiteral("export"), g, QStringLiteral("2")} << 1
-      << QStringLiteral("--force");
-  QTest::newRow("one gauge named twice is exported once")
-      << QStringList{QStringLiteral("export"), g, QStringLiteral("1"), QStringLiteral("./g.gau"),
-                     QStringLiteral("1")}
-      << 0 << QString();
-  QTest::newRow("--force replaces it")
-      << QStringList{QStringLiteral("export"), QStringLiteral("--force"), g, QStringLiteral("2")}
-      << 0 << QString();
-  QTest::newRow("palette entry past the palette")
-      << QStringList{QStringLiteral("palette"), g,
-                     QStringLiteral("1"),       QStringLiteral("16"),
-                     QStringLiteral("--red"),   QStringLiteral("1")}
-      << 1 << QStringLiteral("no entry 16");
-  QTest::newRow("palette value not a byte")
-      << QStringList{QStringLiteral("palette"), g,
-                     QStringLiteral("1"),       QStringLiteral("2"),
-                     QStringLiteral("--blue"),  QStringLiteral("256")}
-      << 1 << QStringLiteral("256 is not 0 to 255");
-  QTest::newRow("import of a picture of another size")
-      << QStringList{QStringLiteral("import"), g, QStringLiteral("1"), QStringLiteral("g-2.bmp")}
-      << 1 << QStringLiteral("nothing was written");
+  const auto row = [](const char* name, const QStringList& args, int status, const char* err) {
+    QTest::newRow(name) << args << status << QString::fromUtf8(err);
+  };
+  row("version", {"--version"}, 0, "");
+  row("help of a command", {"export", "--help"}, 0, "");
+  row("list without a path", {"list"}, 2, "dialpix list:");
+  row("list of a folder without gauge files", {"list", "empty"}, 0,
+      "empty: It holds no gauge file");
+  row("unknown option", {"zero", "--bogus", g, "1"}, 2, "bogus");
+  row("an option without its value", {"palette", g, "1", "2", "--red"}, 2, "after '--red'");
+  row("control characters in an argument", {"zero", "--b\033]0;x\nogus", g, "1"}, 2,
+      "b\\033]0;x\\nogus");
+  row("number is not one", {"zero", g, "x"}, 2, "bitmap number 'x' is not a whole number");
+  row("bitmap 0", {"transparent", g, "0"}, 1, "g.gau: bitmap 0:");
+  row("bitmap -1", {"transparent", g, "-1"}, 1, "g.gau: bitmap -1: The file holds bitmaps 1 to 2");
+  row("pixels past the end of the file", {"transparent", "cut.gau", "1"}, 1,
+      "run past the end of the file");
+  row("bitmap past the count", {"export", g, "1", "3"}, 1,
+      "g.gau: bitmap 3: The file holds bitmaps 1 to 2");
+  // Loose numbers: only whole numbers, written as such, and nothing is done.
+  row("typo in a number exports nothing", {"export", "--force", g, "3x"}, 2, "'3x' is neither");
+  row("3.0 is no bitmap number", {"export", "--force", g, "1", "3.0"}, 2, "'3.0' is neither");
+  row("3. is no bitmap number", {"transparent", g, "1."}, 2, "bitmap number '1.'");
+  row("almost 3 is no bitmap number", {"import", g, "1.9999999999999999", "g-2.bmp"}, 2,
+      "bitmap number '1.9999999999999999' is not a whole number");
+  row("a palette value with a fraction", {"palette", g, "1", "2", "--red", "7.5"}, 2,
+      "--red '7.5' is not a whole number");
+  row("a palette entry with a fraction", {"palette", g, "1", "2.0"}, 2, "palette entry '2.0'");
+  row("file not there", {"list", g, "no.gau"}, 1, "no.gau: It cannot be opened");
+  row("export over an existing file", {"export", g, "2"}, 1, "--force");
+  row("export into a file", {"export", "-o", "g-2.bmp", g, "1"}, 1, "g-2.bmp: It is not a folder");
+  row("one gauge named twice is exported once", {"export", g, "1", "./g.gau", "1"}, 0, "");
+  row("--force replaces it", {"export", "--force", g, "2"}, 0, "");
+  row("palette entry past the palette", {"palette", g, "1", "16", "--red", "1"}, 1, "no entry 16");
+  row("palette value not a byte", {"palette", g, "1", "2", "--blue", "256"}, 1,
+      "256 is not 0 to 255");
+  row("import of a picture of another size", {"import", g, "1", "g-2.bmp"}, 1,
+      "import of g-2.bmp was not done");
+  // What a file without write permission is, for root as for anyone: not written.
+  row("transparent on a read-only gauge", {"transparent", "ro.gau", "1"}, 1, "read-only");
+  row("zero on a read-only gauge", {"zero", "ro.gau", "1"}, 1, "read-only");
+  row("palette on a read-only gauge", {"palette", "ro.gau", "1", "2", "--red", "9"}, 1,
+      "read-only");
+  row("import into a read-only gauge", {"import", "ro.gau", "1", "g-2.bmp"}, 1, "read-only");
+  // render -o replaces a file as export does, or refuses.
+  row("render over a read-only file", {"render", g, "1", "-o", "ro.png", "--force"}, 1,
+      "ro.png: It is read-only");
+  row("render over its own gauge", {"render", g, "1", "-o", g, "--force"}, 1,
+      "the file being read");
+  row("render into a folder", {"render", g, "1", "-o", "empty", "--force"}, 1,
+      "It is a folder; name a file in it. Bitmap 1");
+  // No command word: the windows, decided before Qt starts.
+  row("a word that is no command", {"lsit", "x.gau"}, 2,
+      "'lsit' is not a command, file or folder; did you mean 'list'?");
+  row("a word alone", {"no-such-word"}, 2, "'no-such-word' is not a command, file or folder");
+  row("a word with control characters", {"l\033]0;x\nst"}, 2, "'l\\033]0;x\\nst' is not");
+  row("an option that is none", {"--bogus"}, 2, "'--bogus' is not a command");
 }
 
 void tst_cli::statuses() {
@@ -342,25 +496,10 @@ void tst_cli::statuses() {
   QFETCH(int, status);
   QFETCH(QString, err);
   QTemporaryDir dir;
-  gaugebuild::Gauge g;
-  g.filler(30, 3);
-  g.plant(gaugebuild::patterned(4, 4, 16));
-  g.plant(gaugebuild::patterned(9, 2, 16));
-  writeBytes(dir.filePath(QStringLiteral("g.gau")), g.bytes());
-  const Bytes old = {'o', 'l', 'd'};
-  writeBytes(dir.filePath(QStringLiteral("g-2.bmp")), old);
-
-  const Run run = dialpix(dir.path(), args);
-  QCOMPARE(run.status, status);
-  if (err.isEmpty())
-    QVERIFY2(run.err.isEmpty(), run.err.constData());
-  else
-    QVERIFY2(run.err.contains(err.toUtf8()), run.err.constData());
-  if (status != 0) {
-    QVERIFY(readBytes(dir.filePath(QStringLiteral("g.gau"))) == g.bytes());
-    QVERIFY(readBytes(dir.filePath(QStringLiteral("g-2.bmp"))) == old);
-  }
+  makeStatusFolder(dir.path());
+  checkStatus(dir.path(), args, status, err);
 }
+
 
 void tst_cli::unreadableGaugeAmongReadable() {
   if (io::thisSystem() != io::System::Posix) QSKIP("a link to nothing is made on POSIX only");
@@ -401,7 +540,7 @@ void tst_cli::foreignNamesAreListedAndOpened() {
   QFETCH(QByteArray, stem);
   QFETCH(io::System, onlyOn);
   if (onlyOn != io::thisSystem()) QSKIP("this row holds on the other system");
-  QTemporaryDir dir;
+  ByteNamedDir dir;
   gaugebuild::Gauge g;
   g.filler(20, 4);
   g.plant(gaugebuild::patterned(3, 3, 2));
@@ -424,6 +563,28 @@ void tst_cli::foreignNamesAreListedAndOpened() {
   QCOMPARE(p.exitCode(), 0);
   QVERIFY(std::filesystem::exists(io::pathOf(dir.path().toStdString()) /
                                   io::pathOf(stem.toStdString() + "-1.bmp")));
+}
+// The width and height of a hit lie 8 and 4 bytes before it: in the file from
+// a hit at byte 9 on, before it at byte 8.
+void tst_cli::sizesOfHitsNearTheStart_data() {
+  QTest::addColumn<int>("cut");  // bytes taken off the front of a file that starts with a bitmap
+  QTest::addColumn<QByteArray>("line");
+  QTest::newRow("at byte 9") << 4 << QByteArray("h.gau\t1\t9\t3x2\t2\n");
+  QTest::newRow("at byte 8") << 5 << QByteArray("h.gau\t1\t8\t?x?\t2\n");
+}
+
+void tst_cli::sizesOfHitsNearTheStart() {
+  QFETCH(int, cut);
+  QFETCH(QByteArray, line);
+  QTemporaryDir dir;
+  gaugebuild::Gauge g;
+  g.plant(gaugebuild::patterned(3, 2, 2));
+  Bytes b = g.bytes();
+  b.erase(b.begin(), b.begin() + cut);
+  writeBytes(dir.filePath(QStringLiteral("h.gau")), b);
+  const Run run = dialpix(dir.path(), {QStringLiteral("list"), QStringLiteral("h.gau")});
+  QCOMPARE(run.status, 0);
+  QCOMPARE(run.out, line);
 }
 
 void tst_cli::renderShowsOwnColours() {

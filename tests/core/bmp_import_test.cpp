@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "bmp/export.h"
+#include "gau/bitmap_record.h"
 #include "gau/import.h"
 #include "io/file_channels.h"
 #include "temp_dir.h"
@@ -143,8 +144,11 @@ TEST(BmpImport, AGaugeWriteErrorIsReported) {
   const Exported s(patterned(10, 20, 16));
   auto gauge = io::memoryChannel(s.g.bytes());
   auto bmpFile = io::openFileChannel("x.bmp", io::OpenMode::ReadOnly, nullptr);
+  const int64_t pixel = s.pos + gau::kPaletteFromBmpPos + 4 * 16;  // so the import changes a byte
+  ASSERT_TRUE(gauge->put1(pixel, static_cast<uint8_t>(~gauge->get1(pixel))));
   gauge->failWrites(true);
-  EXPECT_EQ(gau::importPixels(*gauge, s.pos, *bmpFile).fault(), Fault::GaugeWrite);
+  // No byte was written, so the gauge is as it was.
+  EXPECT_EQ(gau::importPixels(*gauge, s.pos, *bmpFile).fault(), Fault::NotWritten);
   gauge->failWrites(false);
   gauge->failFlushes(true);
   const Result<gau::Imported> r = gau::importPixels(*gauge, s.pos, *bmpFile);

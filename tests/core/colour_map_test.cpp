@@ -38,13 +38,22 @@ TEST_P(Nearest, EqualsTheExhaustiveSearch) {
     bytes.insert(bytes.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
   const gau::ShownPalette palette = gau::shownPalette(bytes);
   gau::PaletteMatch match(palette);
-  std::vector<uint32_t> probes;
+  // One step from an entry, the nearest but not exact: first while every entry
+  // is compared, and again at the end, when the cells answer.
+  std::vector<uint32_t> steps;
+  for (int i = 0; i < palette.colors; ++i)
+    for (const uint32_t step : {0x010000u, 0x000100u, 0x000001u}) {
+      const uint32_t c = palette.colour[i] & 0xFFFFFF;
+      steps.push_back((c & step * 0xFF) == 0 ? c + step : c - step);
+    }
+  std::vector<uint32_t> probes = steps;
   for (uint32_t cell = 0; cell < 32768; ++cell) {  // both corners of every cell of 8 x 8 x 8
     const uint32_t corner = (cell >> 10) << 19 | ((cell >> 5) & 31) << 11 | (cell & 31) << 3;
     probes.insert(probes.end(), {corner, corner | 0x070707});
   }
   for (int n = 0; n < 20000; ++n) probes.push_back(random() & 0xFFFFFF);
   for (int i = 0; i < palette.colors; ++i) probes.push_back(palette.colour[i] & 0xFFFFFF);
+  probes.insert(probes.end(), steps.begin(), steps.end());
   for (uint32_t rgb : probes) {
     const gau::PaletteMatch::Found found = match.find(rgb);
     ASSERT_EQ(std::pair(found.index, found.exact), nearestByHand(palette, rgb)) << std::hex << rgb;
@@ -93,7 +102,7 @@ TEST(ColourMap, APictureWithoutPixelsMapsToNothing) {
   const std::vector<uint8_t> gaugePalette(16, 0x40);
   const gau::ShownPalette shown = gau::shownPalette(gaugePalette);
   const std::vector<uint32_t> argb(1, 0xFF102030);
-  for (const auto [w, h] : {std::pair{0, 3}, std::pair{3, 0}}) {
+  for (const auto& [w, h] : {std::pair{0, 3}, std::pair{3, 0}}) {
     gau::Picture p;
     p.width = w;
     p.height = h;

@@ -34,6 +34,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{Fault::TargetExists, "x.bmp already exists and was kept", false},
                     Row{Fault::OutOfMemory, "not enough memory", true},
                     Row{Fault::GaugeWrite, "may have been written", false},
+                    Row{Fault::NotWritten, "the gauge file panel.gau is as it was", false},
                     Row{Fault::ReadOnly, "panel.gau is read-only", true}));
 
 TEST(FaultMessage, NoneSaysNothingAndNamesKeepTheirCase) {

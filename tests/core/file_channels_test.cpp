@@ -77,4 +77,33 @@ TEST(FileChannels, AReadOnlyChannelRefusesWrites) {
   EXPECT_EQ(dir.read("r.gau"), (std::vector<uint8_t>{'a', 'b', 'c', 'd'}));
 }
 
+// What another program may do to the name of an open gauge file.
+struct NameChange {
+  const char* what;
+  void (*change)();
+  io::AtName expected;
+};
+
+class FileAtItsName : public testing::TestWithParam<NameChange> {};
+
+TEST_P(FileAtItsName, IsToldFromTheFileOpen) {
+  TempDir dir;
+  std::ofstream("p.gau") << "abcd";
+  std::ofstream("new.gau") << "wxyz";
+  std::string why;
+  auto ch = io::openFileChannel("p.gau", io::OpenMode::ReadWriteExisting, &why);
+  ASSERT_TRUE(ch) << why;
+  GetParam().change();
+  EXPECT_EQ(ch->atName(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FileChannels, FileAtItsName,
+    testing::Values(
+        NameChange{"WrittenInPlace", [] { std::ofstream("p.gau") << "efgh"; }, io::AtName::Same},
+        NameChange{"RenamedOver", [] { std::filesystem::rename("new.gau", "p.gau"); },
+                   io::AtName::Replaced},
+        NameChange{"Deleted", [] { std::filesystem::remove("p.gau"); }, io::AtName::Removed}),
+    [](const auto& info) { return std::string(info.param.what); });
+
 }  // namespace

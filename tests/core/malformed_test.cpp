@@ -87,12 +87,12 @@ std::vector<Row> rows() {
       // Width and height would lie before the first byte.
       {.name = "SignatureAtByte5", .file = signatureAt5(),
        .exported = R, .imported = R, .viewed = R, .transparent = R},
-      // 16 colours, the file ending in entry 2: the last entry is out of reach, and the pixel
-      // array lies wholly past the end, so Make Transparent has nothing to zero.
-      {.name = "PaletteRunsPastEnd", .file = cutAt(40, 16),
-       .exported = R, .imported = R, .viewed = R, .displayed = R, .sent = R},
-      // Make Transparent zeroes up to the end of the file and no further.
-      {.name = "PixelsRunPastEnd", .file = cutAt(40), .exported = R, .imported = R, .viewed = R},
+      // 16 colours, the file ending in entry 2: the last entry is out of reach.
+      {.name = "PaletteRunsPastEnd", .file = cutAt(40, 16), .exported = R, .imported = R,
+       .viewed = R, .transparent = R, .displayed = R, .sent = R},
+      // Every tool that writes or reads pixels refuses a bitmap cut short by the end.
+      {.name = "PixelsRunPastEnd", .file = cutAt(40), .exported = R, .imported = R, .viewed = R,
+       .transparent = R},
       {.name = "CutInHeader", .file = cutAt(10), .hits = 0, .exported = R, .imported = R,
        .viewed = R, .transparent = R, .zeroTransparent = R, .displayed = R, .sent = R},
       {.name = "EmptyFile", .file = {{}, 13, std::nullopt}, .hits = 0, .exported = R,
@@ -104,6 +104,8 @@ std::vector<Row> rows() {
       {.name = "BmpOf1078Bytes", .file = withBmpOf1078Bytes(), .imported = R},
       // 2 colours, 4 x 2 pixels: the file ends on the last pixel byte, which is still whole.
       {.name = "PixelsEndAtLastByte", .file = cutAt(28 + 8 + 8)},
+      {.name = "PixelsEndOnePastLastByte", .file = cutAt(28 + 8 + 7), .exported = R,
+       .imported = R, .viewed = R, .transparent = R},
   };
   // clang-format on
 }

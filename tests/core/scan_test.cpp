@@ -151,3 +151,38 @@ TEST(Scan, Bitmap100OfA100BitmapFileIsReachable) {
   EXPECT_FALSE(table.isSet(101));
   EXPECT_EQ(table(101), 0);
 }
+
+// A file that gives fewer bytes than it holds from byte `stop` on, as a bad
+// sector or a file cut short behind the program's back does.
+class ShortReads : public io::MemoryChannel {
+ public:
+  ShortReads(std::vector<uint8_t> bytes, int64_t stop)
+      : MemoryChannel(std::move(bytes), "short.gau"), stop_(stop) {}
+
+ protected:
+  int64_t readAt(int64_t offset, std::span<uint8_t> out) override {
+    const int64_t end = offset + static_cast<int64_t>(out.size());
+    if (end <= stop_) return MemoryChannel::readAt(offset, out);
+    fail("Input/output error");
+    if (offset >= stop_) return 0;
+    return MemoryChannel::readAt(offset, out.first(static_cast<size_t>(stop_ - offset)));
+  }
+
+ private:
+  int64_t stop_;
+};
+
+TEST(Scan, AShortReadIsFlaggedNotTakenForTheEnd) {
+  Gauge g;
+  g.filler(30);
+  g.plant(patterned(4, 2, 16));
+  const size_t between = g.bytes().size();
+  g.filler(20, 2);
+  g.plant(patterned(3, 3, 2));
+  for (const size_t stop : {size_t{0}, between}) {
+    ShortReads file(g.bytes(), static_cast<int64_t>(stop));
+    const gau::ScanResult r = gau::scanChannel(file);
+    EXPECT_TRUE(r.readFailed) << "reads stop at " << stop;
+    EXPECT_LT(r.positions.size(), 2u);
+  }
+}

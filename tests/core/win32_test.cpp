@@ -70,7 +70,7 @@ TEST(Win32, TheReadOnlyAttributeOpensForReadingOnly) {
   SetFileAttributesW(L"r.gau", FILE_ATTRIBUTE_READONLY);
   std::string why;
   EXPECT_FALSE(io::openFileChannel("r.gau", io::OpenMode::ReadWriteExisting, &why));
-  EXPECT_TRUE(io::writeProtected("r.gau"));
+  EXPECT_FALSE(io::writePermitted("r.gau"));
   EXPECT_TRUE(io::openFileChannel("r.gau", io::OpenMode::ReadOnly, &why)) << why;
   SetFileAttributesW(L"r.gau", FILE_ATTRIBUTE_NORMAL);
 }

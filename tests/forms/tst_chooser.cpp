@@ -117,6 +117,20 @@ class ChooserTest : public QObject {
     QCOMPARE(Module1.GauFileName, std::string("empty.gau"));
   }
 
+  void ctrlZUndoesTheLatestChange() {
+    const std::vector<uint8_t> before = dir->read("two.gau");
+    numbmp* chooser = fixture::pick("two.gau");
+    fixture::typeNumber(chooser, QStringLiteral("2"));
+    chooser->Command7_Click();
+    QVERIFY(dir->read("two.gau") != before);
+    QTest::keyClick(chooser->Text1, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(dir->read("two.gau") == before);
+    QVERIFY2(ui::lastMessage().contains("Undone: the change of") &&
+                 ui::lastMessage().contains("(transparent) to bitmap 2 of two.gau"),
+             qPrintable(ui::lastMessage()));
+    QCOMPARE(chooser->Text1->text(), QStringLiteral("2"));  // the box keeps its number
+  }
+
   void aFileWithoutBitmapsCountsZeroAndSaysSoOnce() {
     const int before = ui::messageCount();
     numbmp* chooser = fixture::pick("empty.gau");
@@ -140,6 +154,7 @@ class ChooserTest : public QObject {
     start->File1_DblClick();
     QCOMPARE(ui::messageCount(), before + 2);
     QVERIFY(ui::lastMessage().contains("two.gau"));
+    QVERIFY(start->File1->findItems("two.gau", Qt::MatchExactly).isEmpty());  // listed afresh
     QVERIFY(!ui::find<numbmp>());
     QVERIFY(!fixture::shown<gbpwt>());
     QVERIFY(fixture::shown<dialpix>());

@@ -113,8 +113,11 @@ class ConversionTest : public QObject {
                            << "abc.bmp";
     QTest::newRow("extension typed") << "abc.bmp"
                                      << "abc.bmp.bmp";
+    // No name: refused, not a hidden ".bmp".
     QTest::newRow("nothing typed") << ""
-                                   << ".bmp";
+                                   << "";
+    QTest::newRow("blanks only") << "   "
+                                 << "";
   }
   void nameIsUsedAsTypedWithBmpAppended() {
     QFETCH(QString, typed);
@@ -122,6 +125,11 @@ class ConversionTest : public QObject {
     gau2bmp* w = openExport();
     QTest::keyClicks(w->Text1, typed);
     w->Command2->click();
+    if (file.isEmpty()) {
+      QVERIFY(refused("Type a name"));
+      QCOMPARE(QDir().entryList({"*.bmp"}, QDir::Files | QDir::Hidden), QStringList());
+      return;
+    }
     QVERIFY(done(w, w->Command3));
     QCOMPARE(dir->read(file.toStdString()).size(), size_t{1078 + 12 * 20});
     QCOMPARE(Module1.BmpWidth, 10);
@@ -142,9 +150,10 @@ class ConversionTest : public QObject {
     w->Command2->click();
     QVERIFY(QFile::exists("abc.bmp"));
     w->Text1->setText("x");
-    w->Text1->clear();  // clearing the box is a change too
+    w->Text1->clear();  // clearing the box is a change too: now there is no name
     w->Command2->click();
-    QVERIFY(QFile::exists(".bmp"));
+    QVERIFY(ui::lastMessage().contains("Type a name"));
+    QVERIFY(!QFile::exists(".bmp"));
   }
 
   // Qt's own reader sees the same picture: size, palette and pixels.
@@ -171,6 +180,9 @@ class ConversionTest : public QObject {
     QTest::keyClicks(w->Text1, "missing/abc");
     w->Command2->click();
     QVERIFY(refused("missing/abc.bmp"));
+    const QString folder = QString::fromStdString(dir->file("missing"));
+    QVERIFY(ui::lastMessage().contains("The folder " + folder + " does not exist."));
+    QVERIFY(!ui::lastMessage().contains(QDir::homePath() + "/"));
   }
 
   void importListsTheBmpFilesAsAtCreate() {

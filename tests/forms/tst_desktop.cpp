@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 
+#include "bmp/export.h"
 #include "form_fixture.h"
 #include "forms/start_windows.h"
 
@@ -236,7 +237,119 @@ class DesktopTest : public QObject {
     QCOMPARE(dir->read("PANEL.GAU"), panel);
   }
 
-  // Where the system refuses writing (not for root, who may write anyway).
+  // Another program puts a fresh file in the gauge's place (a rename over it)
+  // or deletes it while it is open: every operation is refused, nothing goes
+  // into the old file where nobody would find it, and the way back is offered.
+  void aGaugeReplacedOrRemovedWhileOpen_data() {
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("replaced");  // else removed
+    for (const char* op : {"Make Transparent", "Make Zero Trnsprt", "Convert to BMP",
+                           "Convert from BMP", "Send", "Display Color Values", "View Bitmap"}) {
+      QTest::newRow(qPrintable(QStringLiteral("%1, replaced").arg(op))) << op << true;
+      QTest::newRow(qPrintable(QStringLiteral("%1, removed").arg(op))) << op << false;
+    }
+  }
+  void aGaugeReplacedOrRemovedWhileOpen() {
+    QFETCH(QString, operation);
+    QFETCH(bool, replaced);
+    numbmp* chooser = pickPanel("1");
+    QVERIFY(bmp::exportBitmap(io::Channels[io::kGaugeChannel], Module1.BmpTable(1), "x.bmp"));
+    // The tool window is up before the file changes; the operation comes after.
+    std::function<void()> operate;
+    if (operation == "Convert to BMP") {
+      chooser->Command2->click();
+      ui::find<gau2bmp>()->Text1->setText("y");
+      operate = [] { ui::find<gau2bmp>()->Command2->click(); };
+    } else if (operation == "Convert from BMP") {
+      chooser->Command3->click();
+      ui::find<bmp2gau>()->File1->setCurrentRow(0);
+      operate = [] { ui::find<bmp2gau>()->File1_DblClick(); };
+    } else if (operation == "Send" || operation == "Display Color Values") {
+      chooser->Command9->click();
+      paltool* tool = ui::find<paltool>();
+      tool->Text3->setText("9");
+      operate = [tool, send = operation == "Send"] {
+        (send ? tool->Command6 : tool->Command4)->click();
+      };
+    } else if (operation == "View Bitmap") {
+      chooser->Command1->click();
+      operate = [] { ui::find<showbmp>()->Command1->click(); };
+    } else {
+      operate = [chooser, operation] {
+        (operation == "Make Transparent" ? chooser->Command7 : chooser->Command8)->click();
+      };
+    }
+    Bytes fresh = panel;
+    fresh.push_back(7);
+    if (replaced) {
+      QVERIFY(Gauge().raw(fresh).writeTo("new.gau"));
+      std::filesystem::rename("new.gau", "PANEL.GAU");
+    } else {
+      std::filesystem::remove("PANEL.GAU");
+    }
+    const int messages = ui::messageCount(), beeps = ui::beepCount();
+    operate();
+    QCOMPARE(ui::messageCount(), messages + 1);
+    QVERIFY(ui::lastMessage().contains(replaced ? "was replaced by another file since it was opened"
+                                                : "was removed since it was opened"));
+    QVERIFY(ui::lastMessage().contains("nothing was written"));
+    QVERIFY(!fixture::shown<dun>());
+    QCOMPARE(ui::beepCount(), beeps);
+    QCOMPARE(std::filesystem::exists("PANEL.GAU"), replaced);
+    if (replaced) QCOMPARE(dir->read("PANEL.GAU"), fresh);
+    QVERIFY(!std::filesystem::exists("y.bmp"));
+
+    // Its second button leads back to a fresh start window.
+    QMessageBox* box = ui::currentMessage();
+    QCOMPARE(box->defaultButton()->text(), QStringLiteral("Start Window"));
+    box->defaultButton()->click();
+    flushDeletes();
+    QVERIFY(fixture::shown<dialpix>() && !ui::find<numbmp>() && !ui::find<gau2bmp>());
+    QVERIFY(!ui::find<bmp2gau>() && !fixture::shown<showbmp>() && !fixture::shown<paltool>());
+    QVERIFY(!io::Channels.isOpen(io::kGaugeChannel));
+  }
+
+  // The program's own messages in the chooser: its window takes no input while
+  // one is up, and the box leaves the number box in sight, so that no digit
+  // goes astray and the number typed is the number used next.
+  void messagesAreModalAndLeaveTheNumberBoxInSight_data() {
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("note on opening") << "note on opening";
+    QTest::newRow("read-only refusal") << "read-only refusal";
+    QTest::newRow("gauge replaced") << "gauge replaced";
+  }
+  void messagesAreModalAndLeaveTheNumberBoxInSight() {
+    QFETCH(QString, cause);
+    numbmp* chooser = nullptr;
+    if (cause == "note on opening") {
+      QVERIFY(Gauge().filler(100).writeTo("none.gau"));
+      chooser = fixture::pick("none.gau");
+    } else if (cause == "read-only refusal") {
+      QVERIFY(io::Channels.open(io::kGaugeChannel, "PANEL.GAU", io::OpenMode::ReadOnly, nullptr));
+      Module1.GauFileName = "PANEL.GAU";
+      chooser = ui::show<numbmp>();
+      fixture::typeNumber(chooser, "1");
+      chooser->Command7->click();
+    } else {
+      chooser = pickPanel("1");
+      std::filesystem::rename("PANEL.GAU", "OLD.GAU");
+      QVERIFY(Gauge().raw(panel).writeTo("PANEL.GAU"));
+      chooser->Command8->click();
+    }
+    QMessageBox* box = ui::currentMessage();
+    QVERIFY(box && box->isVisible());
+    const QRect numberBox(chooser->Text1->mapToGlobal(QPoint(0, 0)), chooser->Text1->size());
+    QVERIFY(!box->frameGeometry().intersects(numberBox));
+    const QString typed = chooser->Text1->text();
+    QTest::keyClick(chooser->windowHandle(), Qt::Key_2);
+    QCOMPARE(chooser->Text1->text(), typed);
+    box->close();
+    QTest::keyClick(chooser->windowHandle(), Qt::Key_2);  // and input comes back after it
+    QCOMPARE(chooser->Text1->text(), typed + "2");
+  }
+
+  // Where the system refuses writing: not for root, who may write anyway, so
+  // as root tst_desktop_unprivileged runs this as nobody.
   void aGaugeWithoutWritePermissionOpensReadOnly() {
     std::filesystem::permissions("PANEL.GAU", std::filesystem::perms::owner_read);
     if (io::openFileChannel("PANEL.GAU", io::OpenMode::ReadWriteExisting, nullptr))

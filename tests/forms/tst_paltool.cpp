@@ -1,6 +1,7 @@
 // The palette tool and the chooser's two transparency buttons, driven through the windows.
 
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include "form_fixture.h"
@@ -52,10 +53,18 @@ class PaltoolTest : public QObject {
            g.filler(20, 3).plant(patterned(4, 0, 2))};
     QVERIFY(g.filler(600, 4).writeTo("pal.gau"));
     original = g.bytes();
+    // Read-only for everyone, root included, who could write it but must not.
+    QVERIFY(g.writeTo("ro.gau"));
+    std::filesystem::permissions("ro.gau", std::filesystem::perms::owner_read);
     Gauge early;  // a signature at byte 8: its size fields would start before the file
     early.plant(patterned(4, 2, 2, 1));
     early.bytes().erase(early.bytes().begin(), early.bytes().begin() + 5);
     QVERIFY(early.writeTo("early.gau"));
+    Gauge cut;  // a false hit, 4 x 100000 by its header, before a real bitmap
+    cut.filler(30, 5);
+    const int32_t hit = cut.plant(patterned(4, 2, 16, 1));
+    cut.poke32(hit - 4, 100000);
+    QVERIFY(cut.filler(40, 6).plant(patterned(8, 3, 0, 2)) > 0 && cut.writeTo("cut.gau"));
     QVERIFY(chooser = fixture::pick("pal.gau"));
   }
   void cleanup() {
@@ -96,15 +105,21 @@ class PaltoolTest : public QObject {
     QTest::addColumn<QStringList>("typing");  // each typed key by key into the emptied box
     QTest::addColumn<QString>("displayed");   // colour number displayed first, then 9 typed over it
     QTest::addColumn<int>("offset");
-    QTest::addColumn<int>("byte");
+    QTest::addColumn<int>("byte");  // -1: refused with a message naming the box, nothing written
     QTest::newRow("blue 10 to entry 3") << 1 << QStringList{"10"} << "3" << 40 << 10;
     QTest::newRow("red to entry 3") << 0 << QStringList{"10"} << "3" << 42 << 10;
     QTest::newRow("green to entry 3") << 2 << QStringList{"10"} << "3" << 41 << 10;
     QTest::newRow("no display: entry 0") << 1 << QStringList{"10"} << "" << 28 << 10;
     QTest::newRow("nothing typed: byte 0") << 2 << QStringList{} << "" << 29 << 0;
     QTest::newRow("255") << 0 << QStringList{"255"} << "3" << 42 << 255;
-    QTest::newRow("no byte keeps 12") << 1 << QStringList{"12", "", "-", "abc", "-1"} << "3" << 40 << 12;
-    QTest::newRow("256 keeps 25") << 1 << QStringList{"256"} << "3" << 40 << 25;
+    QTest::newRow("2.5 is 2") << 2 << QStringList{"2.5"} << "3" << 41 << 2;
+    QTest::newRow("emptied box is 0") << 1 << QStringList{"12", ""} << "3" << 40 << 0;
+    // Typed key by key, each of these passes through a byte on the way.
+    QTest::newRow("300") << 1 << QStringList{"300"} << "3" << 40 << -1;
+    QTest::newRow("256") << 0 << QStringList{"256"} << "3" << 42 << -1;
+    QTest::newRow("0x10") << 2 << QStringList{"0x10"} << "3" << 41 << -1;
+    QTest::newRow("-1 after 12") << 1 << QStringList{"12", "-1"} << "3" << 40 << -1;
+    QTest::newRow("letters") << 1 << QStringList{"abc"} << "3" << 40 << -1;
   }
   void sends() {
     QFETCH(int, box);
@@ -123,8 +138,18 @@ class PaltoolTest : public QObject {
       boxes[box]->clear();
       QTest::keyClicks(boxes[box], t);
     }
-    const int beeps = ui::beepCount();
+    const int beeps = ui::beepCount(), messages = ui::messageCount();
+    const QString before = shown(tool)[box];
     sendButtons[box]->click();
+    if (byte < 0) {
+      QCOMPARE(dir->read("pal.gau"), original);
+      QCOMPARE(ui::messageCount(), messages + 1);
+      const char* names[] = {"Red", "Blue", "Green"};
+      QVERIFY(ui::lastMessage().contains(QStringLiteral("in the %1 box").arg(names[box])));
+      QCOMPARE(shown(tool)[box], before);
+      QCOMPARE(ui::beepCount(), beeps);
+      return;
+    }
     QCOMPARE(dir->read("pal.gau"), changed(1, offset, {static_cast<uint8_t>(byte)}));
     QCOMPARE(shown(tool)[box], QString::number(byte));
     QCOMPARE(ui::beepCount(), beeps + 1);
@@ -151,6 +176,16 @@ class PaltoolTest : public QObject {
     tool->Command6->click();
     QCOMPARE(ui::messageCount(), messages + 1);
     QCOMPARE(dir->read("pal.gau"), original);
+  }
+
+  // A gauge cut short since it was opened: the warning of the tool's first
+  // showing stands over the tool, not where a window without a place goes.
+  void aWarningAtLoadStandsOverTheTool() {
+    std::filesystem::resize_file("pal.gau", static_cast<uintmax_t>(pos[2] + 10));
+    paltool* tool = openTool(3);  // its colour count is gone
+    QTRY_VERIFY(ui::currentMessage() && ui::currentMessage()->isVisible());
+    QVERIFY(ui::lastMessage().contains("colour count lies outside the file"));
+    QVERIFY(tool->frameGeometry().contains(ui::currentMessage()->frameGeometry().topLeft()));
   }
 
   void clearReturnExitAndAClosedGauge() {
@@ -183,6 +218,9 @@ class PaltoolTest : public QObject {
     QTest::newRow("height 0: done, nothing written") << "pal.gau" << 3 << false << 0 << 0;
     QTest::newRow("zero entry 0") << "pal.gau" << 2 << true << 28 << 3;
     QTest::newRow("size fields before the file") << "early.gau" << 1 << false << 0 << -1;
+    QTest::newRow("pixels past the end of the file") << "cut.gau" << 1 << false << 0 << -1;
+    QTest::newRow("read-only gauge") << "ro.gau" << 1 << false << 0 << -1;
+    QTest::newRow("read-only gauge, zero entry 0") << "ro.gau" << 1 << true << 0 << -1;
   }
   void transparencyButtons() {
     QFETCH(QString, file);
@@ -204,7 +242,8 @@ class PaltoolTest : public QObject {
       QCOMPARE(fixture::shown<dun>(), zeros >= 0);
       QCOMPARE(ui::beepCount(), beeps + (zeros >= 0));
       QCOMPARE(ui::messageCount(), messages + (zeros < 0));
-      QCOMPARE(wait.exposures > 0, !zeroEntry);  // on screen while it ran, then gone
+      // On screen while it ran, then gone; a read-only gauge is refused before it runs.
+      QCOMPARE(wait.exposures > 0, !zeroEntry && file != "ro.gau");
       QVERIFY(!fixture::shown<gbpwt>());
       QCOMPARE(dir->read(file.toStdString()), zeros > 0 ? changed(number, offset, Bytes(zeros, 0)) : before);
     }

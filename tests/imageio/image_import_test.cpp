@@ -12,6 +12,7 @@
 #include "bmp/bmp_file.h"
 #include "bmp/export.h"
 #include "io/file_channels.h"
+#include "io/little_endian.h"
 #include "temp_dir.h"
 #include "tools/bmp_builder.h"
 #include "tools/gauge_builder.h"
@@ -348,6 +349,25 @@ INSTANTIATE_TEST_SUITE_P(
                   return cut(bmpbuild::write(b), 4);
                 },
                 Fault::Source, "stops before"},
+        Refusal{"RunsCutShortAfterAnOddAbsoluteRun",  // its pad byte then 01 reads as an end
+                [](const Panel& p) {
+                  Bmp b = p.indexFile(p.target());
+                  b.compression = bmpbuild::Rle8;
+                  std::vector<uint8_t> f = bmpbuild::write(b);
+                  f.resize(io::le32(&f[bmp::kDataOffsetOffset]));
+                  f.insert(f.end(), {0, Panel::W});  // a row of 13 pixels as they are
+                  f.insert(f.end(), Panel::W, 3);
+                  f.insert(f.end(), {0, 1, 7});  // the pad byte, then a run of one pixel
+                  return f;
+                },
+                Fault::Source, "stops before"},
+        Refusal{"FarTallerTopDown",  // refused by its header, not by the reader's allocation limit
+                [](const Panel& p) {
+                  Bmp b = p.indexFile(Indices(Panel::W * 100000, 1));
+                  b.height = 100000, b.topDown = true;
+                  return bmpbuild::write(b);
+                },
+                Fault::DoesNotFit, "13 x 100000"},
         Refusal{"NegativeBitCountInAShortHeader",  // a fuzz finding: the count was shifted by
                 [](const Panel& p) {
                   Bmp b = p.indexFile(p.target());

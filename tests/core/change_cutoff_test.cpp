@@ -1,0 +1,173 @@
+// Changes cut off at every byte, on a full disk, and in a folder that cannot
+// be written: each in a child process (fork, a mount namespace, another user),
+// so these run on POSIX systems only.
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+#include "gau/change.h"
+#include "gau/history.h"
+#include "gau/transparency.h"
+#include "gauge_dir.h"
+#include "io/file_channels.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs `change` in a child process that ends after `k` bytes written (-1: never);
+// true when it was cut off.
+bool cutOffAfter(int64_t k, const std::function<void()>& change) {
+  const pid_t child = fork();
+  if (child == 0) {
+    io::test_hooks::exitAfterBytes = k;
+    change();
+    std::_Exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == io::test_hooks::kCutOffStatus;
+}
+
+struct CutRow {
+  const char* name;
+  int32_t w, h;
+  int64_t step;  // every k, or every step-th
+};
+
+class CutOff : public ::testing::TestWithParam<CutRow> {};
+
+TEST_P(CutOff, TheNextOpenShowsTheGaugeBeforeOrAfterNeverMixed) {
+  const CutRow row = GetParam();
+  GaugeDir d(row.w, row.h);
+  const auto import = [&d] {
+    auto gauge = d.open();
+    const int32_t n =
+        static_cast<int32_t>(((-static_cast<int64_t>(GetParam().w)) & 3) + GetParam().w);
+    std::vector<uint8_t> pixels(static_cast<size_t>(n) * GetParam().h, 0x5A);
+    (void)gau::changeRange(*gauge, d.pos + gau::kPaletteFromBmpPos + 16 * 4, pixels,
+                           {"import", d.pos});
+  };
+  ASSERT_FALSE(cutOffAfter(-1, import));
+  const std::vector<uint8_t> after = d.now();
+  ASSERT_NE(after, d.before);
+  const int64_t writes = 2 * static_cast<int64_t>(after.size());  // more than journal + gauge
+  int cut = 0;
+  for (int64_t k = 0; k <= writes; k += row.step) {
+    gaugebuild::Gauge fresh;
+    fresh.raw(d.before).writeTo(d.name);
+    if (!cutOffAfter(k, import)) break;  // past the last write: the change completes
+    ++cut;
+    const auto restored = gau::recoverGauge(d.name);  // what the next open does
+    ASSERT_TRUE(restored) << restored.reason();
+    const std::vector<uint8_t> now = d.now();
+    ASSERT_TRUE(now == d.before || now == after) << "mixed after " << k << " bytes";
+    ASSERT_FALSE(d.journalLeft());
+  }
+  EXPECT_GT(cut, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Change, CutOff,
+                         ::testing::Values(CutRow{"Small_EveryByte", 8, 8, 1},
+                                           CutRow{"Large_Sampled", 255, 256, 3989}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CutOff, ARestoredBitmapIsNamed) {
+  GaugeDir d;
+  ASSERT_TRUE(cutOffAfter(gau::kRecordHeaderBytes + 64 + 10,
+                          [&d] { (void)gau::makeTransparent(*d.open(), d.pos); }));
+  const auto r = gau::recoverGauge(d.name);
+  ASSERT_TRUE(r && *r);
+  EXPECT_EQ((*r)->bmpPos, d.pos);
+  EXPECT_EQ((*r)->command, "transparent");
+  EXPECT_EQ(d.now(), d.before);
+  EXPECT_NE(gau::restoredSentence(**r, 1).find("Bitmap 1 was put back"), std::string::npos);
+}
+
+// A full disk before the journal and part-way through it, on a small tmpfs
+// (in a mount namespace of its own, so nothing outlives the child); without
+// the right to mount, a file-size limit cuts the journal off instead. With
+// room for the journal the change is done, its history copied to the state
+// folder on another filesystem.
+TEST(Change, AFullDiskLeavesTheGaugeAsItWas) {
+  constexpr int32_t kW = 256, kH = 64;  // 16 KiB of pixels
+  struct Row {
+    int64_t room;
+    bool done;
+  };
+  for (const Row row : {Row{0, false}, Row{8192, false}, Row{24576, true}}) {
+    const int64_t room = row.room;
+    GaugeDir d(kW, kH);
+    const pid_t child = fork();
+    if (child == 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      fs::create_directory("small");
+      const bool tmpfs = unshare(CLONE_NEWNS) == 0 &&
+                         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                         mount("tmpfs", "small", "tmpfs", 0, "size=64k") == 0;
+      fs::copy_file(d.name, "small/panel.gau");
+      if (tmpfs) {
+        // Fill what is left but `room` bytes.
+        FILE* f = std::fopen("small/filler", "wb");
+        std::vector<char> block(4096, 1);
+        for (int64_t left =
+                 64 * 1024 - static_cast<int64_t>(d.before.size() + 4095) / 4096 * 4096 - room;
+             left > 0; left -= 4096)
+          std::fwrite(block.data(), 1, block.size(), f);
+        std::fclose(f);
+      } else {
+        rlimit lim{static_cast<rlim_t>(room), static_cast<rlim_t>(room)};
+        setrlimit(RLIMIT_FSIZE, &lim);  // every file, so only the journal is cut
+      }
+      if (!tmpfs && row.done) std::_Exit(0);  // the limit would cut the gauge's writes too
+      auto gauge = io::openFileChannel("small/panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
+      const Result<gau::Transparent> r = gau::makeTransparent(*gauge, d.pos);
+      const bool ok =
+          !fs::exists("small/panel.gau-journal") &&
+          (row.done ? r && gau::historyOf("small/panel.gau").size() == 1 &&
+                          gau::undoLatest(*gauge) && d.dir.read("small/panel.gau") == d.before
+                    : r.fault() == Fault::NotWritten && d.dir.read("small/panel.gau") == d.before);
+      std::_Exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << room << " bytes free";
+  }
+}
+
+// A gauge the user may write in a folder they may not: changed without a
+// journal, still kept for undo. Run as another user, since root may write anywhere.
+TEST(Change, AFolderThatCannotBeWrittenTakesNoJournal) {
+  GaugeDir d;
+  fs::create_directory("locked");
+  fs::create_directory("state");
+  fs::copy_file(d.name, "locked/panel.gau");
+  fs::permissions("locked/panel.gau", fs::perms::all);
+  fs::permissions("state", fs::perms::all);
+  fs::permissions(d.dir.path(), fs::perms::all);
+  fs::permissions("locked", fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) std::_Exit(2);
+    auto gauge = io::openFileChannel("locked/panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
+    const bool ok = gauge && !gau::journalPossible("locked/panel.gau") &&
+                    gau::makeZeroTransparent(*gauge, d.pos) &&
+                    gau::historyOf("locked/panel.gau").size() == 1 && gau::undoLatest(*gauge) &&
+                    d.dir.read("locked/panel.gau") == d.before;
+    std::_Exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
