@@ -134,11 +134,11 @@ bool displayReachable(std::string* why);
 // Which file a name leads to: the same numbers after a rename or a move within
 // one filesystem (device and inode; on Windows volume serial and file index).
 // The birth time (0 where the filesystem keeps none) tells apart a later file
-// that was given the number of a deleted one.
+// that was given the number of a deleted one; on Windows the file index itself does.
 struct FileId {
   uint64_t device = 0;
   uint64_t file = 0;
-  uint64_t born = 0;  // nanoseconds since 1970 on POSIX, 100 ns units since 1601 on Windows
+  uint64_t born = 0;  // nanoseconds since 1970 on POSIX; 0 on Windows
   bool operator==(const FileId&) const = default;
 };
 std::optional<FileId> fileId(const std::string& name);

@@ -450,9 +450,12 @@ std::optional<FileId> fileId(const std::string& name) {
   const bool ok = GetFileInformationByHandle(h, &info);
   CloseHandle(h);
   if (!ok) return std::nullopt;
-  return FileId{
-      info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
-      (uint64_t{info.ftCreationTime.dwHighDateTime} << 32) | info.ftCreationTime.dwLowDateTime};
+  // No birth time: NTFS's file index carries a sequence number that changes
+  // when a record is reused, so it tells a later file apart by itself, while
+  // the creation time is not steady everywhere (wine reports the last status
+  // change there, which every write moves).
+  return FileId{info.dwVolumeSerialNumber,
+                (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow, 0};
 }
 
 std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::milliseconds wait,
