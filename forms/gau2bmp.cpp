@@ -109,15 +109,19 @@ void gau2bmp::Command2_Click() {
                           .file = BmpFileName.toStdString()},
                          r.fault(), reason.toStdString()));
         const QFileInfo folder(QFileInfo(BmpFileName).absolutePath());
+        // Paths as the system writes them: C:\panels\x on Windows.
+        const QString shownFolder = QDir::toNativeSeparators(folder.filePath());
         const bool targetFault = r.fault() != Fault::Bitmap;
         if (targetFault && !folder.isDir())
-          problem += QStringLiteral(" The folder %1 does not exist.").arg(folder.filePath());
+          problem += QStringLiteral(" The folder %1 does not exist.").arg(shownFolder);
         // A folder of installed gauges, opened read-only, is often not the user's to write.
         else if (targetFault && !folder.isWritable())
           problem += QStringLiteral(
                          " You cannot write to the folder %1: type the name with a folder you "
-                         "can write to in front of it, such as %2/%3.")
-                         .arg(folder.filePath(), QDir::homePath(), QFileInfo(BmpName).fileName());
+                         "can write to in front of it, such as %2.")
+                         .arg(shownFolder,
+                              QDir::toNativeSeparators(QDir::homePath() + QLatin1Char('/') +
+                                                       QFileInfo(BmpName).fileName()));
       }
     }
   }  // "PLEASE WAIT" goes away here, whatever happened

@@ -180,8 +180,9 @@ class ConversionTest : public QObject {
     QTest::keyClicks(w->Text1, "missing/abc");
     w->Command2->click();
     QVERIFY(refused("missing/abc.bmp"));
-    const QString folder = QString::fromStdString(dir->file("missing"));
-    QVERIFY(ui::lastMessage().contains("The folder " + folder + " does not exist."));
+    const QString folder = QDir::toNativeSeparators(QString::fromStdString(dir->file("missing")));
+    QVERIFY2(ui::lastMessage().contains("The folder " + folder + " does not exist."),
+             qPrintable(ui::lastMessage()));
     QVERIFY(!ui::lastMessage().contains(QDir::homePath() + "/"));
   }
 
