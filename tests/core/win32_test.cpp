@@ -11,6 +11,7 @@
 
 #include "bmp/export.h"
 #include "io/file_channels.h"
+#include "io/replace_file.h"
 #include "io/system.h"
 #include "temp_dir.h"
 #include "tools/gauge_builder.h"
@@ -110,6 +111,29 @@ TEST(Win32, AnExportReplacesAnOlderFileAndKeepsOneWhenAsked) {
   EXPECT_GT(bytesOf("a.bmp").size(), 1078u);
   EXPECT_EQ(io::folderOf("C:x.bmp"), "C:");
   EXPECT_EQ(io::folderOf("out\\a.bmp"), "out\\");
+}
+
+// The undo history lives under %LOCALAPPDATA%\dialpix.
+TEST(Win32, TheStateFolderIsUnderLocalAppData) {
+  const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+  ASSERT_TRUE(local && *local);
+  EXPECT_EQ(io::pathOf(io::stateFolder()), std::filesystem::path(local) / L"dialpix");
+}
+
+// A file Windows marks read-only is kept, and the file being read is never
+// written over, under any of its names.
+TEST(Win32, AReplacementRefusesTheReadOnlyAttributeAndItsInput) {
+  TempDir dir;
+  std::ofstream("ro.bmp") << "old";
+  SetFileAttributesW(L"ro.bmp", FILE_ATTRIBUTE_READONLY);
+  const io::Replacement readOnly("ro.bmp", io::Existing::Replace);
+  EXPECT_EQ(readOnly.why(), "It is read-only.");
+  SetFileAttributesW(L"ro.bmp", FILE_ATTRIBUTE_NORMAL);
+  const io::Replacement itself("RO.BMP", io::Existing::Replace, ".\\ro.bmp");
+  EXPECT_EQ(itself.why(), "It is the file being read.");
+  EXPECT_EQ(bytesOf("ro.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), 1)
+      << "a temporary file was made";
 }
 
 }  // namespace
