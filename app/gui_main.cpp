@@ -1,6 +1,6 @@
-// dialpix-gui (dialpix.exe on Windows): the windows, and the command line's picture commands (import,
-// render), which need QtGui. dialpix hands them over with its own arguments.
-// A command word, --help or --version runs the command line; anything else the windows.
+// dialpix-gui (dialpix.exe on Windows): the windows, and the command line's picture commands
+// (import, render), which need QtGui. dialpix hands them over with its own arguments. A command
+// word, --help or --version runs the command line; anything else the windows.
 
 #include <QApplication>
 #include <string>

@@ -24,7 +24,7 @@ Result<Exported> failed(Fault fault, std::string reason) {
 
 // A fresh, hidden temporary file beside the target; `name` receives its name.
 std::unique_ptr<io::Channel> createTemporary(const std::string& folder, std::string* name,
-                                                   std::string* error) {
+                                             std::string* error) {
   // Exports run side by side on several threads (the command line): each takes
   // its own number, so they never meet on one name; clashes left are another
   // process's or an old leftover, and the next number is tried.

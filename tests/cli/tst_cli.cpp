@@ -75,17 +75,15 @@ QByteArray expectedList(const QString& shown, const Bytes& b) {
     const uint8_t* at = &b[static_cast<size_t>(pos - 1)];
     const int32_t stored = io::le32(at + 20);
     out += shown.toUtf8() + '\t' + QByteArray::number(++n) + '\t' + QByteArray::number(pos) + '\t' +
-           QByteArray::number(io::le32(at - 8)) + 'x' +
-           QByteArray::number(io::le32(at - 4)) + '\t' +
-           QByteArray::number(stored == 0 ? 256 : stored) + '\n';
+           QByteArray::number(io::le32(at - 8)) + 'x' + QByteArray::number(io::le32(at - 4)) +
+           '\t' + QByteArray::number(stored == 0 ? 256 : stored) + '\n';
   }
   return out;
 }
 
 // The .BMP the window's export writes for bitmap `pos` of `gauge`.
 Bytes windowExport(const QString& gauge, int32_t pos, const QString& target) {
-  auto channel =
-      io::openFileChannel(gauge.toStdString(), io::OpenMode::ReadOnly, nullptr);
+  auto channel = io::openFileChannel(gauge.toStdString(), io::OpenMode::ReadOnly, nullptr);
   if (!channel || !bmp::exportBitmap(*channel, pos, target.toStdString())) return {};
   return readBytes(target);
 }
@@ -392,7 +390,8 @@ void tst_cli::foreignNamesAreListedAndOpened_data() {
   QTest::addColumn<QByteArray>("stem");  // the name's bytes: as the disk holds them on POSIX
   QTest::addColumn<io::System>("onlyOn");
   QTest::newRow("Latin-1 bytes (POSIX)") << QByteArray("ALT\xCDMETRO") << io::System::Posix;
-  QTest::newRow("Latin-1 letter (Windows)") << QByteArray("ALT\xC3\x8DMETRO") << io::System::Windows;
+  QTest::newRow("Latin-1 letter (Windows)")
+      << QByteArray("ALT\xC3\x8DMETRO") << io::System::Windows;
   QTest::newRow("outside the code page (Windows)")
       << QByteArray("\xCE\xA9\xCE\xBB-\xE6\x97\xA5") << io::System::Windows;
 }
@@ -416,7 +415,8 @@ void tst_cli::foreignNamesAreListedAndOpened() {
   p.setWorkingDirectory(dir.path());
   if (onlyOn == io::System::Posix)  // the name as a shell hands it over: bytes
     p.start(QStringLiteral("/bin/sh"),
-            {QStringLiteral("-c"), QStringLiteral("exec \"$0\" export \"$(printf 'ALT\\315METRO.GAU')\""),
+            {QStringLiteral("-c"),
+             QStringLiteral("exec \"$0\" export \"$(printf 'ALT\\315METRO.GAU')\""),
              QStringLiteral(DIALPIX_EXE)});
   else
     p.start(QStringLiteral(DIALPIX_EXE), {QStringLiteral("export"), QString::fromStdString(name)});

@@ -39,8 +39,7 @@ struct GaugeFile {
   void reopen() {
     channel.reset();
     g.writeTo("panel.gau");
-    channel =
-        io::openFileChannel("panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
+    channel = io::openFileChannel("panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
   }
   // Pixel bytes as stored in the gauge.
   std::vector<uint8_t> pixels(const gaugebuild::Bitmap& b) const {
@@ -130,8 +129,7 @@ TEST(BmpExport, RefusesBitmapsThatCannotBeConverted) {
     g.writeTo("panel.gau");
     const std::vector<uint8_t> older = {1, 2, 3};  // an older file of the target name
     std::ofstream("abc.bmp", std::ios::binary).write("\1\2\3", 3);
-    auto ch =
-        io::openFileChannel("panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
+    auto ch = io::openFileChannel("panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
     const Result<bmp::Exported> r = bmp::exportBitmap(*ch, pos, "abc.bmp");
     EXPECT_EQ(r.fault(), Fault::Bitmap);
     EXPECT_FALSE(r.reason().empty());
@@ -207,8 +205,8 @@ TEST(BmpExport, TargetsThatCannotBeWrittenAreReported) {
   std::filesystem::create_directory("folder.bmp");
   std::ofstream("locked.bmp") << "keep me";
   std::filesystem::permissions("locked.bmp", std::filesystem::perms::owner_read |
-                                               std::filesystem::perms::group_read |
-                                               std::filesystem::perms::others_read);
+                                                 std::filesystem::perms::group_read |
+                                                 std::filesystem::perms::others_read);
   for (const std::string& name : {std::string("missing/abc.bmp"), std::string(300, 'x') + ".bmp",
                                   std::string("folder.bmp"), std::string("locked.bmp")}) {
     SCOPED_TRACE(name.substr(0, 20));
