@@ -51,7 +51,8 @@ std::string stemOf(const QString& gauge) {
 // DIR/<gauge name without extension>-N.bmp, built from the names' bytes.
 std::string targetFor(const Settings& s, const QString& gauge, int number) {
   const std::filesystem::path target =
-      io::pathOf(bytesOf(s.folder)) / io::pathOf(stemOf(gauge) + "-" + std::to_string(number) + ".bmp");
+      io::pathOf(bytesOf(s.folder)) /
+      io::pathOf(stemOf(gauge) + "-" + std::to_string(number) + ".bmp");
   return io::nameOf(target.lexically_normal());
 }
 
@@ -176,7 +177,8 @@ int exportCommand(const QStringList& args) {
   settings.folder = cmd.parser().isSet(output) ? cmd.parser().value(output) : QStringLiteral(".");
   settings.existing = cmd.parser().isSet(force) ? bmp::Existing::Replace : bmp::Existing::Keep;
   Report report;
-  if (std::error_code ec; !std::filesystem::is_directory(io::pathOf(bytesOf(settings.folder)), ec)) {
+  if (std::error_code ec;
+      !std::filesystem::is_directory(io::pathOf(bytesOf(settings.folder)), ec)) {
     report.problem(settings.folder,
                    std::filesystem::exists(io::pathOf(bytesOf(settings.folder)), ec)
                        ? QStringLiteral("It is not a folder; -o names the folder to write into. "

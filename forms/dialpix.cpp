@@ -18,9 +18,9 @@
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
 #include "io/file_channels.h"
-#include "ui/file_list.h"
 #include "io/file_names.h"
 #include "io/system.h"
+#include "ui/file_list.h"
 #include "ui/message.h"
 #include "ui/twips.h"
 

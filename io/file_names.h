@@ -9,8 +9,8 @@
 namespace io {
 
 // The text shown for file-name bytes, and for sentences that carry them: UTF-8
-// on Windows; elsewhere as the system decodes them (QFile::decodeName) where that gives the bytes back,
-// else read as Latin-1, the names of archives from older Windows machines.
+// on Windows; elsewhere as the system decodes them (QFile::decodeName) where that gives the bytes
+// back, else read as Latin-1, the names of archives from older Windows machines.
 QString nameText(const std::string& bytes);
 
 // The bytes of a name typed by the user (UTF-8 on Windows, else QFile::encodeName).

@@ -138,13 +138,11 @@ std::unique_ptr<Channel> openFileChannel(const std::string& name, OpenMode mode,
   return channel;
 }
 
-
 bool deleteFile(const std::string& name, std::string* error) {
   if (::unlink(name.c_str()) == 0) return true;
   if (error) *error = std::strerror(errno);
   return false;
 }
-
 
 bool namesAreUtf8() { return false; }
 
@@ -253,8 +251,7 @@ std::string ownProgram() {
   return n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
 }
 
-int handOver(const std::string& program, const std::vector<std::string>& args,
-             std::string* error) {
+int handOver(const std::string& program, const std::vector<std::string>& args, std::string* error) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);

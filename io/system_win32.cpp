@@ -2,9 +2,11 @@
 // UTF-8 and go to the system as UTF-16 (the W functions), never through the
 // ANSI code page, so every name a Windows folder holds can be opened.
 
+// windows.h comes before the other Win32 headers, which rely on it.
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -21,8 +23,8 @@ namespace {
 
 std::wstring wide(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring w(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
   return w;
@@ -30,8 +32,8 @@ std::wstring wide(const std::string& utf8) {
 
 std::string utf8(const wchar_t* w, size_t length) {
   if (length == 0) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), nullptr, 0,
-                                    nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
   std::string s(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), s.data(), n, nullptr, nullptr);
   return s;
@@ -344,8 +346,7 @@ void appendQuoted(std::wstring& line, const std::wstring& arg) {
 
 }  // namespace
 
-int handOver(const std::string& program, const std::vector<std::string>& args,
-             std::string* error) {
+int handOver(const std::string& program, const std::vector<std::string>& args, std::string* error) {
   const std::wstring path = wide(program);
   std::wstring line;
   appendQuoted(line, path);

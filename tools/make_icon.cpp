@@ -25,8 +25,10 @@ QByteArray icoOf(const QImage& icon) {
   for (size_t i = 0; i < std::size(sizes); ++i) {
     const int s = sizes[i];
     // Whole multiples stay sharp; the small size is smoothed.
-    const QImage scaled = icon.convertToFormat(QImage::Format_ARGB32).scaled(
-        s, s, Qt::IgnoreAspectRatio, s % 32 == 0 ? Qt::FastTransformation : Qt::SmoothTransformation);
+    const QImage scaled =
+        icon.convertToFormat(QImage::Format_ARGB32)
+            .scaled(s, s, Qt::IgnoreAspectRatio,
+                    s % 32 == 0 ? Qt::FastTransformation : Qt::SmoothTransformation);
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);

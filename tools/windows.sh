@@ -116,6 +116,27 @@ run() {
   fi
 }
 
+# The command line beside the Linux program's (./test builds build/dialpix
+# first): the same listing, byte for byte, and the same exported .BMP files.
+compare_with_linux() {
+  local linux="$here/build/dialpix"
+  [ -x "$linux" ] || { echo "windows: no build/dialpix to compare the command line with"; return 0; }
+  echo "== Windows: the command line beside Linux's"
+  local gauges=(altimeter.gau lamps.gau PANEL.GAU tapes.gau)
+  rm -rf "$build/beside" && mkdir -p "$build/beside/windows" "$build/beside/linux"
+  (cd "$build/demo" && timeout 300 wine ../dialpix.com list --json "${gauges[@]}") \
+    >"$build/beside/windows.json" 2>/dev/null || fail "dialpix.com list --json failed"
+  (cd "$build/demo" && "$linux" list --json "${gauges[@]}") >"$build/beside/linux.json"
+  cmp -s "$build/beside/windows.json" "$build/beside/linux.json" ||
+    fail "dialpix.com list --json differs from Linux's"
+  (cd "$build/demo" && timeout 300 wine ../dialpix.com export -o ../beside/windows "${gauges[@]}") \
+    >/dev/null 2>&1 || fail "dialpix.com export failed"
+  (cd "$build/demo" && "$linux" export -o ../beside/linux "${gauges[@]}") >/dev/null
+  diff -r "$build/beside/windows" "$build/beside/linux" >/dev/null ||
+    fail "dialpix.com export wrote other .BMP files than Linux's"
+  echo "list --json and export: the same bytes as on Linux"
+}
+
 stage_test() {
   have_qt || fail "no Qt for Windows: $archive is missing (tools/build-qt-mingw.sh makes it)"
   build="$here/build-windows"
@@ -139,6 +160,7 @@ stage_test() {
     -o tst_showbmp_at_scale_1.5.txt,txt everyPixelKeepsItsOwnBlock || failed=1
   cd "$here"
   [ $failed -eq 0 ] || fail "a test failed under wine"
+  compare_with_linux
   local exe="$build/dialpix.exe"
   if x86_64-w64-mingw32-objdump -p "$exe" "$build/dialpix.com" | grep 'DLL Name' | sort -u |
       grep -viE '(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|ws2_32|winmm|imm32|uxtheme|dwmapi|version|shlwapi|netapi32|userenv|setupapi|d3d9|d3d11|dxgi|dwrite|wtsapi32|authz|mpr|msvcrt|api-ms-win-.*|comctl32|winspool.drv|rpcrt4|crypt32|secur32|bcrypt|ntdll|d2d1|shcore)\.dll'; then

@@ -206,8 +206,8 @@ TEST(BmpExport, TargetsThatCannotBeWrittenAreReported) {
   std::filesystem::create_directory("folder.bmp");
   std::ofstream("locked.bmp") << "keep me";
   std::filesystem::permissions("locked.bmp", std::filesystem::perms::owner_read |
-                                               std::filesystem::perms::group_read |
-                                               std::filesystem::perms::others_read);
+                                                 std::filesystem::perms::group_read |
+                                                 std::filesystem::perms::others_read);
   for (const std::string& name : {std::string("missing/abc.bmp"), std::string(300, 'x') + ".bmp",
                                   std::string("folder.bmp"), std::string("locked.bmp")}) {
     SCOPED_TRACE(name.substr(0, 20));

@@ -2,9 +2,8 @@
 // read-only attribute, a file another program holds, replacing a file.
 // Built into the tests of the Windows program alone.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <fstream>
@@ -59,11 +58,12 @@ TEST_P(Names, OpenExportAndListUnderTheirOwnName) {
   EXPECT_TRUE(listed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Win32, Names,
-    testing::Values(std::pair{"caf\xc3\xa9", L"caf\u00e9"},                      // Latin-1
-                    std::pair{"\xce\xa9\xce\xbb-\xe6\x97\xa5\xe6\x9c\xac", L"\u03a9\u03bb-\u65e5\u672c"},
-                    std::pair{"\xf0\x9f\x9b\xa9", L"\U0001F6E9"}));  // outside the BMP
+INSTANTIATE_TEST_SUITE_P(Win32, Names,
+                         testing::Values(std::pair{"caf\xc3\xa9", L"caf\u00e9"},  // Latin-1
+                                         std::pair{"\xce\xa9\xce\xbb-\xe6\x97\xa5\xe6\x9c\xac",
+                                                   L"\u03a9\u03bb-\u65e5\u672c"},
+                                         std::pair{"\xf0\x9f\x9b\xa9",
+                                                   L"\U0001F6E9"}));  // outside the BMP
 
 TEST(Win32, TheReadOnlyAttributeOpensForReadingOnly) {
   TempDir dir;

@@ -20,14 +20,14 @@
 #include "forms/outofr.h"
 #include "forms/paltool.h"
 #include "forms/showbmp.h"
-#include "ui/beep.h"
 #include "io/file_channels.h"
 #include "io/system.h"
+#include "temp_dir.h"
+#include "tools/gauge_builder.h"
+#include "ui/beep.h"
 #include "ui/file_list.h"
 #include "ui/message.h"
 #include "ui/window_registry.h"
-#include "temp_dir.h"
-#include "tools/gauge_builder.h"
 
 namespace fixture {
 
@@ -72,8 +72,8 @@ class WaitProbe : public QObject {
 // A table row that holds on one system only names it ("POSIX" or "Windows");
 // elsewhere the test skips it and says so.
 inline bool onOtherSystem(const QString& onlyOn) {
-  const QString here = io::thisSystem() == io::System::Windows ? QStringLiteral("Windows")
-                                                                : QStringLiteral("POSIX");
+  const QString here =
+      io::thisSystem() == io::System::Windows ? QStringLiteral("Windows") : QStringLiteral("POSIX");
   return !onlyOn.isEmpty() && onlyOn != here;
 }
 

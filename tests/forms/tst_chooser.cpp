@@ -89,10 +89,13 @@ class ChooserTest : public QObject {
     QTest::addColumn<QByteArray>("bytes");  // as the program holds them
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("onlyOn");
-    QTest::newRow("Latin-1 (POSIX)") << QByteArray("caf\xe9.gau") << "café.gau" << "POSIX";
-    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9.gau") << "café.gau" << "";
+    QTest::newRow("Latin-1 (POSIX)") << QByteArray("caf\xe9.gau") << "café.gau"
+                                     << "POSIX";
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9.gau") << "café.gau"
+                           << "";
     QTest::newRow("outside the code page (Windows)")
-        << QByteArray("\xce\xa9\xce\xbb.gau") << "Ωλ.gau" << "Windows";
+        << QByteArray("\xce\xa9\xce\xbb.gau") << "Ωλ.gau"
+        << "Windows";
   }
   void namesInEitherEncodingAreListedAndOpened() {
     QFETCH(QByteArray, bytes);

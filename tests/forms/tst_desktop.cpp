@@ -2,7 +2,6 @@
 // the program's end, the keyboard alone, read-only gauges, the start folder,
 // and which window a notice or message belongs to.
 
-
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
