@@ -24,10 +24,10 @@ Command::Command(QString name, QString synopsis, const QString& description, Ope
   parser_.addOption(help_);
   // "-or" would read as -o with the value r; options are spelt one by one.
   parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
-  if (operands == Operands::GaugeAndNumber) {
+  if (operands != Operands::Own)
     parser_.addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
+  if (operands == Operands::GaugeAndNumber)
     parser_.addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
-  }
 }
 
 void Command::addOptions(const QList<QCommandLineOption>& options) {
@@ -67,6 +67,14 @@ std::optional<int> Command::parse(const QStringList& args) {
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     return finishOutput();
   }
+  return std::nullopt;
+}
+
+std::optional<int> Command::parseOnOneGauge(const QStringList& args, QString& gauge) {
+  if (const std::optional<int> exit = parse(args)) return exit;
+  const QStringList pos = parser_.positionalArguments();
+  if (pos.size() != 1) return usageError(QStringLiteral("name one gauge file"));
+  gauge = pos[0];
   return std::nullopt;
 }
 

@@ -19,6 +19,7 @@ enum Exit : int {
 // What a command's positional arguments begin with.
 enum class Operands {
   Own,             // only those the command declares
+  Gauge,           // GAUGE alone
   GaugeAndNumber,  // GAUGE and N, then those the command declares
 };
 
@@ -48,6 +49,10 @@ class Command {
     int number = 0;
     QStringList rest;  // the positional arguments after them
   };
+  // parse() for a command on a whole gauge (Operands::Gauge): its GAUGE, or the
+  // exit status when the command ends here.
+  std::optional<int> parseOnOneGauge(const QStringList& args, QString& gauge);
+
   // parse() for a command on one bitmap (Operands::GaugeAndNumber): GAUGE, N
   // and between `fewest` and `most` more arguments, or the exit status when the
   // command ends here (a usage error names `wanted`).

@@ -39,21 +39,20 @@ int historyCommand(const QStringList& args) {
               QStringLiteral("Lists the changes kept for undo, newest first, one a line:\n"
                              "TIME<TAB>COMMAND<TAB>N<TAB>BYTES CHANGED\n"
                              "The first line is what 'undo' takes back; line K what "
-                             "'undo --steps K' reaches."));
+                             "'undo --steps K' reaches."),
+              Operands::Gauge);
   const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Write JSON."));
   cmd.addOptions({json});
-  cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
-  if (const std::optional<int> exit = cmd.parse(args)) return *exit;
-  const QStringList rest = cmd.parser().positionalArguments();
-  if (rest.size() != 1) return cmd.usageError(QStringLiteral("name one gauge file"));
+  QString gaugeName;
+  if (const std::optional<int> exit = cmd.parseOnOneGauge(args, gaugeName)) return *exit;
 
   Report report;
-  const Result<GaugeFile> gauge = openGauge(rest[0], io::OpenMode::ReadOnly);
+  const Result<GaugeFile> gauge = openGauge(gaugeName, io::OpenMode::ReadOnly);
   if (!gauge) {
-    report.problem(rest[0], reason(gauge.reason()));
+    report.problem(gaugeName, reason(gauge.reason()));
     return report.finish();
   }
-  std::vector<gau::HistoryEntry> kept = gau::historyOf(bytesOf(rest[0]));
+  std::vector<gau::HistoryEntry> kept = gau::historyOf(bytesOf(gaugeName));
   std::reverse(kept.begin(), kept.end());
   if (cmd.parser().isSet(json)) {
     QJsonArray changes;
@@ -67,7 +66,7 @@ int historyCommand(const QStringList& args) {
           {"length", static_cast<qint64>(e.record.length)},
           {"bytesChanged", static_cast<qint64>(e.record.bytesChanged)}});
     }
-    report.out(QJsonDocument(QJsonObject{{"file", rest[0]}, {"changes", changes}})
+    report.out(QJsonDocument(QJsonObject{{"file", gaugeName}, {"changes", changes}})
                    .toJson(QJsonDocument::Indented));
     return report.finish();
   }
@@ -89,32 +88,31 @@ int undoCommand(const QStringList& args) {
                              "--steps, newest first),\nas 'history' lists them. Each undo is a "
                              "change itself, so a second undo puts the change back.\nRefused, "
                              "with nothing written, when the gauge no longer holds the bytes the "
-                             "change wrote."));
+                             "change wrote."),
+              Operands::Gauge);
   const QCommandLineOption steps(QStringLiteral("steps"),
                                  QStringLiteral("How many changes to take back (default 1)."),
                                  QStringLiteral("K"), QStringLiteral("1"));
   cmd.addOptions({steps});
-  cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
-  if (const std::optional<int> exit = cmd.parse(args)) return *exit;
-  const QStringList rest = cmd.parser().positionalArguments();
-  if (rest.size() != 1) return cmd.usageError(QStringLiteral("name one gauge file"));
+  QString gaugeName;
+  if (const std::optional<int> exit = cmd.parseOnOneGauge(args, gaugeName)) return *exit;
   const std::optional<int> k = wholeInt(cmd.parser().value(steps));
   if (!k || *k < 1)
     return cmd.usageError(QStringLiteral("--steps %1 is not a whole number from 1 up")
                               .arg(cmd.parser().value(steps)));
 
   Report report;
-  Result<GaugeFile> gauge = openGauge(rest[0], io::OpenMode::ReadWriteExisting);
+  Result<GaugeFile> gauge = openGauge(gaugeName, io::OpenMode::ReadWriteExisting);
   if (!gauge) {
-    report.problem(rest[0], reason(gauge.reason()) + QStringLiteral(" Nothing was undone."));
+    report.problem(gaugeName, reason(gauge.reason()) + QStringLiteral(" Nothing was undone."));
     return report.finish();
   }
-  const std::vector<gau::HistoryEntry> kept = gau::historyOf(bytesOf(rest[0]));
+  const std::vector<gau::HistoryEntry> kept = gau::historyOf(bytesOf(gaugeName));
   if (static_cast<size_t>(*k) > kept.size()) {
-    report.problem(rest[0], QStringLiteral("%1 changes of it are kept, so %2 cannot be undone. "
-                                           "Nothing was undone.")
-                                .arg(kept.size())
-                                .arg(*k));
+    report.problem(gaugeName, QStringLiteral("%1 changes of it are kept, so %2 cannot be undone. "
+                                             "Nothing was undone.")
+                                  .arg(kept.size())
+                                  .arg(*k));
     return report.finish();
   }
   for (int i = 0; i < *k; ++i) {
@@ -125,12 +123,12 @@ int undoCommand(const QStringList& args) {
             .arg(localTime(e.record.time), QString::fromStdString(e.record.command));
     const Result<gau::Undone> undone = gau::undoChange(*gauge->channel, e);
     if (!undone) {
-      report.problem(rest[0], n,
+      report.problem(gaugeName, n,
                      QStringLiteral("%1 was not undone; nothing was written. %2")
                          .arg(what, reason(undone.reason())));
       break;  // the older changes lie under this one
     }
-    report.note(rest[0], n,
+    report.note(gaugeName, n,
                 QStringLiteral("%1 was undone: %2 bytes are as they were before it.")
                     .arg(what)
                     .arg(e.record.bytesChanged));
