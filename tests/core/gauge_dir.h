@@ -3,7 +3,7 @@
 // the state folder, so the undo history starts empty.
 
 #include <cstdlib>
-#include <cstring>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -16,9 +16,11 @@
 
 struct GaugeDir {
   explicit GaugeDir(int32_t w = 8, int32_t h = 8) {
-    // The state folder's variable on each system; putenv keeps the string.
+    // The state folder's variable on each system. putenv makes the string
+    // itself part of the environment, so every one is kept.
+    static std::deque<std::string> settings;
     for (const char* variable : {"XDG_STATE_HOME=", "LOCALAPPDATA="})
-      putenv(strdup((variable + dir.file("state")).c_str()));
+      putenv(settings.emplace_back(variable + dir.file("state")).data());
     gaugebuild::Gauge g;
     g.filler(100);
     pos = g.plant(gaugebuild::patterned(w, h, 16, 3));
