@@ -392,7 +392,10 @@ void tst_cli::concurrentImportsNeverMix() {
     for (QProcess* p : {&a, &b}) {
       QVERIFY(p->waitForFinished(30000));
       const QByteArray err = p->readAllStandardError();
-      QVERIFY2(p->exitCode() == 0 || err.contains("Another dialpix is changing"), err.constData());
+      QVERIFY2(p->exitCode() == 0 || err.contains("Another dialpix is changing"),
+               qPrintable(QStringLiteral("status %1: %2")
+                              .arg(p->exitCode())
+                              .arg(QString::fromLocal8Bit(err))));
     }
     const Bytes now = readBytes(race.gauge);
     QVERIFY2(now == race.afterA || now == race.afterB, qPrintable(QString::number(round)));
