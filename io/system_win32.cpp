@@ -366,17 +366,30 @@ int handOver(const std::string& program, const std::vector<std::string>& args, s
     if (*std[i] && *std[i] != INVALID_HANDLE_VALUE)
       SetHandleInformation(*std[i], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   }
+  // The companion ends with this program: in a job that is killed when this
+  // process goes, however it goes, so a script that kills dialpix.com never
+  // leaves dialpix.exe writing on into a gauge file.
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  if (job) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  }
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                      &pi)) {
+  if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                      nullptr, &si, &pi)) {
     if (error) *error = reason(GetLastError());
+    if (job) CloseHandle(job);
     return -1;
   }
+  if (job) AssignProcessToJobObject(job, pi.hProcess);
+  ResumeThread(pi.hThread);
   CloseHandle(pi.hThread);
   WaitForSingleObject(pi.hProcess, INFINITE);
   DWORD status = 1;
   GetExitCodeProcess(pi.hProcess, &status);
   CloseHandle(pi.hProcess);
+  if (job) CloseHandle(job);
   return static_cast<int>(status);
 }
 
