@@ -129,9 +129,10 @@ int undoCommand(const QStringList& args) {
       break;  // the older changes lie under this one
     }
     report.note(gaugeName, n,
-                QStringLiteral("%1 was undone: %2 bytes are as they were before it.")
-                    .arg(what)
-                    .arg(e.record.bytesChanged));
+                QStringLiteral("%1 was undone: %2 as they were before it.")
+                    .arg(what, e.record.bytesChanged == 1
+                                   ? QStringLiteral("its byte is")
+                                   : QStringLiteral("%1 bytes are").arg(e.record.bytesChanged)));
   }
   return report.finish();
 }
