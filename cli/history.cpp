@@ -128,11 +128,13 @@ int undoCommand(const QStringList& args) {
                          .arg(what, reason(undone.reason())));
       break;  // the older changes lie under this one
     }
-    report.note(gaugeName, n,
-                QStringLiteral("%1 was undone: %2 as they were before it.")
-                    .arg(what, e.record.bytesChanged == 1
-                                   ? QStringLiteral("its byte is")
-                                   : QStringLiteral("%1 bytes are").arg(e.record.bytesChanged)));
+    report.note(
+        gaugeName, n,
+        QStringLiteral("%1 was undone: %2 before it.")
+            .arg(what,
+                 e.record.bytesChanged == 1
+                     ? QStringLiteral("its byte is as it was")
+                     : QStringLiteral("%1 bytes are as they were").arg(e.record.bytesChanged)));
   }
   return report.finish();
 }

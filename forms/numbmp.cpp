@@ -285,13 +285,14 @@ void numbmp::undoLatestChange() {
   const QString bitmap = number > 0 ? QStringLiteral("bitmap %1").arg(number)
                                     : QStringLiteral("the bitmap at byte %1").arg(r.bmpPos);
   Beep();
-  ShowMessage(this, QStringLiteral("Undone: the change of %1 (%2) to %3 of %4. %5 as they "
-                                   "were before it. Ctrl+Z again puts the change back.")
+  ShowMessage(this, QStringLiteral("Undone: the change of %1 (%2) to %3 of %4. %5 before "
+                                   "it. Ctrl+Z again puts the change back.")
                         .arg(QDateTime::fromSecsSinceEpoch(r.time).toString(
                                  QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                              QString::fromStdString(r.command), bitmap, file,
-                             r.length == 1 ? QStringLiteral("Its byte is")
-                                           : QStringLiteral("Its %1 bytes are").arg(r.length)));
+                             r.length == 1
+                                 ? QStringLiteral("Its byte is as it was")
+                                 : QStringLiteral("Its %1 bytes are as they were").arg(r.length)));
 }
 
 // The title bar's close button ends the program, as EXIT does.
