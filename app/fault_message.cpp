@@ -12,6 +12,11 @@ std::string capitalised(std::string s) {
 // The reason after a sentence, with the blank between them.
 std::string then(const std::string& reason) { return reason.empty() ? "" : " " + reason; }
 
+// "the gauge file NAME", or without the name where the caller has none.
+std::string theGauge(const std::string& gauge) {
+  return gauge.empty() ? "the gauge file" : "the gauge file " + gauge;
+}
+
 }  // namespace
 
 std::string faultMessage(const Attempt& a, Fault fault, const std::string& reason) {
@@ -39,10 +44,9 @@ std::string faultMessage(const Attempt& a, Fault fault, const std::string& reaso
       return action + " of " + a.bitmap +
              " failed part-way; some of its bytes may have been written." + then(reason);
     case Fault::NotWritten:
-      return action + " was not done, and the gauge file " + a.gauge + " is as it was." +
-             then(reason);
+      return action + " was not done, and " + theGauge(a.gauge) + " is as it was." + then(reason);
     case Fault::ReadOnly:
-      return action + " was not done: the gauge file " + a.gauge +
+      return action + " was not done: " + theGauge(a.gauge) +
              " is read-only, so nothing was written. To change it, copy it to a folder you "
              "can write to and open the copy.";
   }

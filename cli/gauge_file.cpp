@@ -30,11 +30,15 @@ Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
   if (mode == io::OpenMode::ReadWriteExisting && !io::writePermitted(bytesOf(path)))
     mode = io::OpenMode::ReadOnly;
   // A change cut off part-way is undone before anything is read.
-  const Result<std::optional<gau::Restored>> recovered = gau::recoverGauge(bytesOf(path));
+  const Result<gau::Recovery> recovered = gau::recoverGauge(bytesOf(path));
   if (!recovered && mode != io::OpenMode::ReadOnly)
     return Result<GaugeFile>::failure(Fault::NotWritten, recovered.reason());
   if (!recovered)
-    std::fprintf(stderr, "dialpix: %s: %s\n", qPrintable(path), recovered.reason().c_str());
+    writeMessage(
+        QStringLiteral("dialpix: %1: %2\n").arg(quoted(path), escaped(reason(recovered.reason()))));
+  else if (!recovered->notice.empty())
+    writeMessage(
+        QStringLiteral("dialpix: %1: %2\n").arg(quoted(path), escaped(reason(recovered->notice))));
   std::string why;
   GaugeFile g;
   g.path = path;
@@ -59,11 +63,12 @@ Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
         Fault::Source,
         "It could not be read to its end: " + g.channel->errorOr("the read stopped early") + ".");
   g.positions = found.positions;
-  if (recovered && *recovered) {
-    const auto at = std::find(g.positions.begin(), g.positions.end(), (*recovered)->bmpPos);
+  if (recovered && recovered->restored) {
+    const gau::Restored& r = *recovered->restored;
+    const auto at = std::find(g.positions.begin(), g.positions.end(), r.bmpPos);
     const int number = at == g.positions.end() ? 0 : static_cast<int>(at - g.positions.begin()) + 1;
-    std::fprintf(stderr, "dialpix: %s: %s\n", qPrintable(path),
-                 gau::restoredSentence(**recovered, number).c_str());
+    writeMessage(QStringLiteral("dialpix: %1: %2\n")
+                     .arg(quoted(path), escaped(reason(gau::restoredSentence(r, number)))));
   }
   return g;
 }

@@ -16,6 +16,8 @@
 #include "cli/gauge_file.h"
 #include "cli/names.h"
 #include "cli/report.h"
+#include "gau/undo.h"
+#include "io/file_names.h"
 
 namespace cli {
 namespace {
@@ -52,29 +54,50 @@ int historyCommand(const QStringList& args) {
     report.problem(gaugeName, reason(gauge.reason()));
     return report.finish();
   }
-  std::vector<gau::HistoryEntry> kept = gau::historyOf(bytesOf(gaugeName));
+  const gau::History history = gau::historyFor(bytesOf(gaugeName));
+  std::vector<gau::HistoryEntry> kept = history.entries;
   std::reverse(kept.begin(), kept.end());
+  if (history.notHeld > 0)
+    report.note(gaugeName,
+                QStringLiteral("%1 kept %2 not listed: the file no longer holds the bytes the "
+                               "newest of them wrote (another file that took this one's place, "
+                               "or another program changed it), so none can be undone.")
+                    .arg(history.notHeld)
+                    .arg(history.notHeld == 1 ? QStringLiteral("change is")
+                                              : QStringLiteral("changes are")));
+  for (const std::string& f : history.setAside)
+    report.note(gaugeName, QStringLiteral("a damaged entry of its history was set aside as %1; "
+                                          "the others are listed.")
+                               .arg(nameOf(f)));
+  // A command field is the file's own bytes: never trusted to be text.
+  const auto command = [](const gau::HistoryEntry& e) {
+    return QString::fromUtf8(e.record.command.data(),
+                             static_cast<qsizetype>(e.record.command.size()));
+  };
   if (cmd.parser().isSet(json)) {
     QJsonArray changes;
     for (const gau::HistoryEntry& e : kept) {
       const std::optional<int> n = numberAt(*gauge, e.record.bmpPos);
       changes.append(QJsonObject{
           {"time", QDateTime::fromSecsSinceEpoch(e.record.time, Qt::UTC).toString(Qt::ISODate)},
-          {"command", QString::fromStdString(e.record.command)},
+          {"command", command(e)},
           {"bitmap", n ? QJsonValue(*n) : QJsonValue()},
           {"position", static_cast<qint64>(e.record.position)},
           {"length", static_cast<qint64>(e.record.length)},
           {"bytesChanged", static_cast<qint64>(e.record.bytesChanged)}});
     }
-    report.out(QJsonDocument(QJsonObject{{"file", gaugeName}, {"changes", changes}})
-                   .toJson(QJsonDocument::Indented));
+    // The name as list writes it: its text, and its bytes when they are no UTF-8.
+    const std::string bytes = bytesOf(gaugeName);
+    QJsonObject top{{"file", io::nameText(bytes)}, {"changes", changes}};
+    if (!isUtf8(gaugeName))
+      top.insert("file_base64", QString::fromLatin1(QByteArray::fromStdString(bytes).toBase64()));
+    report.out(QJsonDocument(top).toJson(QJsonDocument::Indented));
     return report.finish();
   }
   QByteArray lines;
   for (const gau::HistoryEntry& e : kept) {
     const std::optional<int> n = numberAt(*gauge, e.record.bmpPos);
-    lines += localTime(e.record.time).toUtf8() + '\t' +
-             QByteArray::fromStdString(e.record.command) + '\t' +
+    lines += localTime(e.record.time).toUtf8() + '\t' + escaped(command(e)).toUtf8() + '\t' +
              (n ? QByteArray::number(*n) : QByteArray("?")) + '\t' +
              QByteArray::number(static_cast<qint64>(e.record.bytesChanged)) + '\n';
   }
@@ -107,35 +130,24 @@ int undoCommand(const QStringList& args) {
     report.problem(gaugeName, reason(gauge.reason()) + QStringLiteral(" Nothing was undone."));
     return report.finish();
   }
-  const std::vector<gau::HistoryEntry> kept = gau::historyOf(bytesOf(gaugeName));
-  if (static_cast<size_t>(*k) > kept.size()) {
-    report.problem(gaugeName, QStringLiteral("%1 changes of it are kept, so %2 cannot be undone. "
-                                             "Nothing was undone.")
-                                  .arg(kept.size())
-                                  .arg(*k));
-    return report.finish();
-  }
-  for (int i = 0; i < *k; ++i) {
-    const gau::HistoryEntry& e = kept[kept.size() - 1 - static_cast<size_t>(i)];
-    const int n = numberAt(*gauge, e.record.bmpPos).value_or(0);
-    const QString what =
-        QStringLiteral("the change of %1 (%2)")
-            .arg(localTime(e.record.time), QString::fromStdString(e.record.command));
-    const Result<gau::Undone> undone = gau::undoChange(*gauge->channel, e);
-    if (!undone) {
-      report.problem(gaugeName, n,
-                     QStringLiteral("%1 was not undone; nothing was written. %2")
-                         .arg(what, reason(undone.reason())));
-      break;  // the older changes lie under this one
-    }
+  std::vector<gau::Undone> before;
+  const Result<std::vector<gau::Undone>> undone = gau::undoSteps(*gauge->channel, *k, &before);
+  for (const gau::Undone& u : undone ? *undone : before) {
+    const gau::ChangeRecord& r = u.record;
     report.note(
-        gaugeName, n,
-        QStringLiteral("%1 was undone: %2 before it.")
-            .arg(what,
-                 e.record.bytesChanged == 1
-                     ? QStringLiteral("its byte is as it was")
-                     : QStringLiteral("%1 bytes are as they were").arg(e.record.bytesChanged)));
+        gaugeName, numberAt(*gauge, r.bmpPos).value_or(0),
+        QStringLiteral("the change of %1 (%2) was undone: %3 before it.")
+            .arg(
+                localTime(r.time), QString::fromStdString(r.command),
+                r.bytesChanged == 1
+                    ? QStringLiteral("its one changed byte is as it was")
+                    : QStringLiteral("its %1 changed bytes are as they were").arg(r.bytesChanged)));
   }
+  if (!undone)
+    report.problem(gaugeName, reason(undone.reason()) +
+                                  (before.empty() ? QStringLiteral(" Nothing was undone.")
+                                                  : QStringLiteral(" The older changes were not "
+                                                                   "undone.")));
   return report.finish();
 }
 

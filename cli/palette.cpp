@@ -105,18 +105,23 @@ int paletteCommand(const QStringList& args) {
   }
 
   if (setting) {
-    for (const NewValue& v : values) {
-      if (!v.given) continue;
-      const Result<> sent =
-          gau::writeEntryByte(gauge, bitmap->position, *entry, v.channel, *v.value);
-      if (!sent) {
-        report.problem(
-            on.gauge, on.number,
-            notDone(QStringLiteral("setting the %1 byte of entry %2").arg(v.name).arg(*entry),
-                    sent.fault(), sent.reason()));
-        break;  // the later bytes are not tried
+    // Every value given is one change, so one undo takes all of them back.
+    std::array<std::optional<uint8_t>, 3> bytes;
+    QStringList names;
+    for (const NewValue& v : values)
+      if (v.given) {
+        bytes[static_cast<size_t>(v.channel)] = v.value;
+        names << QString::fromLatin1(v.name);
       }
-    }
+    const Result<> sent = gau::writeEntryBytes(gauge, bitmap->position, *entry, bytes);
+    if (!sent)
+      report.problem(
+          on.gauge, on.number,
+          notDone(QStringLiteral("setting the %1 of entry %2")
+                      .arg(names.join(QStringLiteral(", ")) +
+                           (names.size() == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes")))
+                      .arg(*entry),
+                  sent.fault(), sent.reason()));
     return report.finish();
   }
 

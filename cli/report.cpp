@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "cli/names.h"
 #include "cli/progress.h"
+#include "gau/change.h"
 
 namespace cli {
 
@@ -49,6 +50,9 @@ void writeMessage(const QString& text) {
 
 int Report::finish() {
   if (progress_) progress_->erase();
+  // Said once, whichever command made the change.
+  for (const gau::ChangeNotice& n : gau::takeChangeNotices())
+    say(nameOf(n.gauge), QString::fromStdString(n.sentence));
   if (finishOutput(outError_) != kDone) failed_ = true;
   return failed_ ? kFailed : kDone;
 }

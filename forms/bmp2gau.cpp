@@ -136,6 +136,7 @@ void bmp2gau::importHighlighted() {
   // Said beside "DONE", below this window where the notice does not cover it: the
   // picture held colours the gauge cannot show as they are.
   if (!approximated.isEmpty()) ShowMessage(this, approximated, {}, Placement::BelowOwner);
+  tellChangeNotices(this);
 }
 
 void bmp2gau::Command3_Click() {

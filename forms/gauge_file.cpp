@@ -26,10 +26,12 @@ const OpenFindings& openFindings() { return findings; }
 Result<GaugeAccess> openGaugeFile(const std::string& file) {
   findings = {};
   // A change cut off part-way is undone before the scan reads the file.
-  if (const Result<std::optional<gau::Restored>> r = gau::recoverGauge(file); r)
-    findings.restored = *r;
-  else
+  if (const Result<gau::Recovery> r = gau::recoverGauge(file); r) {
+    findings.restored = r->restored;
+    findings.recoveryProblem = r->notice;
+  } else {
     findings.recoveryProblem = r.reason();
+  }
   std::string why;
   if (Channels.open(kGaugeChannel, file, OpenMode::ReadWriteExisting, &why)) {
     findings.withoutJournal = !gau::journalPossible(file);
@@ -40,6 +42,13 @@ Result<GaugeAccess> openGaugeFile(const std::string& file) {
   if (mayNotWrite && Channels.open(kGaugeChannel, file, OpenMode::ReadOnly, &whyReading))
     return GaugeAccess::ReadOnly;
   return Result<GaugeAccess>::failure(Fault::Source, why);
+}
+
+void tellChangeNotices(QWidget* owner) {
+  for (const gau::ChangeNotice& n : gau::takeChangeNotices())
+    ShowMessage(
+        owner,
+        QStringLiteral("The gauge file %1: %2").arg(nameText(n.gauge), nameText(n.sentence)));
 }
 
 bool gaugeReadOnly() {
@@ -73,17 +82,18 @@ bool refusedAsGone(QWidget* owner, const QString& what) {
   const QString gauge = nameText(Module1.GauFileName);
   const bool replaced = now == AtName::Replaced;
   const QString why =
-      QStringLiteral("The gauge file %1 was %2 since it was opened. Start Window leads back to "
-                     "the list of gauge files%3.")
+      QStringLiteral(
+          "The gauge file %1 was %2 since it was opened. Start Window leads back to "
+          "the list of gauge files%3.")
           .arg(gauge,
                replaced ? QStringLiteral("replaced by another file") : QStringLiteral("removed"),
                replaced ? QStringLiteral(", where the file now at that name can be opened")
                         : QString());
-  QMessageBox* box = ShowMessage(
-      owner,
-      QString::fromStdString(faultMessage({.action = what.toStdString()}, Fault::Source,
-                                          why.toStdString())),
-      QStringLiteral("Start Window"));
+  QMessageBox* box =
+      ShowMessage(owner,
+                  QString::fromStdString(faultMessage({.action = what.toStdString()}, Fault::Source,
+                                                      why.toStdString())),
+                  QStringLiteral("Start Window"));
   QObject::connect(box->defaultButton(), &QPushButton::clicked, [] {
     ui::destroy<gau2bmp>();
     ui::destroy<bmp2gau>();

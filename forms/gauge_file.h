@@ -28,6 +28,10 @@ struct OpenFindings {
 };
 const OpenFindings& openFindings();
 
+// Tells the user, beside `owner`, what the changes made so far could not do
+// (a change not kept for undo), once for each gauge file.
+void tellChangeNotices(QWidget* owner);
+
 // True when the open gauge file refuses writes.
 bool gaugeReadOnly();
 

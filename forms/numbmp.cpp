@@ -21,9 +21,9 @@
 #include "forms/outofr.h"
 #include "forms/paltool.h"
 #include "forms/showbmp.h"
-#include "gau/history.h"
 #include "gau/scan.h"
 #include "gau/transparency.h"
+#include "gau/undo.h"
 #include "io/file_channels.h"
 #include "io/file_names.h"
 #include "ui/beep.h"
@@ -223,6 +223,7 @@ void numbmp::Command7_Click() {
   }
   showNotice<dun>(this);
   Beep();
+  tellChangeNotices(this);
 }
 
 void numbmp::Command8_Click() {
@@ -236,6 +237,7 @@ void numbmp::Command8_Click() {
   }
   showNotice<dun>(this);
   Beep();
+  tellChangeNotices(this);
 }
 
 void numbmp::Command6_Click() {
@@ -285,14 +287,17 @@ void numbmp::undoLatestChange() {
   const QString bitmap = number > 0 ? QStringLiteral("bitmap %1").arg(number)
                                     : QStringLiteral("the bitmap at byte %1").arg(r.bmpPos);
   Beep();
-  ShowMessage(this, QStringLiteral("Undone: the change of %1 (%2) to %3 of %4. %5 before "
-                                   "it. Ctrl+Z again puts the change back.")
-                        .arg(QDateTime::fromSecsSinceEpoch(r.time).toString(
-                                 QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                             QString::fromStdString(r.command), bitmap, file,
-                             r.length == 1
-                                 ? QStringLiteral("Its byte is as it was")
-                                 : QStringLiteral("Its %1 bytes are as they were").arg(r.length)));
+  ShowMessage(
+      this,
+      QStringLiteral("Undone: the change of %1 (%2) to %3 of %4. %5 before "
+                     "it. Ctrl+Z again puts the change back.")
+          .arg(
+              QDateTime::fromSecsSinceEpoch(r.time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+              QString::fromStdString(r.command), bitmap, file,
+              r.bytesChanged == 1
+                  ? QStringLiteral("Its one changed byte is as it was")
+                  : QStringLiteral("Its %1 changed bytes are as they were").arg(r.bytesChanged)));
+  tellChangeNotices(this);
 }
 
 // The title bar's close button ends the program, as EXIT does.

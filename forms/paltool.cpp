@@ -100,6 +100,7 @@ void send(paltool* tool, gau::ColorChannel channel, QLineEdit* box, QPushButton*
       ShowMessage(tool, aboutBitmap(r));
   }
   Beep();
+  tellChangeNotices(tool);
 }
 
 }  // namespace

@@ -4,12 +4,16 @@
 // hands its bytes to changeRange(), so these rules hold for all of them:
 //
 // - One change at a time: the gauge is locked from the journal to the end of
-//   the change; another dialpix waits briefly, then is refused.
-// - All or nothing: the bytes about to be overwritten go first into a journal
-//   beside the gauge (GAUGE-journal), flushed with its folder; only then is
-//   the gauge written and flushed, and the journal retired into the undo
-//   history. A journal found later is played back (recoverGauge), so a change
-//   cut off part-way leaves the bitmap as it was before, never mixed.
+//   the change; another dialpix waits briefly, then is refused. Under the
+//   lock the gauge's name must still lead to the file open for the change.
+// - Only inside one bitmap record: the bytes must lie in the palette and
+//   pixels of the bitmap the change names, found at its place in the file.
+// - All or nothing: the runs of bytes about to change go first, old and new,
+//   into a journal beside the file itself (the file a link leads to), flushed
+//   with its folder; only then is the gauge written and flushed, and the
+//   journal retired into the undo history. A journal found later is played
+//   back only when it is provably this file's own change cut off part-way
+//   (recoverGauge), so a cut-off change leaves the bitmap as it was before.
 // - A failed write or flush puts the old bytes back at once; nothing is
 //   reported as done that is not on the disk.
 //
@@ -24,6 +28,7 @@
 #include <span>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/result.h"
 
@@ -33,28 +38,33 @@ class Channel;
 
 namespace gau {
 
+struct ChangeRecord;
+
 // What a change is for, kept in the journal and the history.
 struct ChangeNote {
-  ChangeNote(std::string command, int32_t bmpPos, std::optional<uint32_t> expectedCrc = {})
-      : command(std::move(command)), bmpPos(bmpPos), expectedCrc(expectedCrc) {}
+  ChangeNote(std::string command, int32_t bmpPos, const ChangeRecord* undoing = nullptr)
+      : command(std::move(command)), bmpPos(bmpPos), undoing(undoing) {}
   std::string command;  // "import", "transparent", "zero", "palette", "undo"
   int32_t bmpPos = 0;   // the bitmap it changes
-  // Undo only: the CRC-32 the range must still have, else nothing is written.
-  std::optional<uint32_t> expectedCrc;
+  // Undo only: the change taken back. The bytes handed over are then its old
+  // run bytes, and nothing is written unless its runs still hold what it wrote.
+  const ChangeRecord* undoing = nullptr;
 };
 
 // How long a change waits for another dialpix that holds the gauge.
 inline constexpr std::chrono::milliseconds kLockWait{3000};
 
-// The journal's name for the gauge file `gaugeName`.
+// The journal's name for the gauge file `gaugeName`: beside the file itself,
+// always short enough for its folder.
 std::string journalName(const std::string& gaugeName);
 
 // Writes `bytes` over the gauge from 1-based `pos` on, as described above.
-// The range must lie inside the file (the file never grows). A gauge in
-// memory (tests, fuzzing) is written directly. Failures, each with the gauge
-// as it was: Fault::ReadOnly, Fault::Bitmap (the range leaves the file; an
-// undo whose bytes were changed since), Fault::NotWritten (another dialpix
-// holds it, the journal or the gauge could not be written or flushed).
+// The range must lie inside the bitmap record at `note.bmpPos` (the file
+// never grows). A gauge in memory (tests, fuzzing) is written directly.
+// Failures, each with the gauge as it was: Fault::ReadOnly, Fault::Bitmap
+// (the range leaves the bitmap record; an undo whose bytes were changed
+// since), Fault::NotWritten (another dialpix holds it, the journal or the
+// gauge could not be written or flushed, something is in the journal's way).
 // Fault::GaugeWrite only when the old bytes could not even be put back; the
 // journal then puts them back the next time the gauge is opened.
 Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> bytes,
@@ -67,13 +77,21 @@ struct Restored {
   int64_t bytes = 0;
 };
 
-// Plays back a journal left beside the gauge file `gaugeName` by a change that
-// was cut off, so the gauge is as before that change; removes a torn journal
-// (cut off before the gauge was touched). Nothing when there was no journal to
-// play back. Call before reading the gauge. Fails when the journal could not
-// be played back (the gauge is read-only, another dialpix holds it); the
-// journal then stays for the next open.
-Result<std::optional<Restored>> recoverGauge(const std::string& gaugeName);
+// What opening a gauge found beside it.
+struct Recovery {
+  std::optional<Restored> restored;  // a cut-off change put back
+  std::string notice;                // sentences for the user: a journal not played back, and why
+};
+
+// Looks for a journal beside the gauge file `gaugeName` and plays it back
+// when it is this file's own change, cut off part-way; removes a torn one
+// (cut off before the gauge was touched). A journal that is not provably this
+// file's own is moved aside, not played back, and the notice says where it
+// went; a file that is no dialpix journal is left alone. Call before reading
+// the gauge. Fails when a journal of this file's could not be played back
+// (the gauge is read-only, another dialpix holds it); it then stays for the
+// next open.
+Result<Recovery> recoverGauge(const std::string& gaugeName);
 
 // What the user is told of `restored`, a change of bitmap `number` (0 when
 // its position is no bitmap the scan finds now).
@@ -85,5 +103,14 @@ bool journalPossible(const std::string& gaugeName);
 
 // The sentence that says so.
 std::string withoutJournalNote();
+
+// What changes made so far could not do and the user must hear, each said
+// once for a gauge (a change that could not be kept for undo). Taking them
+// empties the list.
+struct ChangeNotice {
+  std::string gauge;     // the gauge file's name
+  std::string sentence;  // about "it", the gauge file
+};
+std::vector<ChangeNotice> takeChangeNotices();
 
 }  // namespace gau

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "io/file_channels.h"
 #include "io/little_endian.h"
@@ -11,12 +12,16 @@
 namespace gau {
 namespace {
 
-constexpr char kMagic[8] = {'d', 'p', 'x', 'c', 'h', 'g', '0', '1'};
+constexpr char kMagic[8] = {'d', 'p', 'x', 'c', 'h', 'g', '0', '2'};
 constexpr size_t kCommandBytes = 16;
-// Field offsets; the header's own CRC-32 closes it.
+constexpr int64_t kHeaderBytes = 128;
+constexpr int64_t kRunEntryBytes = 8;
+// Field offsets in the header; see encodePrefix().
 constexpr size_t kPosition = 8, kLength = 16, kGaugeLength = 24, kTime = 32, kChanged = 40,
-                 kBmpPos = 48, kOldCrc = 52, kNewCrc = 56, kCommand = 60, kHeaderCrc = 76;
-static_assert(kHeaderCrc + 4 + 4 == kRecordHeaderBytes);  // and 4 bytes kept at 0
+                 kRunBytes = 48, kRunCount = 56, kBmpPos = 60, kOldCrc = 64, kNewCrc = 68,
+                 kTableCrc = 72, kDevice = 80, kFile = 88, kBorn = 96, kCommand = 104,
+                 kHeaderCrc = 124;
+static_assert(kHeaderCrc + 4 == kHeaderBytes);
 
 void put64(uint8_t* p, int64_t v) {
   io::putLe32(p, static_cast<uint32_t>(static_cast<uint64_t>(v)));
@@ -26,7 +31,16 @@ int64_t get64(const uint8_t* p) {
   return static_cast<int64_t>(uint64_t{io::le32u(p)} | uint64_t{io::le32u(p + 4)} << 32);
 }
 
+// A gap of fewer equal bytes than a run entry takes costs less kept than cut.
+constexpr size_t kJoinGap = kRunEntryBytes;
+
 }  // namespace
+
+int64_t ChangeRecord::runBytes() const {
+  int64_t n = 0;
+  for (const Run& r : runs) n += r.length;
+  return n;
+}
 
 uint32_t crc32Of(std::span<const uint8_t> bytes) {
   uLong crc = crc32(0L, Z_NULL, 0);
@@ -39,49 +53,180 @@ uint32_t crc32Of(std::span<const uint8_t> bytes) {
   return static_cast<uint32_t>(crc);
 }
 
-std::vector<uint8_t> encodeHeader(const ChangeRecord& r) {
-  std::vector<uint8_t> h(kRecordHeaderBytes, 0);
+std::vector<Run> runsBetween(std::span<const uint8_t> a, std::span<const uint8_t> b,
+                             int64_t* bytesChanged) {
+  std::vector<Run> runs;
+  int64_t changed = 0;
+  const size_t n = std::min(a.size(), b.size());
+  size_t i = 0;
+  while (i < n) {
+    // Equal stretches pass eight bytes at a time.
+    while (i + 8 <= n && std::memcmp(&a[i], &b[i], 8) == 0) i += 8;
+    while (i < n && a[i] == b[i]) ++i;
+    if (i == n) break;
+    const size_t start = i;
+    size_t end = i;  // one past the last differing byte
+    while (i < n) {
+      if (a[i] != b[i]) {
+        ++changed;
+        end = ++i;
+      } else if (i - end >= kJoinGap) {
+        break;
+      } else {
+        ++i;
+      }
+    }
+    if (!runs.empty() && start - (runs.back().offset + runs.back().length) < kJoinGap)
+      runs.back().length = static_cast<uint32_t>(end - runs.back().offset);
+    else
+      runs.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(end - start)});
+    i = end;
+  }
+  if (bytesChanged) *bytesChanged = changed;
+  return runs;
+}
+
+std::vector<uint8_t> runBytesOf(std::span<const uint8_t> range, const std::vector<Run>& runs) {
+  std::vector<uint8_t> out;
+  size_t total = 0;
+  for (const Run& r : runs) total += r.length;
+  out.reserve(total);
+  for (const Run& r : runs)
+    out.insert(out.end(), range.begin() + r.offset, range.begin() + r.offset + r.length);
+  return out;
+}
+
+// The record, as the journal and every history entry hold it. All numbers
+// little-endian; positions 1-based, as everywhere in the program.
+//
+//   offset  bytes  field
+//        0      8  "dpxchg02", the record's kind and layout
+//        8      8  position: the first byte of the range the runs lie in
+//       16      8  length of that range
+//       24      8  the gauge file's length (a change never alters it)
+//       32      8  time of the change, seconds since 1970 UTC
+//       40      8  bytes of the range that the change altered
+//       48      8  R: bytes in all runs together
+//       56      4  N: number of runs
+//       60      4  BmpPos of the bitmap changed
+//       64      4  CRC-32 of the runs' old bytes, one run after another
+//       68      4  CRC-32 of their new bytes
+//       72      4  CRC-32 of the run table
+//       76      4  0
+//       80     24  the gauge's identity: device, file number, birth time (8 each)
+//      104     16  the command, in ASCII, padded with zero bytes
+//      120      4  0
+//      124      4  CRC-32 of bytes 0 to 123
+//      128   8 x N the run table: offset from the range's first byte, length (4 each)
+//  128+8N      R   the runs' old bytes
+//  128+8N+R    R   their new bytes: in the journal only; the history drops them
+std::vector<uint8_t> encodePrefix(const ChangeRecord& r) {
+  const size_t tableBytes = r.runs.size() * kRunEntryBytes;
+  std::vector<uint8_t> h(static_cast<size_t>(kHeaderBytes) + tableBytes, 0);
+  uint8_t* table = h.data() + kHeaderBytes;
+  for (size_t i = 0; i < r.runs.size(); ++i) {
+    io::putLe32(table + i * kRunEntryBytes, r.runs[i].offset);
+    io::putLe32(table + i * kRunEntryBytes + 4, r.runs[i].length);
+  }
   std::memcpy(h.data(), kMagic, sizeof kMagic);
   put64(&h[kPosition], r.position);
   put64(&h[kLength], r.length);
   put64(&h[kGaugeLength], r.gaugeLength);
   put64(&h[kTime], r.time);
   put64(&h[kChanged], r.bytesChanged);
+  put64(&h[kRunBytes], r.runBytes());
+  io::putLe32(&h[kRunCount], static_cast<uint32_t>(r.runs.size()));
   io::putLe32(&h[kBmpPos], static_cast<uint32_t>(r.bmpPos));
   io::putLe32(&h[kOldCrc], r.oldCrc);
   io::putLe32(&h[kNewCrc], r.newCrc);
+  io::putLe32(&h[kTableCrc], crc32Of(std::span(table, tableBytes)));
+  put64(&h[kDevice], static_cast<int64_t>(r.file.device));
+  put64(&h[kFile], static_cast<int64_t>(r.file.file));
+  put64(&h[kBorn], static_cast<int64_t>(r.file.born));
   std::memcpy(&h[kCommand], r.command.data(), std::min(r.command.size(), kCommandBytes));
   io::putLe32(&h[kHeaderCrc], crc32Of(std::span(h).first(kHeaderCrc)));
   return h;
 }
 
-std::optional<ChangeRecord> readRecord(io::Channel& file, std::vector<uint8_t>* oldBytes) {
+ReadRecord readRecord(io::Channel& file, Form form, RecordBytes* bytes, int64_t gaugeLength) {
+  ReadRecord out;
   const int64_t size = file.length();
-  if (size < kRecordHeaderBytes) return std::nullopt;
-  uint8_t h[kRecordHeaderBytes];
-  if (file.read(1, h) != sizeof h || std::memcmp(h, kMagic, sizeof kMagic) != 0 ||
-      io::le32u(&h[kHeaderCrc]) != crc32Of(std::span(h, kHeaderCrc)))
-    return std::nullopt;
-  ChangeRecord r;
+  if (size < 0) return out;
+  uint8_t h[kHeaderBytes] = {};
+  const size_t got = file.read(1, std::span(h, static_cast<size_t>(std::min(size, kHeaderBytes))));
+  // A header cut off while it was written is a prefix of one.
+  const size_t magic = std::min(got, sizeof kMagic);
+  if (std::memcmp(h, kMagic, magic) != 0) return out;  // Foreign
+  if (size < kHeaderBytes) {
+    out.state = RecordState::Torn;
+    return out;
+  }
+  out.state = RecordState::Damaged;
+  if (got != sizeof h || io::le32u(&h[kHeaderCrc]) != crc32Of(std::span(h, kHeaderCrc))) return out;
+  ChangeRecord& r = out.record;
   r.position = get64(&h[kPosition]);
   r.length = get64(&h[kLength]);
   r.gaugeLength = get64(&h[kGaugeLength]);
   r.time = get64(&h[kTime]);
   r.bytesChanged = get64(&h[kChanged]);
+  const int64_t runBytes = get64(&h[kRunBytes]);
+  const int64_t runCount = io::le32u(&h[kRunCount]);
   r.bmpPos = static_cast<int32_t>(io::le32u(&h[kBmpPos]));
   r.oldCrc = io::le32u(&h[kOldCrc]);
   r.newCrc = io::le32u(&h[kNewCrc]);
+  r.file = {static_cast<uint64_t>(get64(&h[kDevice])), static_cast<uint64_t>(get64(&h[kFile])),
+            static_cast<uint64_t>(get64(&h[kBorn]))};
   const char* c = reinterpret_cast<const char*>(&h[kCommand]);
   r.command.assign(c, strnlen(c, kCommandBytes));
-  // A record cut off before its last old byte is torn.
-  if (r.length < 0 || r.position < 1 || r.length != size - kRecordHeaderBytes) return std::nullopt;
-  if (oldBytes) {
-    oldBytes->resize(static_cast<size_t>(r.length));
-    if (file.read(kRecordHeaderBytes + 1, *oldBytes) != oldBytes->size() ||
-        crc32Of(*oldBytes) != r.oldCrc)
-      return std::nullopt;
+  // Fields that no change writes; each check keeps the sums below from overflowing.
+  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+  if (r.position < 1 || r.length < 1 || r.length > kMax || r.gaugeLength < 1 ||
+      r.gaugeLength > int64_t{1} << 40 || runBytes < 1 || runBytes > r.length || runCount < 1 ||
+      runCount > runBytes || r.bytesChanged < 1 || r.bytesChanged > runBytes)
+    return out;
+  if (gaugeLength >= 0 && r.gaugeLength != gaugeLength) {
+    out.state = RecordState::OtherLength;
+    return out;
   }
-  return r;
+  const int64_t prefix = kHeaderBytes + runCount * kRunEntryBytes;
+  const int64_t whole = prefix + 2 * runBytes;
+  if (form == Form::Journal ? size != whole : size != prefix + runBytes && size != whole) {
+    // A journal is written front to back, so a shorter one was cut off.
+    if (form == Form::Journal && size < whole) out.state = RecordState::Torn;
+    return out;
+  }
+  std::vector<uint8_t> table(static_cast<size_t>(runCount * kRunEntryBytes));
+  if (file.read(kHeaderBytes + 1, table) != table.size() ||
+      crc32Of(table) != io::le32u(&h[kTableCrc]))
+    return out;
+  int64_t total = 0, end = 0;
+  r.runs.resize(static_cast<size_t>(runCount));
+  for (size_t i = 0; i < r.runs.size(); ++i) {
+    Run& run = r.runs[i];
+    run = {io::le32u(&table[i * kRunEntryBytes]), io::le32u(&table[i * kRunEntryBytes + 4])};
+    // In order, apart, each inside the range.
+    if (run.length == 0 || (i > 0 && run.offset < end) ||
+        run.offset + int64_t{run.length} > r.length)
+      return out;
+    end = run.offset + int64_t{run.length};
+    total += run.length;
+  }
+  if (total != runBytes) return out;
+  if (bytes) {
+    bytes->before.resize(static_cast<size_t>(runBytes));
+    bytes->after.clear();
+    if (file.read(prefix + 1, bytes->before) != bytes->before.size() ||
+        crc32Of(bytes->before) != r.oldCrc)
+      return out;
+    if (form == Form::Journal) {
+      bytes->after.resize(static_cast<size_t>(runBytes));
+      if (file.read(prefix + runBytes + 1, bytes->after) != bytes->after.size() ||
+          crc32Of(bytes->after) != r.newCrc)
+        return out;
+    }
+  }
+  out.state = RecordState::Whole;
+  return out;
 }
 
 }  // namespace gau

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
 
-#include "gau/change.h"
 #include "io/file_channels.h"
 #include "io/system.h"
 
@@ -16,31 +18,44 @@ namespace gau {
 namespace {
 
 constexpr const char* kExtension = ".change";
+constexpr const char* kDamaged = ".damaged";
 
-// The folder of one gauge's changes: history/DEVICE-FILE under the state folder.
-std::string gaugeFolder(const std::string& gaugeName) {
+std::string historyRoot() {
   const std::string state = io::stateFolder();
+  return state.empty() ? state : state + "/history";
+}
+
+// The folder of one gauge's changes: history/DEVICE-FILE-BIRTH under the state folder.
+std::string gaugeFolder(const std::string& gaugeName) {
+  const std::string root = historyRoot();
   const std::optional<io::FileId> id = io::fileId(gaugeName);
-  if (state.empty() || !id) return {};
+  if (root.empty() || !id) return {};
   char key[72];
   std::snprintf(key, sizeof key, "%" PRIx64 "-%" PRIx64 "-%" PRIx64, id->device, id->file,
                 id->born);
-  return state + "/history/" + key;
+  return root + "/" + key;
 }
 
-std::optional<ChangeRecord> readEntry(const std::string& file, std::vector<uint8_t>* old) {
+std::optional<int64_t> lengthOf(const std::string& name) {
+  std::error_code ec;
+  const auto length = fs::file_size(io::pathOf(name), ec);
+  if (ec) return std::nullopt;
+  return static_cast<int64_t>(length);
+}
+
+ReadRecord readEntry(const std::string& file, int64_t gaugeLength, RecordBytes* bytes) {
   std::string why;
   const std::unique_ptr<io::Channel> c = io::openFileChannel(file, io::OpenMode::ReadOnly, &why);
-  if (!c) return std::nullopt;
-  return readRecord(*c, old);
+  if (!c) return {};  // a FIFO, a folder, a file gone: no entry
+  return readRecord(*c, Form::History, bytes, gaugeLength);
 }
 
-// Every change file in `folder`, oldest (lowest number) first.
-std::vector<fs::path> changeFiles(const fs::path& folder) {
+// Every file in `folder` with `extension`, oldest (lowest number) first.
+std::vector<fs::path> filesOf(const fs::path& folder, const char* extension) {
   std::vector<fs::path> files;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-    if (it->path().extension() == kExtension) files.push_back(it->path());
+    if (it->path().extension() == extension) files.push_back(it->path());
   std::sort(files.begin(), files.end());
   return files;
 }
@@ -61,7 +76,7 @@ void trimTotal(const fs::path& history, int64_t limit) {
   uintmax_t total = 0;
   std::error_code ec;
   for (fs::directory_iterator g(history, ec), end; !ec && g != end; g.increment(ec))
-    for (const fs::path& f : changeFiles(g->path())) {
+    for (const fs::path& f : filesOf(g->path(), kExtension)) {
       std::error_code e2;
       const uintmax_t size = fs::file_size(f, e2);
       const fs::file_time_type time = fs::last_write_time(f, e2);
@@ -80,6 +95,59 @@ void trimTotal(const fs::path& history, int64_t limit) {
   }
 }
 
+std::mutex holdMutex;
+std::multiset<std::string> held;  // gauge folders whose trimming waits
+
+bool trimHeld() {
+  const std::lock_guard<std::mutex> hold(holdMutex);
+  return !held.empty();
+}
+
+void trim(const fs::path& folder) {
+  if (trimHeld()) return;
+  std::vector<fs::path> files = filesOf(folder, kExtension);
+  const auto perGauge = static_cast<size_t>(std::max(historyLimits().changesPerGauge, 0));
+  for (size_t i = 0; files.size() > perGauge && i < files.size() - perGauge; ++i)
+    removeQuietly(files[i]);
+  trimTotal(io::pathOf(historyRoot()), historyLimits().totalBytes);
+}
+
+// The changes kept in `folder` for a file of `length` bytes; entries that do
+// not read whole are moved aside. Those of another length belong to an
+// earlier file that had this identity.
+std::vector<HistoryEntry> readFolder(const std::string& folder, int64_t length) {
+  std::vector<HistoryEntry> out;
+  for (const fs::path& f : filesOf(io::pathOf(folder), kExtension)) {
+    const ReadRecord r = readEntry(io::nameOf(f), length, nullptr);
+    if (r.state == RecordState::Whole) {
+      out.push_back({r.record, io::nameOf(f)});
+    } else if (r.state != RecordState::OtherLength) {
+      std::error_code ec;
+      fs::path aside = f;
+      fs::rename(f, aside.replace_extension(kDamaged), ec);
+    }
+  }
+  return out;
+}
+
+// Whether the file holds the bytes `r` wrote; `current` holds what lies at
+// `pos` on, read already.
+bool holds(io::Channel& gauge, const ChangeRecord& r, int64_t pos,
+           std::span<const uint8_t> current) {
+  std::vector<uint8_t> now;
+  for (const Run& run : r.runs) {
+    const int64_t at = r.position + run.offset;
+    const size_t start = now.size();
+    now.resize(start + run.length);
+    const std::span<uint8_t> into = std::span(now).subspan(start);
+    if (at >= pos && at + run.length <= pos + static_cast<int64_t>(current.size()))
+      std::copy_n(current.begin() + (at - pos), run.length, into.begin());
+    else if (gauge.read(at, into) != into.size())
+      return false;
+  }
+  return crc32Of(now) == r.newCrc;
+}
+
 }  // namespace
 
 HistoryLimits& historyLimits() {
@@ -87,83 +155,108 @@ HistoryLimits& historyLimits() {
   return limits;
 }
 
-std::vector<HistoryEntry> historyOf(const std::string& gaugeName) {
-  std::vector<HistoryEntry> out;
+History historyFor(const std::string& gaugeName) {
+  History h;
   const std::string folder = gaugeFolder(gaugeName);
-  if (folder.empty()) return out;
-  std::error_code ec;
-  const auto length = static_cast<int64_t>(fs::file_size(io::pathOf(gaugeName), ec));
-  if (ec) return out;
-  for (const fs::path& f : changeFiles(io::pathOf(folder))) {
-    const std::optional<ChangeRecord> r = readEntry(io::nameOf(f), nullptr);
-    // Another length: the changes of an earlier file that had this identity.
-    if (r && r->gaugeLength == length) out.push_back({*r, io::nameOf(f)});
+  const std::optional<int64_t> length = lengthOf(gaugeName);
+  if (folder.empty() || !length) return h;
+  h.entries = readFolder(folder, *length);
+  for (const fs::path& f : filesOf(io::pathOf(folder), kDamaged))
+    h.setAside.push_back(io::nameOf(f));
+  if (h.entries.empty()) return h;
+  std::string why;
+  const std::unique_ptr<io::Channel> gauge =
+      io::openFileChannel(gaugeName, io::OpenMode::ReadOnly, &why);
+  if (!gauge || !holds(*gauge, h.entries.back().record, 1, {})) {
+    h.notHeld = static_cast<int>(h.entries.size());
+    h.entries.clear();
   }
-  return out;
+  return h;
+}
+
+std::vector<HistoryEntry> historyOf(const std::string& gaugeName) {
+  return historyFor(gaugeName).entries;
+}
+
+void dropUnheldHistory(const std::string& gaugeName, io::Channel& gauge, int64_t pos,
+                       std::span<const uint8_t> current) {
+  const std::string folder = gaugeFolder(gaugeName);
+  if (folder.empty()) return;
+  const std::vector<HistoryEntry> kept = readFolder(folder, gauge.length());
+  if (kept.empty() || holds(gauge, kept.back().record, pos, current)) return;
+  for (const HistoryEntry& e : kept) removeQuietly(io::pathOf(e.file));
 }
 
 bool keepInHistory(const std::string& gaugeName, const ChangeRecord& record,
-                   std::span<const uint8_t> header, std::span<const uint8_t> oldBytes,
-                   const std::string& journal) {
+                   std::span<const uint8_t> prefix, std::span<const uint8_t> before,
+                   const std::string& journal, std::string* why) {
+  const auto failed = [&](std::string reason) {
+    *why = std::move(reason);
+    return false;
+  };
   const std::string folder = gaugeFolder(gaugeName);
+  if (folder.empty()) return failed("no folder for the program's state is set");
   std::error_code ec;
-  if (folder.empty() || (fs::create_directories(io::pathOf(folder), ec), ec)) return false;
-  std::vector<fs::path> files = changeFiles(io::pathOf(folder));
-  // Changes of an earlier file that had this identity are not this file's.
-  if (!files.empty()) {
-    const std::optional<ChangeRecord> last = readEntry(io::nameOf(files.back()), nullptr);
-    if (!last || last->gaugeLength != record.gaugeLength) {
-      for (const fs::path& f : files) removeQuietly(f);
-      files.clear();
-    }
-  }
+  fs::create_directories(io::pathOf(folder), ec);
+  if (ec || io::kindOf(folder) != io::FileKind::Folder)
+    return failed("its folder " + folder + " cannot be made: " +
+                  (ec ? ec.message() : std::string("something else has its name")));
+  io::makePrivateFolder(historyRoot());
+  io::makePrivateFolder(folder);
+  // Entries of another length belong to an earlier file that had this identity.
+  const std::vector<fs::path> files = filesOf(io::pathOf(folder), kExtension);
+  const std::vector<HistoryEntry> kept = readFolder(folder, record.gaugeLength);
+  if (kept.size() != files.size())
+    for (const fs::path& f : filesOf(io::pathOf(folder), kExtension))
+      if (std::none_of(kept.begin(), kept.end(),
+                       [&](const HistoryEntry& e) { return io::pathOf(e.file) == f; }))
+        removeQuietly(f);
+  // Numbers go on past every file there, damaged ones included.
   unsigned long long next = 1;
-  if (!files.empty()) next = std::strtoull(files.back().stem().string().c_str(), nullptr, 10) + 1;
+  for (const char* extension : {kExtension, kDamaged})
+    for (const fs::path& f : filesOf(io::pathOf(folder), extension))
+      next = std::max(next, std::strtoull(f.stem().string().c_str(), nullptr, 10) + 1);
   char leaf[32];
   std::snprintf(leaf, sizeof leaf, "/%012llu%s", next, kExtension);
   const std::string target = folder + leaf;
 
-  bool kept = false;
-  std::string why;
+  bool kept1 = false;
+  std::string error;
+  const auto historyBytes = static_cast<uintmax_t>(prefix.size() + before.size());
   if (!journal.empty() &&
-      io::moveFile(journal, target, io::Existing::Replace, &why) == io::MoveResult::Done) {
-    kept = true;
-    io::syncFolderOf(journal, &why);  // the journal's going must reach the disk
+      io::moveFile(journal, target, io::Existing::Replace, &error) == io::MoveResult::Done) {
+    kept1 = true;
+    io::syncFolderOf(journal, &error);  // the journal's going must reach the disk
+    fs::resize_file(io::pathOf(target), historyBytes, ec);  // the new bytes stay behind
   } else {
     // Written under a temporary name, so a cut-off write never passes for a change.
     const std::string temporary = folder + "/new.tmp";  // no change file until renamed
-    removeQuietly(temporary);
-    std::unique_ptr<io::Channel> c = io::openFileChannel(temporary, io::OpenMode::CreateNew, &why);
-    kept = c && c->write(1, header) && c->write(1 + static_cast<int64_t>(header.size()), oldBytes);
+    removeQuietly(io::pathOf(temporary));
+    std::unique_ptr<io::Channel> c =
+        io::openFileChannel(temporary, io::OpenMode::CreateNew, &error);
+    if (c) io::limitPermissions(temporary, gaugeName);
+    kept1 = c && c->write(1, prefix) && c->write(1 + static_cast<int64_t>(prefix.size()), before);
+    if (c && !kept1) error = c->error();
     c.reset();
-    kept = kept && io::moveFile(temporary, target, io::Existing::Replace, &why) ==
-                       io::MoveResult::Done;
-    if (!kept) removeQuietly(temporary);
+    kept1 = kept1 &&
+            io::moveFile(temporary, target, io::Existing::Replace, &error) == io::MoveResult::Done;
+    if (!kept1) removeQuietly(io::pathOf(temporary));
   }
-  if (kept) files.push_back(io::pathOf(target));
-  const auto perGauge = static_cast<size_t>(std::max(historyLimits().changesPerGauge, 0));
-  for (size_t i = 0; files.size() > perGauge && i < files.size() - perGauge; ++i)
-    removeQuietly(files[i]);
-  trimTotal(io::pathOf(io::stateFolder()) / "history", historyLimits().totalBytes);
-  return kept;
+  trim(io::pathOf(folder));
+  return kept1 ? true : failed("it could not be written to " + folder + ": " + error);
 }
 
-Result<Undone> undoChange(io::Channel& gauge, const HistoryEntry& entry) {
-  using R = Result<Undone>;
-  std::vector<uint8_t> old;
-  const std::optional<ChangeRecord> r = readEntry(entry.file, &old);
-  if (!r) return R::failure(Fault::Bitmap, "The history of that change cannot be read whole.");
-  ChangeNote note{"undo", r->bmpPos, r->newCrc};
-  const Result<> done = changeRange(gauge, r->position, old, note);
-  if (!done) return R::failure(done);
-  return Undone{*r};
+HistoryTrimHold::HistoryTrimHold(std::string gaugeName) : gaugeName_(std::move(gaugeName)) {
+  const std::lock_guard<std::mutex> hold(holdMutex);
+  held.insert(gaugeName_);
 }
 
-Result<Undone> undoLatest(io::Channel& gauge) {
-  const std::vector<HistoryEntry> kept = historyOf(gauge.name());
-  if (kept.empty())
-    return Result<Undone>::failure(Fault::Bitmap, "There is no change of it to undo.");
-  return undoChange(gauge, kept.back());
+HistoryTrimHold::~HistoryTrimHold() {
+  {
+    const std::lock_guard<std::mutex> hold(holdMutex);
+    held.erase(held.find(gaugeName_));
+  }
+  if (const std::string folder = gaugeFolder(gaugeName_); !folder.empty()) trim(io::pathOf(folder));
 }
 
 }  // namespace gau

@@ -1,5 +1,6 @@
 #include "gau/palette.h"
 
+#include <algorithm>
 #include <string>
 
 #include "gau/bitmap_record.h"
@@ -62,6 +63,13 @@ Result<Entry> readEntry(io::Channel& gauge, int32_t bmpPos, int32_t n) {
 
 Result<> writeEntryByte(io::Channel& gauge, int32_t bmpPos, int32_t n, ColorChannel channel,
                         uint8_t value) {
+  std::array<std::optional<uint8_t>, 3> values;
+  values[static_cast<size_t>(channel)] = value;
+  return writeEntryBytes(gauge, bmpPos, n, values);
+}
+
+Result<> writeEntryBytes(io::Channel& gauge, int32_t bmpPos, int32_t n,
+                         const std::array<std::optional<uint8_t>, 3>& values) {
   const auto refused = [](std::string why) {
     return Result<>::failure(Fault::Bitmap, "Nothing was written: " + why);
   };
@@ -76,10 +84,27 @@ Result<> writeEntryByte(io::Channel& gauge, int32_t bmpPos, int32_t n, ColorChan
   if (n < 0 || n >= count->colors)
     return refused("it has " + std::to_string(count->colors) + " colours, so it has no " +
                    entryName(n) + ".");
-  const std::string byte = std::string("the ") + channelName(channel) + " byte of " + entryName(n);
-  const int64_t pos = entryStart(bmpPos, n) + static_cast<int>(channel);
-  if (!liesInFile(pos, 1, gauge.length())) return refused(byte + " lies past the end of the file.");
-  return changeRange(gauge, pos, std::span<const uint8_t>(&value, 1), {"palette", bmpPos});
+  // The span from the first byte given to the last; those between keep their values.
+  size_t first = values.size(), last = 0;
+  for (size_t c = 0; c < values.size(); ++c)
+    if (values[c]) first = std::min(first, c), last = c;
+  if (first == values.size()) return {};
+  const int64_t pos = entryStart(bmpPos, n) + static_cast<int64_t>(first);
+  const int64_t count3 = static_cast<int64_t>(last - first) + 1;
+  if (!liesInFile(pos, count3, gauge.length()))
+    return refused(first == last
+                       ? std::string("the ") + channelName(static_cast<ColorChannel>(first)) +
+                             " byte of " + entryName(n) + " lies past the end of the file."
+                       : "the colour bytes of " + entryName(n) + " lie past the end of the file.");
+  std::array<uint8_t, 3> bytes{};
+  if (gauge.read(pos, std::span(bytes).first(static_cast<size_t>(count3))) !=
+      static_cast<size_t>(count3))
+    return Result<>::failure(Fault::NotWritten, "Its palette could not be read: " +
+                                                    gauge.errorOr("the read stopped early") + ".");
+  for (size_t c = first; c <= last; ++c)
+    if (values[c]) bytes[c - first] = *values[c];
+  return changeRange(gauge, pos, std::span(bytes).first(static_cast<size_t>(count3)),
+                     {"palette", bmpPos});
 }
 
 }  // namespace gau

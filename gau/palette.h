@@ -3,7 +3,9 @@
 // gauge file, one byte at a time. Entry n lies at BmpPos + 28 + 4n as blue,
 // green, red and a reserved byte that is never read or written here.
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/result.h"
@@ -40,5 +42,10 @@ Result<Entry> readEntry(io::Channel& gauge, int32_t bmpPos, int32_t n);
 // that nothing but that one palette byte can ever change.
 Result<> writeEntryByte(io::Channel& gauge, int32_t bmpPos, int32_t n, ColorChannel channel,
                         uint8_t value);
+
+// The same for several colour bytes of entry `n` at once, as one change (one
+// undo): `values` by ColorChannel, each byte without a value kept as it is.
+Result<> writeEntryBytes(io::Channel& gauge, int32_t bmpPos, int32_t n,
+                         const std::array<std::optional<uint8_t>, 3>& values);
 
 }  // namespace gau

@@ -162,6 +162,33 @@ std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::millise
 // True when files may be created in the folder that holds `fileName`.
 bool folderWritable(const std::string& fileName);
 
+// The name of the file itself that `name` leads to: the path its links
+// resolve to (on Windows the final path of an open handle, so a short 8.3
+// name, a trailing dot or blank and the long name all give one name).
+// Nothing when the file cannot be reached.
+std::optional<std::string> realName(const std::string& name);
+
+// The longest name one folder entry may have, in bytes of the name as the
+// program holds it (UTF-8 on Windows counts at least as many as UTF-16 units).
+inline constexpr size_t kMaxLeafBytes = 255;
+
+// Whether `file` (not followed if a link) belongs to the owner of `like` or
+// to the user running the program. Windows files have no single owner that
+// matters here: always true there.
+bool ownedByUserOrOwnerOf(const std::string& file, const std::string& like);
+
+// Whether this user may remove `name` from its folder (a sticky folder lets
+// only a file's owner do it).
+bool removable(const std::string& name);
+
+// Narrows the permissions of `file` to those of `like`, so bytes kept from a
+// private file are as private as it. Nothing on Windows, where a new file
+// takes its folder's access list.
+void limitPermissions(const std::string& file, const std::string& like);
+
+// Makes `folder` this user's alone (0700 on POSIX).
+void makePrivateFolder(const std::string& folder);
+
 // The folder for the program's own state: $XDG_STATE_HOME/dialpix, by default
 // ~/.local/state/dialpix (%LOCALAPPDATA%\dialpix on Windows); empty when the
 // environment names none.

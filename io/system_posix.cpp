@@ -327,7 +327,10 @@ std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::millise
   const int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *outcome = LockOutcome::Failed;
-    if (error) *error = std::string("it could not be opened to lock it: ") + std::strerror(errno);
+    if (error)
+      *error =
+          std::string("it could not be opened for the lock that keeps changes one at a time: ") +
+          std::strerror(errno);
     return nullptr;
   }
   const auto until = std::chrono::steady_clock::now() + wait;
@@ -356,6 +359,41 @@ bool folderWritable(const std::string& fileName) {
   return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
 }
 
+std::optional<std::string> realName(const std::string& name) {
+  char* resolved = ::realpath(name.c_str(), nullptr);
+  if (!resolved) return std::nullopt;
+  std::string out(resolved);
+  std::free(resolved);
+  return out;
+}
+
+bool ownedByUserOrOwnerOf(const std::string& file, const std::string& like) {
+  struct stat f {};
+  struct stat l {};
+  if (::lstat(file.c_str(), &f) != 0) return false;
+  return f.st_uid == ::geteuid() || (::stat(like.c_str(), &l) == 0 && f.st_uid == l.st_uid);
+}
+
+bool removable(const std::string& name) {
+  const std::string folder = folderOf(name).empty() ? "." : folderOf(name);
+  struct stat d {};
+  struct stat f {};
+  if (::access(folder.c_str(), W_OK | X_OK) != 0 || ::stat(folder.c_str(), &d) != 0 ||
+      ::lstat(name.c_str(), &f) != 0)
+    return false;
+  const uid_t me = ::geteuid();
+  return !(d.st_mode & S_ISVTX) || me == 0 || f.st_uid == me || d.st_uid == me;
+}
+
+void limitPermissions(const std::string& file, const std::string& like) {
+  struct stat l {};
+  struct stat f {};
+  if (::stat(like.c_str(), &l) == 0 && ::stat(file.c_str(), &f) == 0)
+    ::chmod(file.c_str(), f.st_mode & l.st_mode & 0777);
+}
+
+void makePrivateFolder(const std::string& folder) { ::chmod(folder.c_str(), 0700); }
+
 std::string stateFolder() {
   if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/')
     return std::string(state) + "/dialpix";
@@ -363,8 +401,6 @@ std::string stateFolder() {
     return std::string(home) + "/.local/state/dialpix";
   return {};
 }
-
-
 
 bool holdStandardStreams() {
   for (int fd = 0; fd <= 2; ++fd) {
@@ -378,7 +414,6 @@ bool holdStandardStreams() {
   }
   return true;
 }
-
 
 namespace {
 

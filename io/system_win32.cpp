@@ -3,11 +3,10 @@
 // ANSI code page, so every name a Windows folder holds can be opened.
 
 // windows.h comes before the other Win32 headers, which rely on it.
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <climits>
@@ -94,9 +93,9 @@ class Win32Channel final : public Channel {
   // The file this handle holds against a fresh open of the name: the same
   // volume serial number and file index are the same file.
   AtName atName() const override {
-    const HANDLE named = CreateFileW(wide(name()).c_str(), 0,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE named =
+        CreateFileW(wide(name()).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (named == INVALID_HANDLE_VALUE) return AtName::Removed;  // a deleted file is gone at once
     BY_HANDLE_FILE_INFORMATION a{}, b{};
     const bool ok = GetFileInformationByHandle(h_, &a) && GetFileInformationByHandle(named, &b);
@@ -477,7 +476,9 @@ std::unique_ptr<FileLock> lockFile(const std::string& name, std::chrono::millise
   const HANDLE h = openShared(name, GENERIC_READ | GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL);
   if (h == INVALID_HANDLE_VALUE) {
     *outcome = LockOutcome::Failed;
-    if (error) *error = "it could not be opened to lock it: " + reason(GetLastError());
+    if (error)
+      *error = "it could not be opened for the lock that keeps changes one at a time: " +
+               reason(GetLastError());
     return nullptr;
   }
   const auto until = std::chrono::steady_clock::now() + wait;
@@ -511,6 +512,40 @@ bool folderWritable(const std::string& fileName) {
   CloseHandle(h);
   return true;
 }
+
+std::optional<std::string> realName(const std::string& name) {
+  const HANDLE h = openShared(name, 0, FILE_FLAG_BACKUP_SEMANTICS);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) {
+      CloseHandle(h);
+      return std::nullopt;
+    }
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(n + 1);
+  }
+  CloseHandle(h);
+  // \\?\C:\x -> C:\x, \\?\UNC\server\share -> \\server\share
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
+    path = L"\\\\" + path.substr(8);
+  else if (path.rfind(L"\\\\?\\", 0) == 0)
+    path = path.substr(4);
+  return utf8(path.data(), path.size());
+}
+
+bool ownedByUserOrOwnerOf(const std::string&, const std::string&) { return true; }
+
+bool removable(const std::string& name) { return folderWritable(name); }
+
+void limitPermissions(const std::string&, const std::string&) {}
+
+void makePrivateFolder(const std::string&) {}
 
 std::string stateFolder() {
   const wchar_t* local = _wgetenv(L"LOCALAPPDATA");

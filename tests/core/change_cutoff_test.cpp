@@ -17,6 +17,7 @@
 #include "gau/change.h"
 #include "gau/history.h"
 #include "gau/transparency.h"
+#include "gau/undo.h"
 #include "gauge_dir.h"
 #include "io/file_channels.h"
 
@@ -83,14 +84,14 @@ INSTANTIATE_TEST_SUITE_P(Change, CutOff,
 
 TEST(CutOff, ARestoredBitmapIsNamed) {
   GaugeDir d;
-  ASSERT_TRUE(cutOffAfter(gau::kRecordHeaderBytes + 64 + 10,
+  ASSERT_TRUE(cutOffAfter(128 + 8 + 2 * 64 + 10,
                           [&d] { (void)gau::makeTransparent(*d.open(), d.pos); }));
   const auto r = gau::recoverGauge(d.name);
-  ASSERT_TRUE(r && *r);
-  EXPECT_EQ((*r)->bmpPos, d.pos);
-  EXPECT_EQ((*r)->command, "transparent");
+  ASSERT_TRUE(r && r->restored);
+  EXPECT_EQ(r->restored->bmpPos, d.pos);
+  EXPECT_EQ(r->restored->command, "transparent");
   EXPECT_EQ(d.now(), d.before);
-  EXPECT_NE(gau::restoredSentence(**r, 1).find("Bitmap 1 was put back"), std::string::npos);
+  EXPECT_NE(gau::restoredSentence(*r->restored, 1).find("Bitmap 1 was put back"), std::string::npos);
 }
 
 // A full disk before the journal and part-way through it, on a small tmpfs
@@ -104,7 +105,7 @@ TEST(Change, AFullDiskLeavesTheGaugeAsItWas) {
     int64_t room;
     bool done;
   };
-  for (const Row row : {Row{0, false}, Row{8192, false}, Row{24576, true}}) {
+  for (const Row row : {Row{0, false}, Row{8192, false}, Row{40960, true}}) {
     const int64_t room = row.room;
     GaugeDir d(kW, kH);
     const pid_t child = fork();

@@ -14,6 +14,7 @@
 #include "gau/import.h"
 #include "gau/palette.h"
 #include "gau/transparency.h"
+#include "gau/undo.h"
 #include "gauge_dir.h"
 #include "io/file_channels.h"
 #include "io/system.h"
@@ -96,7 +97,7 @@ TEST(Undo, TheLimitsDropTheOldestChanges) {
     size_t kept;
   };
   for (const Row& row : {Row{{3, int64_t{1} << 30}, 3},                        // per gauge
-                         Row{{100, 2 * (gau::kRecordHeaderBytes + 1)}, 2}}) {  // in all
+                         Row{{100, 2 * (128 + 8 + 1)}, 2}}) {  // in all
     GaugeDir d;
     gau::historyLimits() = row.limits;
     auto gauge = d.open();
@@ -106,9 +107,9 @@ TEST(Undo, TheLimitsDropTheOldestChanges) {
     ASSERT_EQ(kept.size(), row.kept);
     // The newest are kept: the oldest kept one found the value its predecessor wrote.
     auto oldest = io::openFileChannel(kept.front().file, io::OpenMode::ReadOnly, nullptr);
-    std::vector<uint8_t> old;
-    ASSERT_TRUE(gau::readRecord(*oldest, &old));
-    EXPECT_EQ(old, std::vector<uint8_t>{static_cast<uint8_t>(5 - row.kept)});
+    gau::RecordBytes old;
+    ASSERT_EQ(gau::readRecord(*oldest, gau::Form::History, &old).state, gau::RecordState::Whole);
+    EXPECT_EQ(old.before, std::vector<uint8_t>{static_cast<uint8_t>(5 - row.kept)});
   }
 }
 

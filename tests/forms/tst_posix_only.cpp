@@ -73,7 +73,8 @@ class PosixOnlyTest : public QObject {
     const pid_t child = fork();
     if (child == 0) {
       auto file = io::openFileChannel("two.gau", io::OpenMode::ReadWriteExisting, nullptr);
-      io::test_hooks::exitAfterBytes = 84 + 16 + 5;  // the journal, then 5 pixel bytes
+      // The journal (header, one run entry, 15 old and 15 new pixels), then 5 pixel bytes.
+      io::test_hooks::exitAfterBytes = 128 + 8 + 2 * 15 + 5;
       (void)gau::makeTransparent(*file, firstPos);
       std::_Exit(0);
     }

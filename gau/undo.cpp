@@ -1,0 +1,116 @@
+#include "gau/undo.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "gau/change.h"
+#include "io/file_channels.h"
+
+namespace gau {
+namespace {
+
+struct Loaded {
+  ChangeRecord record;
+  RecordBytes bytes;
+};
+
+Result<Loaded> load(io::Channel& gauge, const HistoryEntry& entry) {
+  std::string why;
+  const std::unique_ptr<io::Channel> c =
+      io::openFileChannel(entry.file, io::OpenMode::ReadOnly, &why);
+  Loaded l;
+  ReadRecord r;
+  if (c) r = readRecord(*c, Form::History, &l.bytes, gauge.length());
+  if (r.state != RecordState::Whole)
+    return Result<Loaded>::failure(Fault::Bitmap,
+                                   "The history of that change cannot be read whole.");
+  l.record = r.record;
+  return l;
+}
+
+std::string nothingToUndo(const History& h) {
+  return h.notHeld > 0 ? "The gauge no longer holds the bytes its latest change wrote; another "
+                         "program, or a copy put back, has changed them since."
+                       : "There is no change of it to undo.";
+}
+
+Result<Undone> undoLoaded(io::Channel& gauge, const Loaded& l) {
+  const Result<> done =
+      changeRange(gauge, l.record.position, l.bytes.before, {"undo", l.record.bmpPos, &l.record});
+  if (!done) return Result<Undone>::failure(done);
+  return Undone{l.record};
+}
+
+}  // namespace
+
+Result<Undone> undoChange(io::Channel& gauge, const HistoryEntry& entry) {
+  const Result<Loaded> l = load(gauge, entry);
+  if (!l) return Result<Undone>::failure(l);
+  return undoLoaded(gauge, *l);
+}
+
+Result<Undone> undoLatest(io::Channel& gauge) {
+  const History h = historyFor(gauge.name());
+  if (h.entries.empty()) return Result<Undone>::failure(Fault::Bitmap, nothingToUndo(h));
+  return undoChange(gauge, h.entries.back());
+}
+
+Result<std::vector<Undone>> undoSteps(io::Channel& gauge, int steps,
+                                      std::vector<Undone>* undoneBeforeFailure) {
+  using R = Result<std::vector<Undone>>;
+  const History h = historyFor(gauge.name());
+  const std::vector<HistoryEntry>& kept = h.entries;
+  if (kept.empty()) return R::failure(Fault::Bitmap, nothingToUndo(h));
+  if (steps < 1 || static_cast<size_t>(steps) > kept.size())
+    return R::failure(Fault::Bitmap,
+                      std::to_string(kept.size()) +
+                          (kept.size() == 1 ? " change of it is" : " changes of it are") +
+                          " kept, so " + std::to_string(steps) + " cannot be undone.");
+  std::vector<Loaded> todo;
+  int64_t first = INT64_MAX, end = 0;
+  for (int i = 0; i < steps; ++i) {
+    Result<Loaded> l = load(gauge, kept[kept.size() - 1 - static_cast<size_t>(i)]);
+    if (!l) return R::failure(l);
+    first = std::min(first, l->record.position);
+    end = std::max(end, l->record.position + l->record.length);
+    todo.push_back(std::move(*l));
+  }
+  // Each step must find what its change wrote once the newer ones are undone:
+  // tried on a copy of the bytes they cover before anything is written.
+  std::vector<uint8_t> span(static_cast<size_t>(end - first));
+  if (gauge.read(first, span) != span.size())
+    return R::failure(Fault::Bitmap, "The gauge file could not be read: " +
+                                         gauge.errorOr("the read stopped early") + ".");
+  for (size_t i = 0; i < todo.size(); ++i) {
+    const ChangeRecord& r = todo[i].record;
+    std::vector<uint8_t> now;
+    for (const Run& run : r.runs) {
+      const auto at = span.begin() + (r.position - first + run.offset);
+      now.insert(now.end(), at, at + run.length);
+    }
+    if (crc32Of(now) != r.newCrc)
+      return R::failure(Fault::Bitmap,
+                        "Step " + std::to_string(i + 1) +
+                            " would find other bytes than its change wrote; another program, or "
+                            "a copy put back, has changed them since.");
+    size_t k = 0;
+    for (const Run& run : r.runs) {
+      std::copy_n(todo[i].bytes.before.begin() + static_cast<std::ptrdiff_t>(k), run.length,
+                  span.begin() + (r.position - first + run.offset));
+      k += run.length;
+    }
+  }
+  const HistoryTrimHold hold(gauge.name());
+  std::vector<Undone> undone;
+  for (size_t i = 0; i < todo.size(); ++i) {
+    const Result<Undone> u = undoLoaded(gauge, todo[i]);
+    if (!u) {
+      if (undoneBeforeFailure) *undoneBeforeFailure = undone;
+      return R::failure(u);
+    }
+    undone.push_back(*u);
+  }
+  return undone;
+}
+
+}  // namespace gau
