@@ -148,6 +148,15 @@ bool holds(io::Channel& gauge, const ChangeRecord& r, int64_t pos,
   return crc32Of(now) == r.newCrc;
 }
 
+// Whether a damaged entry lies above every whole one: the file then holds that
+// change's bytes, which cannot be known, so the older changes are kept and
+// each undo checks its own bytes, rather than all of them being given up.
+bool damagedOnTop(const std::string& folder, const std::vector<HistoryEntry>& kept) {
+  const std::vector<fs::path> damaged = filesOf(io::pathOf(folder), kDamaged);
+  return !damaged.empty() &&
+         (kept.empty() || damaged.back().stem() > io::pathOf(kept.back().file).stem());
+}
+
 }  // namespace
 
 HistoryLimits& historyLimits() {
@@ -163,7 +172,7 @@ History historyFor(const std::string& gaugeName) {
   h.entries = readFolder(folder, *length);
   for (const fs::path& f : filesOf(io::pathOf(folder), kDamaged))
     h.setAside.push_back(io::nameOf(f));
-  if (h.entries.empty()) return h;
+  if (h.entries.empty() || damagedOnTop(folder, h.entries)) return h;
   std::string why;
   const std::unique_ptr<io::Channel> gauge =
       io::openFileChannel(gaugeName, io::OpenMode::ReadOnly, &why);
@@ -183,7 +192,8 @@ void dropUnheldHistory(const std::string& gaugeName, io::Channel& gauge, int64_t
   const std::string folder = gaugeFolder(gaugeName);
   if (folder.empty()) return;
   const std::vector<HistoryEntry> kept = readFolder(folder, gauge.length());
-  if (kept.empty() || holds(gauge, kept.back().record, pos, current)) return;
+  if (kept.empty() || damagedOnTop(folder, kept) || holds(gauge, kept.back().record, pos, current))
+    return;
   for (const HistoryEntry& e : kept) removeQuietly(io::pathOf(e.file));
 }
 
