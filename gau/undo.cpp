@@ -66,23 +66,25 @@ Result<std::vector<Undone>> undoSteps(io::Channel& gauge, int steps,
                       std::to_string(kept.size()) +
                           (kept.size() == 1 ? " change of it is" : " changes of it are") +
                           " kept, so " + std::to_string(steps) + " cannot be undone.");
-  std::vector<Loaded> todo;
+  // Each step must find what its change wrote once the newer ones are undone:
+  // tried on a copy of the bytes they cover before anything is written. The
+  // entries are read one at a time, here and again below, so a long history
+  // is never held whole.
+  std::vector<const HistoryEntry*> todo;
   int64_t first = INT64_MAX, end = 0;
   for (int i = 0; i < steps; ++i) {
-    Result<Loaded> l = load(gauge, kept[kept.size() - 1 - static_cast<size_t>(i)]);
-    if (!l) return R::failure(l);
-    first = std::min(first, l->record.position);
-    end = std::max(end, l->record.position + l->record.length);
-    todo.push_back(std::move(*l));
+    todo.push_back(&kept[kept.size() - 1 - static_cast<size_t>(i)]);
+    first = std::min(first, todo.back()->record.position);
+    end = std::max(end, todo.back()->record.position + todo.back()->record.length);
   }
-  // Each step must find what its change wrote once the newer ones are undone:
-  // tried on a copy of the bytes they cover before anything is written.
   std::vector<uint8_t> span(static_cast<size_t>(end - first));
   if (gauge.read(first, span) != span.size())
     return R::failure(Fault::Bitmap, "The gauge file could not be read: " +
                                          gauge.errorOr("the read stopped early") + ".");
   for (size_t i = 0; i < todo.size(); ++i) {
-    const ChangeRecord& r = todo[i].record;
+    const Result<Loaded> l = load(gauge, *todo[i]);
+    if (!l) return R::failure(l);
+    const ChangeRecord& r = l->record;
     std::vector<uint8_t> now;
     for (const Run& run : r.runs) {
       const auto at = span.begin() + (r.position - first + run.offset);
@@ -95,15 +97,16 @@ Result<std::vector<Undone>> undoSteps(io::Channel& gauge, int steps,
                             "a copy put back, has changed them since.");
     size_t k = 0;
     for (const Run& run : r.runs) {
-      std::copy_n(todo[i].bytes.before.begin() + static_cast<std::ptrdiff_t>(k), run.length,
+      std::copy_n(l->bytes.before.begin() + static_cast<std::ptrdiff_t>(k), run.length,
                   span.begin() + (r.position - first + run.offset));
       k += run.length;
     }
   }
+  // The entries still to undo stay while the steps' own records are filed.
   const HistoryTrimHold hold(gauge.name());
   std::vector<Undone> undone;
   for (size_t i = 0; i < todo.size(); ++i) {
-    const Result<Undone> u = undoLoaded(gauge, todo[i]);
+    const Result<Undone> u = undoChange(gauge, *todo[i]);
     if (!u) {
       if (undoneBeforeFailure) *undoneBeforeFailure = undone;
       return R::failure(u);

@@ -289,6 +289,10 @@ void tst_cli::undoTakesBackEachCommand() {
   QVERIFY2(undo.err.contains("was undone"), undo.err.constData());
   QVERIFY(readBytes(gauge) == g.bytes());
   QVERIFY(!QFile::exists(gauge + QStringLiteral("-journal")));
+  QCOMPARE(dialpix(dir.path(),
+                   {QStringLiteral("undo"), QStringLiteral("--steps"), QStringLiteral("0"), gauge})
+               .status,
+           2);
 
   const Run listed =
       dialpix(dir.path(), {QStringLiteral("history"), QStringLiteral("--json"), gauge});
@@ -391,10 +395,10 @@ void tst_cli::concurrentImportsNeverMix() {
     for (QProcess* p : {&a, &b}) {
       QVERIFY(p->waitForFinished(30000));
       const QByteArray err = p->readAllStandardError();
-      QVERIFY2(p->exitCode() == 0 || err.contains("Another dialpix is changing"),
-               qPrintable(QStringLiteral("status %1: %2")
-                              .arg(p->exitCode())
-                              .arg(QString::fromLocal8Bit(err))));
+      QVERIFY2(
+          p->exitCode() == 0 || err.contains("Another dialpix is changing"),
+          qPrintable(
+              QStringLiteral("status %1: %2").arg(p->exitCode()).arg(QString::fromLocal8Bit(err))));
     }
     const Bytes now = readBytes(race.gauge);
     QVERIFY2(now == race.afterA || now == race.afterB, qPrintable(QString::number(round)));
@@ -502,7 +506,6 @@ void tst_cli::statuses() {
   checkStatus(dir.path(), args, status, err);
 }
 
-
 void tst_cli::unreadableGaugeAmongReadable() {
   if (io::thisSystem() != io::System::Posix) QSKIP("a link to nothing is made on POSIX only");
   QTemporaryDir dir;
@@ -533,7 +536,8 @@ void tst_cli::foreignNamesAreListedAndOpened_data() {
   QTest::addColumn<QByteArray>("stem");  // the name's bytes: as the disk holds them on POSIX
   QTest::addColumn<io::System>("onlyOn");
   QTest::newRow("Latin-1 bytes (POSIX)") << QByteArray("ALT\xCDMETRO") << io::System::Posix;
-  QTest::newRow("Latin-1 letter (Windows)") << QByteArray("ALT\xC3\x8DMETRO") << io::System::Windows;
+  QTest::newRow("Latin-1 letter (Windows)")
+      << QByteArray("ALT\xC3\x8DMETRO") << io::System::Windows;
   QTest::newRow("outside the code page (Windows)")
       << QByteArray("\xCE\xA9\xCE\xBB-\xE6\x97\xA5") << io::System::Windows;
 }
@@ -557,7 +561,8 @@ void tst_cli::foreignNamesAreListedAndOpened() {
   p.setWorkingDirectory(dir.path());
   if (onlyOn == io::System::Posix)  // the name as a shell hands it over: bytes
     p.start(QStringLiteral("/bin/sh"),
-            {QStringLiteral("-c"), QStringLiteral("exec \"$0\" export \"$(printf 'ALT\\315METRO.GAU')\""),
+            {QStringLiteral("-c"),
+             QStringLiteral("exec \"$0\" export \"$(printf 'ALT\\315METRO.GAU')\""),
              QStringLiteral(DIALPIX_EXE)});
   else
     p.start(QStringLiteral(DIALPIX_EXE), {QStringLiteral("export"), QString::fromStdString(name)});

@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <csignal>
 
+#include "gau/change_record.h"
+#include "io/file_channels.h"
 #include "tests/cli/cli_run.h"
 
 using namespace cli_test;
@@ -41,6 +43,7 @@ class tst_cli_posix : public QObject {
   void statuses_data();
   void statuses();
   void everyNameIsWrittenByItsOwnBytes();
+  void historyWritesNamesAndFieldsAsListDoes();
 };
 
 // A write that the system refuses part-way (here: past the file size limit,
@@ -175,7 +178,6 @@ void tst_cli_posix::statuses() {
               onStart(child));
 }
 
-
 // Names in another encoding, names that would break a line or drive the
 // terminal: the text listing and the messages write each quoted where it must
 // be, the JSON exactly, and every name stays that of its own file.
@@ -256,6 +258,59 @@ void tst_cli_posix::everyNameIsWrittenByItsOwnBytes() {
   for (qsizetype i = 0; i < err.size(); ++i) QVERIFY2(err[i].startsWith(expectedErr[i]), err[i]);
 }
 
+// A name that is no UTF-8 and a history entry whose command field was edited
+// to hold control characters: valid JSON with the name's bytes beside it, a
+// text line that cannot drive the terminal, and the bytes changed, not the
+// range's length.
+void tst_cli_posix::historyWritesNamesAndFieldsAsListDoes() {
+  ByteNamedDir dir;
+  gaugebuild::Gauge g;
+  g.filler(20, 4);
+  gaugebuild::Bitmap b = gaugebuild::patterned(8, 2, 2);  // pixel 0 is 0 already
+  g.plant(b);
+  const std::string name = "alt\xCDmetro.gau";
+  QVERIFY(g.writeTo(dir.path().toStdString() + "/" + name));
+  // The name's bytes as a shell hands them over.
+  const auto run = [&dir](const QString& args) {
+    QProcess p;
+    prepare(p, dir.path());
+    p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" ") + args,
+                                        QStringLiteral(DIALPIX_EXE)});
+    p.waitForFinished(60000);
+    return std::pair(p.exitCode(), p.readAllStandardOutput());
+  };
+  QCOMPARE(run(QStringLiteral("transparent alt*metro.gau 1")).first, 0);
+
+  const auto [status, out] = run(QStringLiteral("history --json alt*metro.gau"));
+  QCOMPARE(status, 0);
+  QJsonParseError error{};
+  const QJsonObject top = QJsonDocument::fromJson(out, &error).object();
+  QCOMPARE(error.error, QJsonParseError::NoError);
+  QCOMPARE(QByteArray::fromBase64(top[QStringLiteral("file_base64")].toString().toLatin1()),
+           QByteArray::fromStdString(name));
+  const QJsonObject change = top[QStringLiteral("changes")].toArray()[0].toObject();
+  QCOMPARE(change[QStringLiteral("bytesChanged")].toInt(), 15);
+  QCOMPARE(change[QStringLiteral("length")].toInt(), 16);
+
+  // The entry's command edited, its checksums made to hold.
+  QDirIterator it(dir.path() + QStringLiteral("/.state"), {QStringLiteral("*.change")}, QDir::Files,
+                  QDirIterator::Subdirectories);
+  QVERIFY(it.hasNext());
+  const std::string entry = it.next().toStdString();
+  auto c = io::openFileChannel(entry, io::OpenMode::ReadOnly, nullptr);
+  gau::RecordBytes bytes;
+  gau::ReadRecord r = gau::readRecord(*c, gau::Form::History, &bytes);
+  c.reset();
+  QCOMPARE(r.state, gau::RecordState::Whole);
+  r.record.command = "x\t\x1b[2J\n";
+  std::vector<uint8_t> edited = gau::encodePrefix(r.record);
+  edited.insert(edited.end(), bytes.before.begin(), bytes.before.end());
+  writeBytes(QString::fromStdString(entry), edited);
+  const auto [textStatus, text] = run(QStringLiteral("history alt*metro.gau"));
+  QCOMPARE(textStatus, 0);
+  QVERIFY2(!text.contains('\x1b') && text.count('\n') == 1, text.constData());
+  QVERIFY2(text.contains("x\\t\\033[2J\\n\t1\t15\n"), text.constData());
+}
 
 QTEST_GUILESS_MAIN(tst_cli_posix)
 #include "tst_cli_posix.moc"

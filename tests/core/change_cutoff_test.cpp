@@ -6,12 +6,14 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "gau/change.h"
@@ -84,14 +86,15 @@ INSTANTIATE_TEST_SUITE_P(Change, CutOff,
 
 TEST(CutOff, ARestoredBitmapIsNamed) {
   GaugeDir d;
-  ASSERT_TRUE(cutOffAfter(128 + 8 + 2 * 64 + 10,
-                          [&d] { (void)gau::makeTransparent(*d.open(), d.pos); }));
+  ASSERT_TRUE(
+      cutOffAfter(128 + 8 + 2 * 64 + 10, [&d] { (void)gau::makeTransparent(*d.open(), d.pos); }));
   const auto r = gau::recoverGauge(d.name);
   ASSERT_TRUE(r && r->restored);
   EXPECT_EQ(r->restored->bmpPos, d.pos);
   EXPECT_EQ(r->restored->command, "transparent");
   EXPECT_EQ(d.now(), d.before);
-  EXPECT_NE(gau::restoredSentence(*r->restored, 1).find("Bitmap 1 was put back"), std::string::npos);
+  EXPECT_NE(gau::restoredSentence(*r->restored, 1).find("Bitmap 1 was put back"),
+            std::string::npos);
 }
 
 // A full disk before the journal and part-way through it, on a small tmpfs
@@ -169,6 +172,107 @@ TEST(Change, AFolderThatCannotBeWrittenTakesNoJournal) {
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// A change through a symbolic link keeps its journal beside the file itself:
+// cut off, it is put back by the next change through the real name, before
+// that change, and never afterwards over it.
+TEST(CutOff, AChangeThroughALinkIsPutBackBeforeALaterChange) {
+  GaugeDir d;
+  fs::create_directory("real");
+  fs::rename(d.name, "real/panel.gau");
+  fs::create_symlink("real/panel.gau", "link.gau");
+  EXPECT_EQ(gau::journalName("link.gau"), gau::journalName("real/panel.gau"));
+  ASSERT_TRUE(cutOffAfter(128 + 8 + 2 * 64 + 10, [&d] {
+    auto g = io::openFileChannel("link.gau", io::OpenMode::ReadWriteExisting, nullptr);
+    (void)gau::makeTransparent(*g, d.pos);
+  }));
+  auto real = io::openFileChannel("real/panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
+  ASSERT_TRUE(gau::makeZeroTransparent(*real, d.pos));
+  auto expected = io::memoryChannel(d.before);
+  ASSERT_TRUE(gau::makeZeroTransparent(*expected, d.pos));
+  EXPECT_EQ(d.dir.read("real/panel.gau"), expected->bytes());
+  const auto again = gau::recoverGauge("link.gau");
+  ASSERT_TRUE(again && !again->restored && again->notice.empty());
+  EXPECT_EQ(d.dir.read("real/panel.gau"), expected->bytes());
+}
+
+// What stands at the journal's name and is no journal: said, left, in the way.
+TEST(Journal, ALinkAtItsNameIsNamedAndLeft) {
+  GaugeDir d;
+  fs::create_symlink("nowhere", gau::journalName(d.name));
+  const auto r = gau::recoverGauge(d.name);
+  ASSERT_TRUE(r);
+  EXPECT_NE(r->notice.find("symbolic link"), std::string::npos) << r->notice;
+  const Result<> change = gau::makeZeroTransparent(*d.open(), d.pos);
+  EXPECT_EQ(change.fault(), Fault::NotWritten);
+  EXPECT_NE(change.reason().find(gau::journalName(d.name)), std::string::npos) << change.reason();
+  EXPECT_TRUE(fs::is_symlink(gau::journalName(d.name)));
+}
+
+TEST(Channel, ANamedPipeIsNoFile) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+  for (const io::OpenMode mode : {io::OpenMode::ReadOnly, io::OpenMode::ReadWriteExisting}) {
+    std::string why;
+    EXPECT_FALSE(io::openFileChannel("pipe", mode, &why));
+    EXPECT_EQ(why, "it is not a regular file");
+  }
+}
+
+// Run as another user (nobody), as the rows need: a journal of another owner
+// is moved aside; one this user may not remove (a sticky folder) is not
+// played back; a private gauge's old bytes stay private.
+TEST(Journal, OwnersAndPermissions) {
+  if (getuid() != 0) GTEST_SKIP() << "needs root, to act as two users";
+  GaugeDir d;
+  fs::permissions(d.dir.path(), fs::perms::all);
+  fs::create_directory("state");
+  fs::permissions("state", fs::perms::all);
+  struct Row {
+    const char* name;
+    uid_t gaugeOwner, journalOwner;
+    bool sticky;
+    bool playedBack;
+    const char* said;
+  };
+  for (const Row row :
+       {Row{"another owner's journal", 65534, 0, false, false, "another user"},
+        Row{"not removable in a sticky folder", 0, 0, true, false, "may not remove"},
+        Row{"the user's own", 65534, 65534, false, true, ""}}) {
+    fs::remove_all("shared");
+    fs::create_directory("shared");
+    gaugebuild::Gauge().raw(d.before).writeTo("shared/panel.gau");
+    // A cut-off change's own journal.
+    ASSERT_TRUE(cutOffAfter(128 + 8 + 2 * 64 + 10, [&d] {
+      auto g = io::openFileChannel("shared/panel.gau", io::OpenMode::ReadWriteExisting, nullptr);
+      (void)gau::makeTransparent(*g, d.pos);
+    }));
+    ASSERT_EQ(::chown("shared/panel.gau", row.gaugeOwner, row.gaugeOwner), 0);
+    ASSERT_EQ(::chown("shared/panel.gau-journal", row.journalOwner, row.journalOwner), 0);
+    ::chmod("shared/panel.gau", 0666);
+    ::chmod("shared", row.sticky ? 01777 : 0777);
+    const pid_t child = fork();
+    if (child == 0) {
+      if (setgid(65534) != 0 || setuid(65534) != 0) std::_Exit(2);
+      const auto r = gau::recoverGauge("shared/panel.gau");
+      const bool played = r && r->restored.has_value();
+      const bool said = r && r->notice.find(row.said) != std::string::npos;
+      std::_Exit(played == row.playedBack && said ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << row.name;
+  }
+  // Permissions no wider than a private gauge's, the history folder 0700.
+  ASSERT_EQ(::chmod(d.name.c_str(), 0600), 0);
+  ASSERT_TRUE(gau::makeZeroTransparent(*d.open(), d.pos));
+  const std::string entry = gau::historyOf(d.name).back().file;
+  struct stat st {};
+  ASSERT_EQ(::stat(entry.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(::stat(fs::path(entry).parent_path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 }  // namespace

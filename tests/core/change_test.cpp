@@ -96,7 +96,7 @@ TEST(Undo, TheLimitsDropTheOldestChanges) {
     gau::HistoryLimits limits;
     size_t kept;
   };
-  for (const Row& row : {Row{{3, int64_t{1} << 30}, 3},                        // per gauge
+  for (const Row& row : {Row{{3, int64_t{1} << 30}, 3},        // per gauge
                          Row{{100, 2 * (128 + 8 + 1)}, 2}}) {  // in all
     GaugeDir d;
     gau::historyLimits() = row.limits;
