@@ -12,6 +12,7 @@
 
 #include "bench/big_gauge.h"
 #include "gau/change.h"
+#include "gau/history.h"
 #include "gau/palette.h"
 #include "io/file_channels.h"
 
@@ -69,6 +70,40 @@ void BM_Import4096_Safe(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kPixelBytes);
 }
 BENCHMARK(BM_Import4096_Safe)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A 1% edit: the whole picture handed over, as an import does, with a
+// 410 x 410 square (1% of the pixels) new each round. Its history, the bytes
+// one such change keeps, is reported beside the time.
+std::vector<uint8_t> editedPixels(uint8_t value) {
+  std::vector<uint8_t> pixels(kPixelBytes, 7);
+  for (int64_t y = 1000; y < 1410; ++y)
+    std::fill_n(pixels.begin() + y * bench::kSide + 2000, 410, value);
+  return pixels;
+}
+
+void BM_Edit1Percent4096_Direct(benchmark::State& state) {
+  auto gauge = openSample();
+  const std::vector<uint8_t> pixels[2] = {editedPixels(1), editedPixels(2)};
+  int round = 0;
+  for (auto _ : state)
+    if (!gauge->write(sample().pixelStart, pixels[++round % 2]) || !gauge->flush())
+      state.SkipWithError("write failed");
+}
+BENCHMARK(BM_Edit1Percent4096_Direct)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Edit1Percent4096_Safe(benchmark::State& state) {
+  auto gauge = openSample();
+  const std::vector<uint8_t> pixels[2] = {editedPixels(1), editedPixels(2)};
+  int round = 0;
+  for (auto _ : state)
+    if (!gau::changeRange(*gauge, sample().pixelStart, pixels[++round % 2],
+                          {"import", sample().bmpPos}))
+      state.SkipWithError("change failed");
+  const std::vector<gau::HistoryEntry> kept = gau::historyOf(sample().name);
+  if (!kept.empty())
+    state.counters["history_bytes"] = static_cast<double>(fs::file_size(kept.back().file));
+}
+BENCHMARK(BM_Edit1Percent4096_Safe)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_PaletteSend_Direct(benchmark::State& state) {
   auto gauge = openSample();

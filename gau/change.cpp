@@ -403,13 +403,21 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
   ChangeRecord record;
   record.runs = runsBetween(old, bytes, &record.bytesChanged);
   if (record.bytesChanged == 0) return {};  // nothing to change, nothing to undo
-  std::vector<uint8_t> after = runBytesOf(bytes, record.runs);
+  // The runs' bytes one after another; a single run is read where it lies.
+  std::vector<uint8_t> keptAfter, keptBefore;
+  std::span<const uint8_t> after, before;
+  if (record.runs.size() == 1) {
+    after = bytes.subspan(record.runs[0].offset, record.runs[0].length);
+    before = std::span<const uint8_t>(old).subspan(record.runs[0].offset, record.runs[0].length);
+  } else {
+    after = keptAfter = runBytesOf(bytes, record.runs);
+    before = keptBefore = runBytesOf(old, record.runs);
+  }
   // The checksum of the new bytes, on the other core for a large change.
   std::future<uint32_t> newCrc =
       std::async(static_cast<int64_t>(after.size()) >= kLargeChange ? std::launch::async
                                                                     : std::launch::deferred,
-                 [&after] { return crc32Of(after); });
-  const std::vector<uint8_t> before = runBytesOf(old, record.runs);
+                 [after] { return crc32Of(after); });
   record.oldCrc = crc32Of(before);
   record.position = pos;
   record.length = count;
@@ -430,7 +438,7 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
         "could not be written: " +
         why + ".");
   // Entries this file no longer holds could never be undone; they go before this one.
-  if (gauge.onDisk()) dropUnheldHistory(name, gauge, pos, old);
+  if (gauge.onDisk()) dropUnheldHistory(name, gauge, record, old);
 
   if (!writeRuns(gauge, pos, record.runs, bytes) || !gauge.flush()) {
     const std::string failed = "Writing the gauge file failed: " + gauge.errorOr("unknown error");

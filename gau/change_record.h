@@ -51,6 +51,8 @@ struct ChangeRecord {
 enum class Form { Journal, History };
 
 uint32_t crc32Of(std::span<const uint8_t> bytes);
+// The CRC-32 of bytes whose first part had `crc`, going on over `more`.
+uint32_t crc32Continued(uint32_t crc, std::span<const uint8_t> more);
 
 // The runs where `before` and `after` differ (bytes that differ by fewer than
 // a run entry's size apart joined into one run), and how many bytes differ.

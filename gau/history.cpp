@@ -130,31 +130,50 @@ std::vector<HistoryEntry> readFolder(const std::string& folder, int64_t length) 
   return out;
 }
 
+// The newest change kept in `folder` that reads whole, reading no more than
+// it must (a change looks at it every time); damaged ones above it are moved
+// aside. Nothing when there is none, or the newest is of another length.
+std::optional<HistoryEntry> newestEntry(const std::string& folder, int64_t length) {
+  const std::vector<fs::path> files = filesOf(io::pathOf(folder), kExtension);
+  for (auto f = files.rbegin(); f != files.rend(); ++f) {
+    const ReadRecord r = readEntry(io::nameOf(*f), length, nullptr);
+    if (r.state == RecordState::Whole) return HistoryEntry{r.record, io::nameOf(*f)};
+    if (r.state == RecordState::OtherLength) return std::nullopt;
+    std::error_code ec;
+    fs::path aside = *f;
+    fs::rename(*f, aside.replace_extension(kDamaged), ec);
+  }
+  return std::nullopt;
+}
+
 // Whether the file holds the bytes `r` wrote; `current` holds what lies at
 // `pos` on, read already.
 bool holds(io::Channel& gauge, const ChangeRecord& r, int64_t pos,
            std::span<const uint8_t> current) {
-  std::vector<uint8_t> now;
+  uint32_t crc = crc32Of({});
+  std::vector<uint8_t> read;
   for (const Run& run : r.runs) {
     const int64_t at = r.position + run.offset;
-    const size_t start = now.size();
-    now.resize(start + run.length);
-    const std::span<uint8_t> into = std::span(now).subspan(start);
-    if (at >= pos && at + run.length <= pos + static_cast<int64_t>(current.size()))
-      std::copy_n(current.begin() + (at - pos), run.length, into.begin());
-    else if (gauge.read(at, into) != into.size())
-      return false;
+    std::span<const uint8_t> now;
+    if (at >= pos && at + run.length <= pos + static_cast<int64_t>(current.size())) {
+      now = current.subspan(static_cast<size_t>(at - pos), run.length);
+    } else {
+      read.resize(run.length);
+      if (gauge.read(at, read) != read.size()) return false;
+      now = read;
+    }
+    crc = crc32Continued(crc, now);
   }
-  return crc32Of(now) == r.newCrc;
+  return crc == r.newCrc;
 }
 
-// Whether a damaged entry lies above every whole one: the file then holds that
-// change's bytes, which cannot be known, so the older changes are kept and
-// each undo checks its own bytes, rather than all of them being given up.
-bool damagedOnTop(const std::string& folder, const std::vector<HistoryEntry>& kept) {
+// Whether a damaged entry lies above the newest whole one, `newest`: the file
+// then holds that change's bytes, which cannot be known, so the older changes
+// are kept and each undo checks its own bytes, rather than all of them being
+// given up.
+bool damagedOnTop(const std::string& folder, const std::string& newest) {
   const std::vector<fs::path> damaged = filesOf(io::pathOf(folder), kDamaged);
-  return !damaged.empty() &&
-         (kept.empty() || damaged.back().stem() > io::pathOf(kept.back().file).stem());
+  return !damaged.empty() && damaged.back().stem() > io::pathOf(newest).stem();
 }
 
 }  // namespace
@@ -172,7 +191,7 @@ History historyFor(const std::string& gaugeName) {
   h.entries = readFolder(folder, *length);
   for (const fs::path& f : filesOf(io::pathOf(folder), kDamaged))
     h.setAside.push_back(io::nameOf(f));
-  if (h.entries.empty() || damagedOnTop(folder, h.entries)) return h;
+  if (h.entries.empty() || damagedOnTop(folder, h.entries.back().file)) return h;
   std::string why;
   const std::unique_ptr<io::Channel> gauge =
       io::openFileChannel(gaugeName, io::OpenMode::ReadOnly, &why);
@@ -187,14 +206,19 @@ std::vector<HistoryEntry> historyOf(const std::string& gaugeName) {
   return historyFor(gaugeName).entries;
 }
 
-void dropUnheldHistory(const std::string& gaugeName, io::Channel& gauge, int64_t pos,
+void dropUnheldHistory(const std::string& gaugeName, io::Channel& gauge, const ChangeRecord& next,
                        std::span<const uint8_t> current) {
   const std::string folder = gaugeFolder(gaugeName);
   if (folder.empty()) return;
-  const std::vector<HistoryEntry> kept = readFolder(folder, gauge.length());
-  if (kept.empty() || damagedOnTop(folder, kept) || holds(gauge, kept.back().record, pos, current))
+  const std::optional<HistoryEntry> top = newestEntry(folder, gauge.length());
+  if (!top || damagedOnTop(folder, top->file)) return;
+  const ChangeRecord& newest = top->record;
+  // The same runs again (an import over the last one): their checksum is known.
+  if (newest.position == next.position && newest.runs == next.runs
+          ? newest.newCrc == next.oldCrc
+          : holds(gauge, newest, next.position, current))
     return;
-  for (const HistoryEntry& e : kept) removeQuietly(io::pathOf(e.file));
+  for (const fs::path& f : filesOf(io::pathOf(folder), kExtension)) removeQuietly(f);
 }
 
 bool keepInHistory(const std::string& gaugeName, const ChangeRecord& record,
@@ -214,13 +238,9 @@ bool keepInHistory(const std::string& gaugeName, const ChangeRecord& record,
   io::makePrivateFolder(historyRoot());
   io::makePrivateFolder(folder);
   // Entries of another length belong to an earlier file that had this identity.
-  const std::vector<fs::path> files = filesOf(io::pathOf(folder), kExtension);
-  const std::vector<HistoryEntry> kept = readFolder(folder, record.gaugeLength);
-  if (kept.size() != files.size())
-    for (const fs::path& f : filesOf(io::pathOf(folder), kExtension))
-      if (std::none_of(kept.begin(), kept.end(),
-                       [&](const HistoryEntry& e) { return io::pathOf(e.file) == f; }))
-        removeQuietly(f);
+  if (const std::vector<fs::path> files = filesOf(io::pathOf(folder), kExtension);
+      !files.empty() && !newestEntry(folder, record.gaugeLength))
+    for (const fs::path& f : filesOf(io::pathOf(folder), kExtension)) removeQuietly(f);
   // Numbers go on past every file there, damaged ones included.
   unsigned long long next = 1;
   for (const char* extension : {kExtension, kDamaged})

@@ -58,10 +58,10 @@ bool keepInHistory(const std::string& gaugeName, const ChangeRecord& record,
                    std::span<const uint8_t> prefix, std::span<const uint8_t> before,
                    const std::string& journal, std::string* why);
 
-// Before a change of `gaugeName` at `pos`, whose range holds `current` now:
+// Before the change `next` of `gaugeName`, whose range holds `current` now:
 // drops the kept changes when the file no longer holds what the newest of them
 // wrote, as they could never be undone.
-void dropUnheldHistory(const std::string& gaugeName, io::Channel& gauge, int64_t pos,
+void dropUnheldHistory(const std::string& gaugeName, io::Channel& gauge, const ChangeRecord& next,
                        std::span<const uint8_t> current);
 
 // While one lives, the limits drop nothing: an undo of several steps records

@@ -23,8 +23,7 @@ constexpr size_t kHeaderBytes = bmp::kFileHeaderBytes + bmp::kInfoHeaderBytes;
 
 }  // namespace
 
-Result<Imported> importPixels(io::Channel& gauge, int32_t bmpPos,
-                              io::Channel& bmpFile) {
+Result<Imported> importPixels(io::Channel& gauge, int32_t bmpPos, io::Channel& bmpFile) {
   if (gauge.readOnly()) return failed(Fault::ReadOnly, "The gauge file is open for reading only.");
   const Result<BitmapLayout> checked = convertibleLayout(gauge, bmpPos);
   if (!checked) return Result<Imported>::failure(checked);
@@ -50,8 +49,7 @@ Result<Imported> importPixels(io::Channel& gauge, int32_t bmpPos,
   return Imported{b.colors, b.pixelBytes};
 }
 
-Result<Imported> importBitmap(io::Channel& gauge, int32_t bmpPos,
-                              const std::string& bmpName) {
+Result<Imported> importBitmap(io::Channel& gauge, int32_t bmpPos, const std::string& bmpName) {
   std::string why;
   const std::unique_ptr<io::Channel> bmpFile =
       io::openFileChannel(bmpName, io::OpenMode::ReadOnly, &why);

@@ -78,8 +78,7 @@ ScanResult scanBytes(std::span<const uint8_t> bytes, size_t keep) {
   return r;
 }
 
-ScanResult scanChannel(io::Channel& gauge, size_t keep,
-                       const std::function<void()>& onBlock) {
+ScanResult scanChannel(io::Channel& gauge, size_t keep, const std::function<void()>& onBlock) {
   ScanResult r;
   constexpr size_t kBlock = size_t{4} << 20;
   const int64_t length = gauge.length();

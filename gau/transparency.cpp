@@ -35,10 +35,10 @@ Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos) {
   if (!zeros)
     return R::failure(Fault::OutOfMemory, "There was not enough memory to zero its " +
                                               std::to_string(b.pixelBytes) + " pixel bytes.");
-  if (const Result<> r = changeRange(gauge, b.pixelStart,
-                                     std::span<const uint8_t>(zeros.get(),
-                                                              static_cast<size_t>(b.pixelBytes)),
-                                     {"transparent", bmpPos});
+  if (const Result<> r =
+          changeRange(gauge, b.pixelStart,
+                      std::span<const uint8_t>(zeros.get(), static_cast<size_t>(b.pixelBytes)),
+                      {"transparent", bmpPos});
       !r)
     return R::failure(r);
   done.bytesZeroed = b.pixelBytes;
