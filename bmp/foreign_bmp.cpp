@@ -22,6 +22,7 @@ constexpr int32_t kBitFields = 3;
 struct Shape {
   int64_t width = 0;
   int64_t height = 0;  // rows, whatever the storage order
+  bool topDown = false;
   int bits = 0;
   int32_t compression = 0;
   int64_t pixelStart = 0;  // 0-based offset where the reader starts on the pixels
@@ -49,6 +50,7 @@ std::optional<Shape> readShape(std::span<const uint8_t> f) {
   } else {
     return std::nullopt;
   }
+  s.topDown = s.height < 0;
   s.height = std::abs(s.height);
   if (s.width <= 0 || s.height == 0 || s.bits <= 0 || s.bits > 32) return std::nullopt;
   const int64_t colours = s.bits > 8 ? 0 : used != 0 ? used : int64_t{1} << s.bits;
@@ -66,35 +68,64 @@ bool isRunLength(const Shape& s) {
 
 std::string num(int64_t v) { return std::to_string(v); }
 
-// Walks run-length data from `at` without decoding it: true when it reaches
-// its end-of-picture mark, or ends its last row, inside the file.
-bool runsComplete(std::span<const uint8_t> f, size_t at, int bits, int64_t rows) {
-  int64_t row = 0;
+// Why run-length data from `at` leaves some pixel unknown, walked as the
+// reader decodes it without keeping a pixel (see pixelDataProblem); empty when
+// it does not. Rows and columns in the sentences count from 1 at the top left,
+// as the picture is shown.
+std::optional<std::string> runProblem(std::span<const uint8_t> f, size_t at, const Shape& s) {
+  const int64_t w = s.width, h = s.height;
+  int64_t x = 0, row = 0;  // row 0 is the bottom one, stored first
+  int64_t set = 0;         // pixels a run gave a value
+  const auto shownRow = [&] { return num(h - row); };
+  const std::string stops = "Its compressed pixel data stops before the end of its picture.";
+  const std::string pastLast =
+      "Its compressed pixel data goes on past the last row of its picture.";
+  const auto pastRow = [&](int64_t n) {
+    return "Its compressed pixel data runs past the end of row " + shownRow() + ": " + num(n) +
+           " pixels from column " + num(x + 1) + " on, in a row of " + num(w) + ".";
+  };
   while (at + 2 <= f.size()) {
     const uint8_t count = f[at];
     const uint8_t code = f[at + 1];
     at += 2;
-    if (count != 0) continue;  // a run of one value
+    if (count != 0 || code > 2) {  // a run of one value, or `code` pixels as they are
+      const int64_t n = count != 0 ? count : code;
+      if (row >= h) return pastLast;
+      if (n > w - x) return pastRow(n);
+      if (count == 0) {  // padded to an even byte count
+        const size_t bytes = s.bits == 8 ? code : (code + 1u) / 2;
+        if (bytes > f.size() - at) return stops;
+        at += bytes + (bytes & 1);
+      }
+      x += n;
+      set += n;
+      continue;
+    }
     switch (code) {
       case 0:  // end of row
-        if (++row >= rows) return true;
+        if (row >= h) return pastLast;
+        x = 0;
+        ++row;
         break;
       case 1:  // end of picture
-        return true;
-      case 2:  // move right and up
-        if (at + 2 > f.size()) return false;
-        row += f[at + 1];
+        return std::nullopt;
+      default: {  // move right and up
+        if (f.size() - at < 2) return stops;
+        const int64_t right = f[at], up = f[at + 1];
         at += 2;
-        if (row >= rows) return true;
-        break;
-      default: {  // `code` pixels as they are, padded to an even byte count
-        const size_t bytes = bits == 8 ? code : (code + 1u) / 2;
-        at += bytes + (bytes & 1);
+        if (x + right > w || row + up >= h)
+          return "Its compressed pixel data moves " + num(right) + " right and " + num(up) +
+                 " up from row " + (row < h ? shownRow() : "below the picture") + ", column " +
+                 num(x + 1) + ", out of its picture.";
+        x += right;
+        row += up;
         break;
       }
     }
   }
-  return false;
+  // No end-of-picture mark: only a picture whose every pixel is set has nothing left to guess.
+  if (set == w * h) return std::nullopt;
+  return stops;
 }
 
 }  // namespace
@@ -107,16 +138,19 @@ bool needsWholeFile(std::span<const uint8_t> head) {
   return s && isRunLength(*s);
 }
 
-std::optional<std::string> cutShort(std::span<const uint8_t> file, int64_t length) {
+std::optional<std::string> pixelDataProblem(std::span<const uint8_t> file, int64_t length) {
   const std::optional<Shape> s = readShape(file);
   if (!s) return std::nullopt;
   if (s->pixelStart >= length)
     return "It ends at byte " + num(length) + ", before its pixel data, which starts at byte " +
            num(s->pixelStart) + ".";
   if (isRunLength(*s)) {
-    if (!runsComplete(file, static_cast<size_t>(s->pixelStart), s->bits, s->height))
-      return std::string("Its compressed pixel data stops before the end of its picture.");
-    return std::nullopt;
+    // The format has no top-down order for runs: a reader would have to guess one.
+    if (s->topDown)
+      return std::string(
+          "It gives a negative height (rows stored top row first), which a .BMP with compressed "
+          "pixel data cannot have.");
+    return runProblem(file, static_cast<size_t>(s->pixelStart), *s);
   }
   if (s->compression != 0 && s->compression != kBitFields) return std::nullopt;
   const int64_t rowBytes = (s->width * s->bits + 31) / 32 * 4;  // each row padded to 4 bytes

@@ -1,9 +1,10 @@
 #pragma once
 // What the import checks and mends in a .BMP written by another program before
 // Qt's image reader decodes it. The reader decodes every layout itself; these
-// cover the two places where it would hand back a wrong picture without a
-// word: pixel data that ends early (it fills the rest with whatever memory
-// held) and the 52- and 56-byte information headers (it does not know them).
+// cover the places where it would hand back a wrong picture without a word:
+// pixel data that ends early (it fills the rest with whatever memory held),
+// run-length data that leaves its picture or stops short (it clips or
+// guesses), and the 52- and 56-byte information headers (it does not know them).
 
 #include <cstdint>
 #include <optional>
@@ -25,13 +26,15 @@ inline bool isBmp(std::span<const uint8_t> head) {
 // run-length data, and for a header to widen.
 bool needsWholeFile(std::span<const uint8_t> head);
 
-// Why the pixel data of the .BMP of `fileLength` bytes that starts with
-// `bytes` ends before its picture does, as a sentence for the user; empty when
-// it holds the whole picture, and also when it is no .BMP this check
-// understands (the reader then decides). Uncompressed rows must all be there;
-// run-length data (`bytes` then holds the whole file) must reach its
-// end-of-picture mark or its last row.
-std::optional<std::string> cutShort(std::span<const uint8_t> bytes, int64_t fileLength);
+// Why some pixel of the .BMP of `fileLength` bytes that starts with `bytes`
+// cannot be known, as a sentence for the user; empty when every pixel can, and
+// also when it is no .BMP this check understands (the reader then decides).
+// Uncompressed rows must all be there. Run-length data (`bytes` then holds the
+// whole file) is stored bottom-up, and its runs and moves stay inside their row
+// and the picture; it ends with its end-of-picture mark, or without one only
+// once every pixel is set. A move or an early end of row or picture leaves
+// pixels as entry 0, which the file chose; data that stops short chose nothing.
+std::optional<std::string> pixelDataProblem(std::span<const uint8_t> bytes, int64_t fileLength);
 
 // The same .BMP with a 52- or 56-byte information header (bit masks after the
 // 40-byte fields) widened to the 108-byte one the reader knows, the pixel data

@@ -109,6 +109,21 @@ struct Panel {
   }
 };
 
+std::vector<uint8_t> cut(std::vector<uint8_t> b, size_t n) {
+  b.resize(b.size() - n);
+  return b;
+}
+
+// A run-length file of the panel's size and palette with `runs` for its pixel data.
+std::vector<uint8_t> withRuns(const Panel& p, std::initializer_list<uint8_t> runs, int bits = 8) {
+  Bmp b = p.indexFile(p.target(), bits);
+  b.compression = bits == 8 ? bmpbuild::Rle8 : bmpbuild::Rle4;
+  std::vector<uint8_t> f = bmpbuild::write(b);
+  f.resize(io::le32(&f[bmp::kDataOffsetOffset]));
+  f.insert(f.end(), runs);
+  return f;
+}
+
 // A file, the indices the gauge must hold after importing it, and how many
 // pixels and colours took a nearest entry.
 struct Case {
@@ -158,6 +173,24 @@ INSTANTIATE_TEST_SUITE_P(
         layout("Rle8Header124", [](Bmp& b) { b.compression = Rle8, b.infoSize = 124; }),
         layout(
             "Rle4", [](Bmp& b) { b.compression = Rle4; }, 4),
+        Case{"RunsEndingWithoutTheirMarksOnceEveryPixelIsSet",
+             [](const Panel& p) {
+               Bmp b = p.indexFile(p.target());
+               b.compression = Rle8;
+               return std::tuple{cut(bmpbuild::write(b), 4), p.target(), 0, 0};
+             }},
+        Case{"RunsThatMoveAndEndRowsEarlyLeaveEntry0",
+             [](const Panel& p) {
+               Indices t(Panel::W * Panel::H, 7);  // top row first, as the runs leave it
+               std::fill_n(t.begin() + 2 * Panel::W + 6, 7, 0);
+               std::fill_n(t.begin() + 3 * Panel::W, 5, 0);
+               std::fill_n(t.begin() + 4 * Panel::W + 3, 10, 0);
+               return std::tuple{withRuns(p, {3,  7, 0, 2, 2,  1,  // the bottom row: 3, then a move
+                                              8,  7, 0, 0,         // the rest of the row above
+                                              6,  7, 0, 0,         // a row ended early
+                                              13, 7, 0, 0, 13, 7, 0, 1}),
+                                 t, 0, 0};
+             }},
         layout("FourBits", keep, 4),
         layout(
             "FourBitsHeader12", [](Bmp& b) { b.infoSize = 12; }, 4),
@@ -248,14 +281,6 @@ INSTANTIATE_TEST_SUITE_P(
                            t[1] = 2, t[2] = 12, t[3] = 12;
                            return std::tuple{bmpbuild::write(b), t, 3, 2};
                          }},
-                    Case{"IndexPastAShortPaletteShowsBlackAsTheExportDoes",
-                         [](const Panel& p) {
-                           Bmp b = p.indexFile(p.target());
-                           b.palette.resize(16);
-                           Indices t = p.target();
-                           b.pixels[4] = t[4] = 40;
-                           return std::tuple{bmpbuild::write(b), t, 0, 0};
-                         }},
                     Case{"AColourMidwayTakesTheLowerEntry",
                          [](const Panel& p) {
                            Bmp b = p.colourFile(p.target());
@@ -313,11 +338,6 @@ TEST_P(Refusals, WriteNothing) {
   EXPECT_EQ(gauge, panel.g.bytes());
 }
 
-std::vector<uint8_t> cut(std::vector<uint8_t> b, size_t n) {
-  b.resize(b.size() - n);
-  return b;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Import, Refusals,
     testing::Values(
@@ -346,7 +366,7 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const Panel& p) {
                   Bmp b = p.indexFile(p.target());
                   b.compression = bmpbuild::Rle8;
-                  return cut(bmpbuild::write(b), 4);
+                  return cut(bmpbuild::write(b), 6);  // the marks and the last run
                 },
                 Fault::Source, "stops before"},
         Refusal{"RunsCutShortAfterAnOddAbsoluteRun",  // its pad byte then 01 reads as an end
@@ -357,10 +377,64 @@ INSTANTIATE_TEST_SUITE_P(
                   f.resize(io::le32(&f[bmp::kDataOffsetOffset]));
                   f.insert(f.end(), {0, Panel::W});  // a row of 13 pixels as they are
                   f.insert(f.end(), Panel::W, 3);
-                  f.insert(f.end(), {0, 1, 7});  // the pad byte, then a run of one pixel
+                  f.insert(f.end(), {0, 0, 0, 1, 7});  // the pad byte, end of row, one pixel
                   return f;
                 },
                 Fault::Source, "stops before"},
+        // Runs whose pixels the reader would clip, or leave as they were.
+        Refusal{"RunPastTheEndOfARow",
+                [](const Panel& p) {
+                  return withRuns(p, {14, 3, 0, 1});
+                },
+                Fault::Source, "past the end of row 5: 14 pixels from column 1"},
+        Refusal{"FourBitAbsoluteRunPastTheEndOfARow",
+                [](const Panel& p) {
+                  return withRuns(p, {4, 0x11, 0, 10, 1, 2, 3, 4, 5, 0, 0, 1}, 4);
+                },
+                Fault::Source, "past the end of row 5: 10 pixels from column 5"},
+        Refusal{"RunsPastTheLastRow",
+                [](const Panel& p) {
+                  return withRuns(p, {13, 1, 0, 0, 13, 1, 0, 0, 13, 1, 0, 0,
+                                      13, 1, 0, 0, 13, 1, 0, 0, 1,  1, 0, 1});
+                },
+                Fault::Source, "past the last row"},
+        Refusal{"MoveAboveTheTop",
+                [](const Panel& p) {
+                  return withRuns(p, {1, 1, 0, 2, 0, 5});
+                },
+                Fault::Source, "moves 0 right and 5 up from row 5, column 2, out of its picture"},
+        Refusal{"MovePastTheRightEdge",
+                [](const Panel& p) {
+                  return withRuns(p, {0, 0, 5, 1, 0, 2, 9, 0, 0, 1});
+                },
+                Fault::Source, "moves 9 right and 0 up from row 4, column 6"},
+        Refusal{"RunsStoredTopDown",
+                [](const Panel& p) {
+                  Bmp b = p.indexFile(p.target());
+                  b.compression = bmpbuild::Rle8, b.topDown = true;
+                  return bmpbuild::write(b);
+                },
+                Fault::Source, "negative height"},
+        // Pixels that name no colour of their own palette.
+        Refusal{"IndexPastThePalette",
+                [](const Panel& p) {
+                  Bmp b = p.indexFile(p.target());
+                  b.palette.resize(16);
+                  b.pixels[4] = 40, b.pixels[20] = 16;
+                  return bmpbuild::write(b);
+                },
+                Fault::Source,
+                "pixel in row 1, column 5 (counted from the top left) names palette entry 40, and "
+                "its palette has only 16 colours."},
+        Refusal{"OneBitPastAPaletteOfOne",
+                [](const Panel& p) {
+                  Bmp b = p.indexFile(Indices(Panel::W * Panel::H, 0), 1);
+                  b.palette.resize(1);
+                  b.pixels.back() = 1;
+                  return bmpbuild::write(b);
+                },
+                Fault::Source,
+                "row 5, column 13 (counted from the top left) names palette entry 1"},
         Refusal{"FarTallerTopDown",  // refused by its header, not by the reader's allocation limit
                 [](const Panel& p) {
                   Bmp b = p.indexFile(Indices(Panel::W * 100000, 1));
