@@ -158,6 +158,28 @@ Result<DecodedImage> notTheBitmapsSize(int64_t w, int64_t h, int32_t width, int3
                              num(width) + " x " + num(height) + ".");
 }
 
+// A .BMP of bit fields, decoded here rather than by the reader, which widens
+// a field narrower than 8 bits by shifting it and so darkens every colour.
+Result<DecodedImage> decodeBitFields(Channel& file, const bmp::BitFieldLayout& layout,
+                                     std::span<const uint8_t> head, int64_t length, int32_t width,
+                                     int32_t height) {
+  using R = Result<DecodedImage>;
+  if (const std::optional<std::string> why = bmp::pixelDataProblem(head, length))
+    return R::failure(Fault::Source, *why);
+  if (layout.width != width || layout.height != height)
+    return notTheBitmapsSize(layout.width, layout.height, width, height);
+  QImage image = zeroedPicture(width, height, QImage::Format_ARGB32);
+  if (image.isNull())
+    return R::failure(Fault::Source, "There is no memory for its " + num(width) + " x " +
+                                         num(height) + " pixels.");
+  const std::span<uint32_t> pixels{reinterpret_cast<uint32_t*>(image.bits()),
+                                   static_cast<size_t>(image.sizeInBytes() / 4)};
+  if (const std::optional<std::string> why =
+          bmp::decodeBitFields(file, layout, pixels, image.bytesPerLine() / 4))
+    return R::failure(Fault::Source, *why);
+  return DecodedImage(std::move(image));
+}
+
 }  // namespace
 
 DecodedImage::DecodedImage(QImage image) : image_(std::move(image)) {
@@ -201,6 +223,10 @@ Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height) {
   if (file.read(1, head) != head.size())
     return R::failure(Fault::Source,
                       "It could not be read: " + file.errorOr("the read stopped early") + ".");
+
+  if (bmp::isBmp(head))
+    if (const std::optional<bmp::BitFieldLayout> fields = bmp::bitFieldLayout(head))
+      return decodeBitFields(file, *fields, head, length, width, height);
 
   // An uncompressed .BMP is read row by row straight from the file; anything
   // else is read whole first (run-length data is checked, a header widened).

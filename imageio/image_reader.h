@@ -34,9 +34,10 @@ class DecodedImage {
 // A picture with a pixel that cannot be known is refused rather than decoded
 // with a guess in it: a .BMP whose pixel data ends early or whose runs leave
 // the picture (see bmp::pixelDataProblem), and any picture of indices with a
-// pixel past the end of its palette. Failures: Fault::Source (unreadable,
-// undecodable or refused) and Fault::DoesNotFit (another size), each reason a
-// sentence for the user.
+// pixel past the end of its palette. A .BMP of 16-bit or bit-field pixels is
+// decoded here, its fields widened exactly. Failures: Fault::Source
+// (unreadable, undecodable or refused) and Fault::DoesNotFit (another size),
+// each reason a sentence for the user.
 Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height);
 
 }  // namespace imageio
