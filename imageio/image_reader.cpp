@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -130,6 +131,55 @@ class ChannelDevice final : public QIODevice {
   qint64 windowStart_ = 0;
 };
 
+// Where a picture of indices names an entry past the end of its colour table,
+// as a sentence; empty when none does. Such a pixel has no colour to map.
+std::optional<std::string> indexPastPalette(const QImage& image) {
+  const int colours = image.colorCount();
+  const bool mono = image.depth() == 1;
+  if ((image.format() != QImage::Format_Indexed8 && !mono) || colours >= (mono ? 2 : 256))
+    return std::nullopt;
+  for (int y = 0; y < image.height(); ++y) {
+    const uchar* row = image.constScanLine(y);
+    for (int x = 0; x < image.width(); ++x) {
+      const int index = mono ? image.pixelIndex(x, y) : row[x];
+      if (index >= colours)
+        return "Its pixel in row " + num(y + 1) + ", column " + num(x + 1) +
+               " (counted from the top left) names palette entry " + num(index) +
+               ", and its palette has only " + num(colours) +
+               (colours == 1 ? " colour." : " colours.");
+    }
+  }
+  return std::nullopt;
+}
+
+Result<DecodedImage> notTheBitmapsSize(int64_t w, int64_t h, int32_t width, int32_t height) {
+  return Result<DecodedImage>::failure(
+      Fault::DoesNotFit, "It is " + num(w) + " x " + num(h) + " pixels; the gauge bitmap is " +
+                             num(width) + " x " + num(height) + ".");
+}
+
+// A .BMP of bit fields, decoded here rather than by the reader, which widens
+// a field narrower than 8 bits by shifting it and so darkens every colour.
+Result<DecodedImage> decodeBitFields(Channel& file, const bmp::BitFieldLayout& layout,
+                                     std::span<const uint8_t> head, int64_t length, int32_t width,
+                                     int32_t height) {
+  using R = Result<DecodedImage>;
+  if (const std::optional<std::string> why = bmp::pixelDataProblem(head, length))
+    return R::failure(Fault::Source, *why);
+  if (layout.width != width || layout.height != height)
+    return notTheBitmapsSize(layout.width, layout.height, width, height);
+  QImage image = zeroedPicture(width, height, QImage::Format_ARGB32);
+  if (image.isNull())
+    return R::failure(Fault::Source, "There is no memory for its " + num(width) + " x " +
+                                         num(height) + " pixels.");
+  const std::span<uint32_t> pixels{reinterpret_cast<uint32_t*>(image.bits()),
+                                   static_cast<size_t>(image.sizeInBytes() / 4)};
+  if (const std::optional<std::string> why =
+          bmp::decodeBitFields(file, layout, pixels, image.bytesPerLine() / 4))
+    return R::failure(Fault::Source, *why);
+  return DecodedImage(std::move(image));
+}
+
 }  // namespace
 
 DecodedImage::DecodedImage(QImage image) : image_(std::move(image)) {
@@ -174,12 +224,16 @@ Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height) {
     return R::failure(Fault::Source,
                       "It could not be read: " + file.errorOr("the read stopped early") + ".");
 
+  if (bmp::isBmp(head))
+    if (const std::optional<bmp::BitFieldLayout> fields = bmp::bitFieldLayout(head))
+      return decodeBitFields(file, *fields, head, length, width, height);
+
   // An uncompressed .BMP is read row by row straight from the file; anything
   // else is read whole first (run-length data is checked, a header widened).
   QByteArray whole;
   std::unique_ptr<QIODevice> device;
   if (bmp::isBmp(head) && !bmp::needsWholeFile(head)) {
-    if (const std::optional<std::string> why = bmp::cutShort(head, length))
+    if (const std::optional<std::string> why = bmp::pixelDataProblem(head, length))
       return R::failure(Fault::Source, *why);
     device = std::make_unique<ChannelDevice>(file);
   } else {
@@ -192,7 +246,7 @@ Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height) {
         static_cast<size_t>(length))
       return R::failure(Fault::Source,
                         "It could not be read: " + file.errorOr("the read stopped early") + ".");
-    if (const std::optional<std::string> why = bmp::cutShort(view(whole), length))
+    if (const std::optional<std::string> why = bmp::pixelDataProblem(view(whole), length))
       return R::failure(Fault::Source, *why);
     if (std::optional<std::vector<uint8_t>> wide = bmp::widenedHeader(view(whole)))
       whole = QByteArray(reinterpret_cast<const char*>(wide->data()),
@@ -208,9 +262,7 @@ Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height) {
   const QSize size = reader.size();
   const int64_t rows = std::abs(int64_t{size.height()});
   if (size.width() >= 0 && (size.width() != width || rows != height))
-    return R::failure(Fault::DoesNotFit, "It is " + num(size.width()) + " x " + num(rows) +
-                                             " pixels; the gauge bitmap is " + num(width) + " x " +
-                                             num(height) + ".");
+    return notTheBitmapsSize(size.width(), rows, width, height);
 
   const AllocationLimit limit(width, height);
   // The reader fills a picture handed to it when size and format agree.
@@ -228,9 +280,9 @@ Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height) {
                           (why.isEmpty() ? std::string() : ": " + why.toStdString()) + ".");
   }
   if (image.width() != width || image.height() != height)
-    return R::failure(Fault::DoesNotFit, "It is " + num(image.width()) + " x " +
-                                             num(image.height()) + " pixels; the gauge bitmap is " +
-                                             num(width) + " x " + num(height) + ".");
+    return notTheBitmapsSize(image.width(), image.height(), width, height);
+  if (const std::optional<std::string> why = indexPastPalette(image))
+    return R::failure(Fault::Source, *why);
   return DecodedImage(std::move(image));
 }
 

@@ -29,12 +29,15 @@ class DecodedImage {
   QList<QRgb> colours_;
 };
 
-
 // Decodes the image file on `file` (any format the reader knows), which must
 // be `width` x `height` pixels: the size is checked before a pixel is decoded.
-// A .BMP whose pixel data ends early is refused rather than decoded with a
-// hole in it. Failures: Fault::Source (unreadable or undecodable) and
-// Fault::DoesNotFit (another size), each reason a sentence for the user.
+// A picture with a pixel that cannot be known is refused rather than decoded
+// with a guess in it: a .BMP whose pixel data ends early or whose runs leave
+// the picture (see bmp::pixelDataProblem), and any picture of indices with a
+// pixel past the end of its palette. A .BMP of 16-bit or bit-field pixels is
+// decoded here, its fields widened exactly. Failures: Fault::Source
+// (unreadable, undecodable or refused) and Fault::DoesNotFit (another size),
+// each reason a sentence for the user.
 Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height);
 
 }  // namespace imageio

@@ -1,14 +1,24 @@
 #include "io/replace_file.h"
 
 #include <atomic>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <string_view>
+#include <system_error>
 
 namespace io {
 namespace {
 
+// A temporary file is made as .dialpix-PID-N.tmp, then renamed to carry its
+// own file number (inode; file index on Windows) in hexadecimal:
+// .dialpix-PID-N-NUMBER.tmp. Only a file of that name that still has that
+// number is taken for a leftover of this program: a file made or copied under
+// such a name by hand has another number, and is left alone. Where a file
+// system gives no steady number (FAT), or the rename fails, a leftover merely stays.
 constexpr const char* kPrefix = ".dialpix-";
 constexpr const char* kSuffix = ".tmp";
 
@@ -48,19 +58,36 @@ void freeSlot(int slot) {
   if (slot >= 0) slotUsed[slot].store(false, std::memory_order_release);
 }
 
-// The process number in a temporary file's name, or 0 when it is no such name.
-uint64_t ownerOf(const std::string& name) {
-  const size_t prefix = std::strlen(kPrefix), suffix = std::strlen(kSuffix);
-  const size_t n = name.size();
-  if (n <= prefix + suffix || !name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return 0;
-  uint64_t pid = 0;
-  size_t i = prefix;
-  for (; i < n && name[i] >= '0' && name[i] <= '9' && pid < 1'000'000'000; ++i)
-    pid = pid * 10 + static_cast<uint64_t>(name[i] - '0');
-  if (i == prefix || name[i] != '-' || ++i == n - suffix) return 0;
-  for (; i < n - suffix; ++i)
-    if (name[i] < '0' || name[i] > '9') return 0;
-  return pid;
+// What a temporary file's name says of its maker: the process number and the
+// file number, each as the name spells it; empty when it is no such name.
+struct Maker {
+  uint64_t process = 0;
+  uint64_t file = 0;
+};
+
+std::optional<Maker> makerOf(std::string_view name) {
+  if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return std::nullopt;
+  name.remove_prefix(std::strlen(kPrefix));
+  name.remove_suffix(std::strlen(kSuffix));
+  // Three fields, each of digits only, without sign or leading blank.
+  const auto field = [&name](uint64_t& value, int base, bool last) {
+    const size_t end = last ? name.size() : name.find('-');
+    if (end == 0 || end == std::string_view::npos) return false;
+    const std::from_chars_result r = std::from_chars(name.data(), name.data() + end, value, base);
+    if (r.ec != std::errc() || r.ptr != name.data() + end) return false;
+    name.remove_prefix(last ? end : end + 1);
+    return true;
+  };
+  Maker m;
+  uint64_t number = 0;
+  if (!field(m.process, 10, false) || !field(number, 10, false) || !field(m.file, 16, true))
+    return std::nullopt;
+  return m;
+}
+
+std::string hex(uint64_t v) {
+  char digits[16];
+  return {digits, std::to_chars(digits, digits + sizeof digits, v, 16).ptr};
 }
 
 // Removes the temporary files of this program that a process no longer
@@ -74,9 +101,11 @@ void removeLeftovers(const std::string& folder) {
   for (std::filesystem::directory_iterator it(pathOf(folder.empty() ? "." : folder), ec), end;
        !ec && it != end; it.increment(ec)) {
     const std::string name = nameOf(it->path().filename());
-    const uint64_t owner = ownerOf(name);
-    if (owner == 0 || owner == processId() || processRunning(owner)) continue;
-    if (std::error_code e; it->symlink_status(e).type() == std::filesystem::file_type::regular)
+    const std::optional<Maker> maker = makerOf(name);
+    if (!maker || maker->process == processId() || processRunning(maker->process)) continue;
+    if (std::error_code e; it->symlink_status(e).type() != std::filesystem::file_type::regular)
+      continue;
+    if (const std::optional<FileId> id = fileId(folder + name); id && id->file == maker->file)
       deleteFile(folder + name, nullptr);
   }
 }
@@ -121,11 +150,15 @@ Replacement::Replacement(std::string target, Existing existing, const std::strin
   static std::atomic<uint64_t> next{0};
   std::string error;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary_ =
-        folder + kPrefix + std::to_string(processId()) + "-" + std::to_string(next++) + kSuffix;
+    const std::string stem =
+        folder + kPrefix + std::to_string(processId()) + "-" + std::to_string(next++);
+    temporary_ = stem + kSuffix;
     slot_ = takeSlot(temporary_);
     channel_ = openFileChannel(temporary_, OpenMode::CreateNew, &error);
-    if (channel_) return;
+    if (channel_) {
+      markAsOwn(stem);
+      return;
+    }
     freeSlot(slot_);
     slot_ = -1;
     if (!nameTaken(temporary_)) break;  // not a name clash: a real failure
@@ -133,6 +166,21 @@ Replacement::Replacement(std::string target, Existing existing, const std::strin
   }
   temporary_.clear();
   why_ = "A new file cannot be made in its folder: " + error + ".";
+}
+
+void Replacement::markAsOwn(const std::string& stem) {
+  const std::optional<FileId> id = fileId(temporary_);
+  if (!id) return;
+  const std::string own = stem + "-" + hex(id->file) + kSuffix;
+  // Both names stay in the interruption's list while the rename runs.
+  const int slot = takeSlot(own);
+  if (moveFile(temporary_, own, Existing::Keep, nullptr) != MoveResult::Done) {
+    freeSlot(slot);
+    return;
+  }
+  freeSlot(slot_);
+  slot_ = slot;
+  temporary_ = own;
 }
 
 Replacement::~Replacement() {

@@ -43,6 +43,10 @@ class Replacement {
   static constexpr const char* kExists = "A file of that name already exists.";
 
  private:
+  // Renames the new temporary file `stem`.tmp to carry its own file number
+  // (see replace_file.cpp); it keeps its first name when that fails.
+  void markAsOwn(const std::string& stem);
+
   std::string target_;
   std::string temporary_;
   Existing existing_;

@@ -82,8 +82,9 @@ void tst_cli_posix::writesStoppedBySizeLimitFail() {
   QVERIFY(snapshot(dir.path()) == before);  // no cut file, no temporary file left
 }
 
-// No temporary file outlives an export: one killed removes its own, and
-// the next export into the folder removes those of processes gone.
+// No temporary file outlives an export: one interrupted removes its own, and
+// the next export into the folder removes those of processes killed outright,
+// but never a file of yours that is only named like one.
 void tst_cli_posix::temporaryFilesDoNotOutliveTheExport() {
   QTemporaryDir dir;
   gaugebuild::Gauge g;
@@ -91,37 +92,52 @@ void tst_cli_posix::temporaryFilesDoNotOutliveTheExport() {
   g.plant(gaugebuild::patterned(8000, 8000, 0, 2));
   writeBytes(dir.filePath(QStringLiteral("big.gau")), g.bytes());
   QDir out(dir.path());
-  const QStringList temporary{QStringLiteral(".dialpix-*")};
-  const auto temporaries = [&out, &temporary] {
-    return out.entryList(temporary, QDir::Files | QDir::Hidden);
+  const auto temporaries = [&out](const QString& pattern = QStringLiteral(".dialpix-*")) {
+    return out.entryList({pattern}, QDir::Files | QDir::Hidden);
   };
 
-  QProcess p;
-  p.setWorkingDirectory(dir.path());
-  p.start(QStringLiteral(DIALPIX_EXE), {QStringLiteral("export"), QStringLiteral("big.gau")});
-  QVERIFY(p.waitForStarted());
-  QElapsedTimer waited;
-  waited.start();
-  while (temporaries().isEmpty() && p.state() == QProcess::Running && waited.elapsed() < 20000)
-    QThread::usleep(200);
-  if (temporaries().isEmpty()) QSKIP("the export ended before its temporary file was seen");
-  ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-  QVERIFY(p.waitForFinished(60000));
-  QCOMPARE(p.exitStatus(), QProcess::CrashExit);
-  QCOMPARE(temporaries(), QStringList());
-
-  // Leftovers: of a process that has ended, and of one still running (this one).
+  // Yours, named as leftovers of a process that has ended and of one still running (this one).
   QProcess ended;
   ended.start(QStringLiteral("sleep"), {QStringLiteral("0.1")});
   QVERIFY(ended.waitForStarted());
-  const QString gone = QStringLiteral(".dialpix-%1-0.tmp").arg(ended.processId());
+  const qint64 gone = ended.processId();
   QVERIFY(ended.waitForFinished());
-  const QString running = QStringLiteral(".dialpix-%1-0.tmp").arg(::getpid());
-  for (const QString& name : {gone, running}) writeBytes(out.filePath(name), {'x'});
+  QStringList kept;
+  for (const char* name : {".dialpix-%1-0.tmp", ".dialpix-%1-1-1f.tmp", ".dialpix-%1-2-0.tmp"})
+    kept << QString::fromLatin1(name).arg(gone);
+  kept << QStringLiteral(".dialpix-%1-0-1f.tmp").arg(::getpid());
+  for (const QString& name : kept) writeBytes(out.filePath(name), {'B', 'M'});
+  kept.sort();
+
+  // Starts an export of the big gauge and stops it with `signal` once its
+  // temporary file is there (SIGKILL: once it carries its own number, which
+  // it does just after it is made).
+  const auto stopped = [&](int signal) {
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(QStringLiteral(DIALPIX_EXE), {QStringLiteral("export"), QStringLiteral("big.gau")});
+    if (!p.waitForStarted()) return false;
+    const QString own = QStringLiteral(".dialpix-%1-*").arg(p.processId());
+    const QString numbered = own + QStringLiteral("-*.tmp");
+    QElapsedTimer waited;
+    waited.start();
+    while (temporaries(signal == SIGKILL ? numbered : own).isEmpty() &&
+           p.state() == QProcess::Running && waited.elapsed() < 20000)
+      QThread::usleep(200);
+    const bool seen = !temporaries(own).isEmpty();
+    ::kill(static_cast<pid_t>(p.processId()), signal);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::CrashExit && seen;
+  };
+  if (!stopped(SIGTERM)) QSKIP("the export ended before its temporary file was seen");
+  QCOMPARE(temporaries(), kept);
+  if (!stopped(SIGKILL)) QSKIP("the export ended before its temporary file was seen");
+  QCOMPARE(temporaries().size(), kept.size() + 1);
+
   writeBytes(dir.filePath(QStringLiteral("small.gau")), manyBitmaps(1));
   QCOMPARE(dialpix(dir.path(), {QStringLiteral("export"), QStringLiteral("small.gau")}).status, 0);
-  QCOMPARE(temporaries(), QStringList{running});
+  QCOMPARE(temporaries(), kept);
 }
+
 void tst_cli_posix::statuses_data() {
   QTest::addColumn<QStringList>("args");  // "gui" first: run the companion program itself
   QTest::addColumn<int>("status");

@@ -7,6 +7,8 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <bit>
+#include <cmath>
 #include <functional>
 
 #include "bmp/bmp_file.h"
@@ -48,8 +50,7 @@ struct Panel {
     std::copy(palette.begin(), palette.end(), shown.begin());
     shown[255] = 0xFFFFFF;
   }
-  // The default: 16 colours whose channels are multiples of 8, so that 16-bit files hold them
-  // exactly.
+  // The default: 16 colours.
   Panel()
       : Panel([] {
           std::vector<uint32_t> p;
@@ -109,6 +110,21 @@ struct Panel {
   }
 };
 
+std::vector<uint8_t> cut(std::vector<uint8_t> b, size_t n) {
+  b.resize(b.size() - n);
+  return b;
+}
+
+// A run-length file of the panel's size and palette with `runs` for its pixel data.
+std::vector<uint8_t> withRuns(const Panel& p, std::initializer_list<uint8_t> runs, int bits = 8) {
+  Bmp b = p.indexFile(p.target(), bits);
+  b.compression = bits == 8 ? bmpbuild::Rle8 : bmpbuild::Rle4;
+  std::vector<uint8_t> f = bmpbuild::write(b);
+  f.resize(io::le32(&f[bmp::kDataOffsetOffset]));
+  f.insert(f.end(), runs);
+  return f;
+}
+
 // A file, the indices the gauge must hold after importing it, and how many
 // pixels and colours took a nearest entry.
 struct Case {
@@ -158,6 +174,24 @@ INSTANTIATE_TEST_SUITE_P(
         layout("Rle8Header124", [](Bmp& b) { b.compression = Rle8, b.infoSize = 124; }),
         layout(
             "Rle4", [](Bmp& b) { b.compression = Rle4; }, 4),
+        Case{"RunsEndingWithoutTheirMarksOnceEveryPixelIsSet",
+             [](const Panel& p) {
+               Bmp b = p.indexFile(p.target());
+               b.compression = Rle8;
+               return std::tuple{cut(bmpbuild::write(b), 4), p.target(), 0, 0};
+             }},
+        Case{"RunsThatMoveAndEndRowsEarlyLeaveEntry0",
+             [](const Panel& p) {
+               Indices t(Panel::W * Panel::H, 7);  // top row first, as the runs leave it
+               std::fill_n(t.begin() + 2 * Panel::W + 6, 7, 0);
+               std::fill_n(t.begin() + 3 * Panel::W, 5, 0);
+               std::fill_n(t.begin() + 4 * Panel::W + 3, 10, 0);
+               return std::tuple{withRuns(p, {3,  7, 0, 2, 2,  1,  // the bottom row: 3, then a move
+                                              8,  7, 0, 0,         // the rest of the row above
+                                              6,  7, 0, 0,         // a row ended early
+                                              13, 7, 0, 0, 13, 7, 0, 1}),
+                                 t, 0, 0};
+             }},
         layout("FourBits", keep, 4),
         layout(
             "FourBitsHeader12", [](Bmp& b) { b.infoSize = 12; }, 4),
@@ -186,13 +220,6 @@ INSTANTIATE_TEST_SUITE_P(
             "BitFields", [](Bmp& b) { b.compression = BitFields; }, 32),
         layout(
             "BitFieldsHeader52", [](Bmp& b) { b.compression = BitFields, b.infoSize = 52; }, 32),
-        layout("SixteenBits", keep, 16),
-        layout(
-            "SixteenBits565",
-            [](Bmp& b) {
-              b.compression = BitFields, b.masks = {0xF800, 0x7E0, 0x1F, 0};
-            },
-            16),
         Case{"AlphaHeader56And124",  // less than half opaque: entry 0; else its colour counts
              [](const Panel& p) {
                Indices t = p.target();
@@ -248,14 +275,6 @@ INSTANTIATE_TEST_SUITE_P(
                            t[1] = 2, t[2] = 12, t[3] = 12;
                            return std::tuple{bmpbuild::write(b), t, 3, 2};
                          }},
-                    Case{"IndexPastAShortPaletteShowsBlackAsTheExportDoes",
-                         [](const Panel& p) {
-                           Bmp b = p.indexFile(p.target());
-                           b.palette.resize(16);
-                           Indices t = p.target();
-                           b.pixels[4] = t[4] = 40;
-                           return std::tuple{bmpbuild::write(b), t, 0, 0};
-                         }},
                     Case{"AColourMidwayTakesTheLowerEntry",
                          [](const Panel& p) {
                            Bmp b = p.colourFile(p.target());
@@ -294,6 +313,80 @@ INSTANTIATE_TEST_SUITE_P(
                          }}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
+// 16-bit and other bit-field pixels: each field widened exactly (31 of 31 is
+// 255, not the 248 shifting gives), then the nearest palette entry. Entry 2k
+// shows pixel k's exact colour and entry 2k + 1 its colour widened by shifting,
+// so a decoder that shifts takes the wrong one of each pair.
+struct Fields {
+  const char* name;
+  int bits;
+  bmpbuild::Compression compression;
+  std::array<uint32_t, 4> masks;  // red, green, blue, alpha
+  int infoSize = 40;
+};
+
+class BitFieldColours : public testing::TestWithParam<Fields> {};
+
+TEST_P(BitFieldColours, TakeTheEntryNearestTheirExactColour) {
+  const Fields& f = GetParam();
+  constexpr int kPixels = Panel::W * Panel::H;
+  std::array<uint32_t, kPixels> stored{}, exact{}, shifted{};  // top row first
+  for (uint32_t i = 0; i < kPixels; ++i)
+    for (uint32_t c = 0; c < 4; ++c) {
+      if (f.masks[c] == 0) continue;
+      const int shift = std::countr_zero(f.masks[c]), width = std::popcount(f.masks[c]);
+      const uint32_t max = f.masks[c] >> shift;
+      const uint32_t v = c == 3 ? max : (i * (7 + 4 * c) + 3 * c + 3) % (max + 1);  // opaque
+      stored[i] |= v << shift;
+      if (c == 3) continue;
+      exact[i] |= static_cast<uint32_t>(std::lround(v * 255.0 / max)) << (16 - 8 * c);
+      shifted[i] |= (width >= 8 ? v >> (width - 8) : v << (8 - width)) << (16 - 8 * c);
+    }
+  std::vector<uint32_t> palette;
+  for (size_t k = 0; k < 8; ++k) palette.insert(palette.end(), {exact[k], shifted[k]});
+  const Panel panel(palette);
+  Indices want;
+  for (const uint32_t colour : exact) {
+    const auto distance = [colour](uint32_t q) {
+      int d = 0;
+      for (int at : {0, 8, 16}) {
+        const int a = int(colour >> at & 255) - int(q >> at & 255);
+        d += a * a;
+      }
+      return d;
+    };
+    want.push_back(static_cast<uint32_t>(  // the first nearest: ties to the lower entry
+        std::min_element(palette.begin(), palette.end(),
+                         [&](uint32_t a, uint32_t b) { return distance(a) < distance(b); }) -
+        palette.begin()));
+  }
+
+  Bmp b;  // the header; the pixels are written below, byte for byte
+  b.width = Panel::W, b.height = Panel::H, b.bits = f.bits, b.infoSize = f.infoSize;
+  b.compression = f.compression, b.masks = f.masks;
+  b.pixels.assign(kPixels, 0);
+  std::vector<uint8_t> file = bmpbuild::write(b);
+  const size_t rowBytes = (Panel::W * f.bits / 8 + 3) / 4 * 4;
+  for (size_t i = 0; i < kPixels; ++i)
+    for (int byte = 0; byte < f.bits / 8; ++byte)
+      file[io::le32(&file[bmp::kDataOffsetOffset]) + (Panel::H - 1 - i / Panel::W) * rowBytes +
+           i % Panel::W * f.bits / 8 + byte] = uint8_t(stored[i] >> 8 * byte);
+  const auto [r, gauge] = panel.import(file);
+  ASSERT_TRUE(r) << r.reason();
+  EXPECT_EQ(gauge, panel.with(want));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SixteenBitsAndNarrowFields, BitFieldColours,
+    testing::Values(
+        Fields{"Rgb555", 16, bmpbuild::Rgb, {0x7C00, 0x3E0, 0x1F, 0}},
+        Fields{"BitFields565", 16, BitFields, {0xF800, 0x7E0, 0x1F, 0}},
+        Fields{"BitFields4444Header56", 16, BitFields, {0xF00, 0xF0, 0xF, 0xF000}, 56},
+        Fields{"ThirtyTwoBits565", 32, BitFields, {0xF800, 0x7E0, 0x1F, 0}},
+        Fields{
+            "ThirtyTwoBits101010Header108", 32, BitFields, {0x3FF00000, 0xFFC00, 0x3FF, 0}, 108}),
+    [](const testing::TestParamInfo<Fields>& info) { return std::string(info.param.name); });
+
 // Each refusal leaves the gauge as it was and says why.
 struct Refusal {
   const char* name;
@@ -311,11 +404,6 @@ TEST_P(Refusals, WriteNothing) {
   EXPECT_EQ(r.fault(), GetParam().fault);
   EXPECT_NE(r.reason().find(GetParam().says), std::string::npos) << r.reason();
   EXPECT_EQ(gauge, panel.g.bytes());
-}
-
-std::vector<uint8_t> cut(std::vector<uint8_t> b, size_t n) {
-  b.resize(b.size() - n);
-  return b;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -346,7 +434,7 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const Panel& p) {
                   Bmp b = p.indexFile(p.target());
                   b.compression = bmpbuild::Rle8;
-                  return cut(bmpbuild::write(b), 4);
+                  return cut(bmpbuild::write(b), 6);  // the marks and the last run
                 },
                 Fault::Source, "stops before"},
         Refusal{"RunsCutShortAfterAnOddAbsoluteRun",  // its pad byte then 01 reads as an end
@@ -357,10 +445,64 @@ INSTANTIATE_TEST_SUITE_P(
                   f.resize(io::le32(&f[bmp::kDataOffsetOffset]));
                   f.insert(f.end(), {0, Panel::W});  // a row of 13 pixels as they are
                   f.insert(f.end(), Panel::W, 3);
-                  f.insert(f.end(), {0, 1, 7});  // the pad byte, then a run of one pixel
+                  f.insert(f.end(), {0, 0, 0, 1, 7});  // the pad byte, end of row, one pixel
                   return f;
                 },
                 Fault::Source, "stops before"},
+        // Runs whose pixels the reader would clip, or leave as they were.
+        Refusal{"RunPastTheEndOfARow",
+                [](const Panel& p) {
+                  return withRuns(p, {14, 3, 0, 1});
+                },
+                Fault::Source, "past the end of row 5: 14 pixels from column 1"},
+        Refusal{"FourBitAbsoluteRunPastTheEndOfARow",
+                [](const Panel& p) {
+                  return withRuns(p, {4, 0x11, 0, 10, 1, 2, 3, 4, 5, 0, 0, 1}, 4);
+                },
+                Fault::Source, "past the end of row 5: 10 pixels from column 5"},
+        Refusal{"RunsPastTheLastRow",
+                [](const Panel& p) {
+                  return withRuns(p, {13, 1, 0, 0, 13, 1, 0, 0, 13, 1, 0, 0,
+                                      13, 1, 0, 0, 13, 1, 0, 0, 1,  1, 0, 1});
+                },
+                Fault::Source, "past the last row"},
+        Refusal{"MoveAboveTheTop",
+                [](const Panel& p) {
+                  return withRuns(p, {1, 1, 0, 2, 0, 5});
+                },
+                Fault::Source, "moves 0 right and 5 up from row 5, column 2, out of its picture"},
+        Refusal{"MovePastTheRightEdge",
+                [](const Panel& p) {
+                  return withRuns(p, {0, 0, 5, 1, 0, 2, 9, 0, 0, 1});
+                },
+                Fault::Source, "moves 9 right and 0 up from row 4, column 6"},
+        Refusal{"RunsStoredTopDown",
+                [](const Panel& p) {
+                  Bmp b = p.indexFile(p.target());
+                  b.compression = bmpbuild::Rle8, b.topDown = true;
+                  return bmpbuild::write(b);
+                },
+                Fault::Source, "negative height"},
+        // Pixels that name no colour of their own palette.
+        Refusal{"IndexPastThePalette",
+                [](const Panel& p) {
+                  Bmp b = p.indexFile(p.target());
+                  b.palette.resize(16);
+                  b.pixels[4] = 40, b.pixels[20] = 16;
+                  return bmpbuild::write(b);
+                },
+                Fault::Source,
+                "pixel in row 1, column 5 (counted from the top left) names palette entry 40, and "
+                "its palette has only 16 colours."},
+        Refusal{"OneBitPastAPaletteOfOne",
+                [](const Panel& p) {
+                  Bmp b = p.indexFile(Indices(Panel::W * Panel::H, 0), 1);
+                  b.palette.resize(1);
+                  b.pixels.back() = 1;
+                  return bmpbuild::write(b);
+                },
+                Fault::Source,
+                "row 5, column 13 (counted from the top left) names palette entry 1"},
         Refusal{"FarTallerTopDown",  // refused by its header, not by the reader's allocation limit
                 [](const Panel& p) {
                   Bmp b = p.indexFile(Indices(Panel::W * 100000, 1));
