@@ -33,6 +33,9 @@ Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
   const Result<gau::Recovery> recovered = gau::recoverGauge(bytesOf(path));
   if (!recovered && mode != io::OpenMode::ReadOnly)
     return Result<GaugeFile>::failure(Fault::NotWritten, recovered.reason());
+  // A change would be refused for what stands at the journal's name: said once, as the refusal.
+  if (recovered && recovered->blocking && mode != io::OpenMode::ReadOnly)
+    return Result<GaugeFile>::failure(Fault::NotWritten, recovered->notice);
   if (!recovered)
     writeMessage(
         QStringLiteral("dialpix: %1: %2\n").arg(quoted(path), escaped(reason(recovered.reason()))));

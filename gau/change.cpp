@@ -347,6 +347,7 @@ Result<Recovery> recoverGauge(const std::string& gaugeName) {
                                              ".");
   Result<Settled> settled = settleJournal(gaugeName);
   if (!settled) return R::failure(settled);
+  settled->recovery.blocking = settled->blocking && journalPossible(gaugeName);
   return R(settled->recovery);
 }
 

@@ -81,6 +81,7 @@ struct Restored {
 struct Recovery {
   std::optional<Restored> restored;  // a cut-off change put back
   std::string notice;                // sentences for the user: a journal not played back, and why
+  bool blocking = false;             // something at the journal's name refuses every change
 };
 
 // Looks for a journal beside the gauge file `gaugeName` and plays it back
