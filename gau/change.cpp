@@ -156,13 +156,7 @@ std::string setAside(const std::string& journal, const std::string& why) {
   const std::string leaf = journal.substr(folder.size());
   char stamp[32];
   const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  std::strftime(stamp, sizeof stamp, "-set-aside-%Y%m%d-%H%M%S", &utc);
+  std::strftime(stamp, sizeof stamp, "-set-aside-%Y%m%d-%H%M%S", std::gmtime(&now));
   std::string error;
   for (int n = 1; n <= 99; ++n) {
     const std::string aside =

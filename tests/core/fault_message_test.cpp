@@ -39,6 +39,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FaultMessage, NoneSaysNothingAndNamesKeepTheirCase) {
   EXPECT_EQ(faultMessage({}, Fault::None, "x"), "");
+  // Without a gauge's name, no gap where it would stand.
+  for (const Fault f : {Fault::NotWritten, Fault::ReadOnly})
+    EXPECT_EQ(faultMessage({.action = "import"}, f, "").find("  "), std::string::npos);
   const std::string m = faultMessage({.action = "Send", .file = "lower.bmp"}, Fault::Target, "");
   EXPECT_NE(m.find("lower.bmp"), std::string::npos) << m;
 }

@@ -191,6 +191,8 @@ TEST(Journal, AnEmptyGaugeNeverGrows) {
 }
 
 TEST(Journal, ItsNameAlwaysFitsAFolderEntry) {
+  // Windows paths stop at 260 characters before a name does.
+  if (io::thisSystem() == io::System::Windows) GTEST_SKIP();
   GaugeDir d;
   const std::string longName(250, 'g');
   fs::copy_file(d.name, longName + ".gau");

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "bmp/export.h"
+#include "gau/change.h"
 #include "io/file_channels.h"
 #include "io/replace_file.h"
 #include "io/system.h"
@@ -134,6 +135,20 @@ TEST(Win32, AReplacementRefusesTheReadOnlyAttributeAndItsInput) {
   EXPECT_EQ(bytesOf("ro.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), 1)
       << "a temporary file was made";
+}
+
+// Every name Windows takes for one file names one journal: the long name, its
+// short 8.3 name, a trailing dot or blank, another case.
+TEST(Win32, EveryNameOfAFileHasOneJournal) {
+  TempDir dir;
+  const std::string name = "a long gauge name.gau";
+  ASSERT_TRUE(gaugebuild::Gauge().filler(20).writeTo(name));
+  const std::string journal = gau::journalName(name);
+  wchar_t shortName[MAX_PATH] = {};
+  const bool hasShort = GetShortPathNameW(L"a long gauge name.gau", shortName, MAX_PATH) > 0;
+  for (const std::string& other : {name + ".", name + " ", std::string("A LONG GAUGE NAME.GAU"),
+                                   hasShort ? io::nameOf(std::filesystem::path(shortName)) : name})
+    EXPECT_EQ(gau::journalName(other), journal) << other;
 }
 
 }  // namespace
