@@ -3,10 +3,11 @@
 // ANSI code page, so every name a Windows folder holds can be opened.
 
 // windows.h comes before the other Win32 headers, which rely on it.
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <climits>
