@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bmp/bmp_file.h"
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "gau/import.h"
 #include "io/file_channels.h"
 #include "tools/gauge_builder.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "gau/colour_map.h"
 #include "io/file_channels.h"
 #include "imageio/image_import.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <random>
 
-#include "app/Module1.h"
+#include "forms/Module1.h"
 #include "gau/scan.h"
 #include "io/file_channels.h"
 #include "tools/gauge_builder.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Module1.h"
+#include "forms/Module1.h"
 #include "gau/plot.h"
 #include "io/file_channels.h"
 #include "tools/gauge_builder.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "app/number_text.h"
+#include "base/number_text.h"
 #include "cli/names.h"
 #include "cli/report.h"
 

@@ -1,7 +1,7 @@
 // dialpix export: bitmaps of gauge files written out as .BMP files, each in
 // exactly the layout of the window's export and by the same code.
 
-#include "bmp/export.h"
+#include "gau/export.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/fault_message.h"
+#include "base/fault_message.h"
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"

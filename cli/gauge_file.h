@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/result.h"
+#include "base/result.h"
 #include "io/file_channels.h"
 
 namespace cli {

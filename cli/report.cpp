@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/fault_message.h"
+#include "base/fault_message.h"
 #include "cli/command.h"
 #include "cli/names.h"
 #include "cli/progress.h"

@@ -7,7 +7,7 @@
 #include <QString>
 #include <string>
 
-#include "app/result.h"
+#include "base/result.h"
 
 namespace cli {
 

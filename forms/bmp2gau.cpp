@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/Module1.h"
-#include "app/fault_message.h"
+#include "forms/Module1.h"
+#include "base/fault_message.h"
 #include "forms/conversion_look.h"
 #include "forms/dun.h"
 #include "forms/gauge_file.h"

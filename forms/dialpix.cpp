@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "app/Module1.h"
+#include "forms/Module1.h"
 #include "forms/dial_icon.h"
 #include "forms/gauge_file.h"
 #include "forms/gbpwt.h"

@@ -7,9 +7,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/Module1.h"
-#include "app/fault_message.h"
-#include "bmp/export.h"
+#include "forms/Module1.h"
+#include "base/fault_message.h"
+#include "gau/export.h"
 #include "forms/conversion_look.h"
 #include "forms/dun.h"
 #include "forms/gauge_file.h"

@@ -3,8 +3,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "app/Module1.h"
-#include "app/fault_message.h"
+#include "forms/Module1.h"
+#include "base/fault_message.h"
 #include "forms/bmp2gau.h"
 #include "forms/gau2bmp.h"
 #include "forms/numbmp.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/result.h"
+#include "base/result.h"
 #include "gau/change.h"
 
 class QWidget;

@@ -9,9 +9,9 @@
 #include <QShortcut>
 #include <algorithm>
 
-#include "app/Module1.h"
-#include "app/fault_message.h"
-#include "app/number_text.h"
+#include "forms/Module1.h"
+#include "base/fault_message.h"
+#include "base/number_text.h"
 #include "forms/bmp2gau.h"
 #include "forms/dialpix.h"
 #include "forms/dun.h"

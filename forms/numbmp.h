@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <string>
 
-#include "app/result.h"
+#include "base/result.h"
 #include "ui/window_registry.h"
 
 class QLabel;

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/Module1.h"
-#include "app/fault_message.h"
-#include "app/number_text.h"
+#include "forms/Module1.h"
+#include "base/fault_message.h"
+#include "base/number_text.h"
 #include "forms/gauge_file.h"
 #include "forms/outofr.h"
 #include "gau/palette.h"

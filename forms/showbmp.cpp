@@ -6,15 +6,15 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/Module1.h"
+#include "forms/Module1.h"
 #include "forms/gauge_file.h"
 #include "forms/image_canvas.h"
 #include "forms/numbmp.h"
 #include "forms/outofr.h"
 #include "gau/plot.h"
-#include "ui/controls.h"
 #include "io/file_channels.h"
 #include "io/file_names.h"
+#include "ui/controls.h"
 #include "ui/message.h"
 #include "ui/twips.h"
 
@@ -88,7 +88,7 @@ void showbmp::Command1_Click() {
       gau::showBitmap(Channels[kGaugeChannel], Module1.BmpPos, Module1.PalTable, *canvas_);
   update();
   if (shown) {
-    shown->storeIn(Module1);
+    storeShown(*shown, Module1);
   } else {
     ShowMessage(this, QStringLiteral("Bitmap %1 of %2 cannot be shown. %3")
                           .arg(Module1.BmpNumber)

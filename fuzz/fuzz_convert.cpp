@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bmp/bmp_file.h"
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "fuzz_support.h"
 #include "gau/bitmap_record.h"
 #include "gau/import.h"

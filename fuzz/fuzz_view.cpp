@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "forms/Module1.h"
 #include "fuzz_support.h"
 #include "gau/plot.h"
 #include "tests/support/recording_canvas.h"
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RecordingCanvas canvas(bytes.size());
   const Result<gau::Shown> shown = gau::showBitmap(gauge, m.BmpPos, m.PalTable, canvas);
   FUZZ_CHECK(!canvas.overflowed, "more dots than the file has bytes (a hang)");
-  if (shown) shown->storeIn(m);
+  if (shown) storeShown(*shown, m);
 
   FUZZ_CHECK(gauge.bytes() == bytes && gauge.bytesWritten() == 0, "SHOW never writes the gauge");
   FUZZ_CHECK(gauge.readsBeforeStart() == 0, "SHOW reads nothing before position 1");

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/result.h"
+#include "base/result.h"
 
 namespace io {
 class Channel;

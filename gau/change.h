@@ -30,7 +30,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/result.h"
+#include "base/result.h"
 
 namespace io {
 class Channel;

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/result.h"
+#include "base/result.h"
 #include "gau/colour_map.h"
 
 namespace io {

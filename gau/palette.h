@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/result.h"
+#include "base/result.h"
 
 namespace io {
 class Channel;

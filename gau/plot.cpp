@@ -61,19 +61,6 @@ std::string readError(const io::Channel& gauge, const char* part) {
 
 }  // namespace
 
-void Shown::storeIn(Module1Record& m) const {
-  m.BmpWidth = width;
-  m.BmpHeight = height;
-  m.ColorsUsed = colors;
-  m.PalTable = palette;
-  m.WorkPos = workPos;
-  m.BlueBuf = blue;
-  m.GreenBuf = green;
-  m.RedBuf = red;
-  if (byte) m.ByteBuf = *byte;
-  m.CharBuf = zoomDigit;
-}
-
 Result<Shown> showBitmap(io::Channel& gauge, int32_t bmpPos, const PaletteTable& earlier,
                          Canvas& canvas) {
   using R = Result<Shown>;

@@ -5,16 +5,19 @@
 // what is drawn and the window can draw it into an image.
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "app/Module1.h"
-#include "app/result.h"
+#include "base/result.h"
 
 namespace io {
 class Channel;
 }
+
+// Palette of the bitmap last drawn: (k, 1) blue, (k, 2) green, (k, 3) red; entries 0 to 256.
+using PaletteTable = std::array<std::array<int16_t, 4>, 257>;
 
 namespace gau {
 
@@ -64,8 +67,8 @@ inline constexpr int32_t kZoom2Limit = 200;
 // Twips between neighbouring dots at zoom 1.
 inline constexpr int32_t kDotPitch = 10;
 
-// What SHOW read, left as a byte-by-byte reading would leave the shared
-// record; the viewer keeps it there with storeIn().
+// What SHOW read, as a byte-by-byte reading would leave it; the viewer's
+// window keeps it in the shared record.
 struct Shown {
   int32_t width = 0, height = 0;
   int32_t colors = 0;      // the stored count with 0 read as 256
@@ -74,8 +77,6 @@ struct Shown {
   unsigned char blue = 0, green = 0, red = 0;  // the last palette entry read
   std::optional<unsigned char> byte;           // the last pixel byte read, if any
   unsigned char zoomDigit = '2';
-
-  void storeIn(Module1Record& m) const;
 };
 
 // SHOW: clears `canvas`, then reads the header, palette and pixels of the

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "app/result.h"
+#include "base/result.h"
 #include "gau/history.h"
 
 namespace io {

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/result.h"
+#include "base/result.h"
 #include "gau/import.h"
 
 namespace io {

@@ -6,7 +6,7 @@
 #include <QList>
 #include <cstdint>
 
-#include "app/result.h"
+#include "base/result.h"
 #include "gau/colour_map.h"
 
 namespace io {

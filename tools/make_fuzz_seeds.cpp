@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bmp/bmp_file.h"
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "io/file_channels.h"
 #include "tests/support/odd_gauges.h"
 #include "tools/bmp_builder.h"

@@ -14,7 +14,7 @@
 #include <map>
 #include <vector>
 
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "io/file_channels.h"
 #include "io/little_endian.h"
 #include "tests/support/exhaustive_scan.h"

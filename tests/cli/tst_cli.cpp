@@ -20,7 +20,7 @@
 #include <map>
 #include <span>
 
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "gau/palette.h"
 #include "gau/transparency.h"
 #include "io/file_channels.h"

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "bmp/bmp_file.h"
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "io/file_channels.h"
 #include "io/system.h"
 #include "temp_dir.h"

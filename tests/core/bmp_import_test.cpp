@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "gau/bitmap_record.h"
 #include "gau/import.h"
 #include "io/file_channels.h"

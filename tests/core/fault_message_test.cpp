@@ -1,7 +1,7 @@
 // The one sentence writer: each fault says what became of the files, and names
 // are kept as they are.
 
-#include "app/fault_message.h"
+#include "base/fault_message.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "bmp/bmp_file.h"
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "gau/import.h"
 #include "gau/palette.h"
 #include "gau/plot.h"

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 
+#include "forms/Module1.h"
 #include "io/file_channels.h"
 #include "tests/support/counting_channel.h"
 #include "tests/support/recording_canvas.h"
@@ -24,7 +25,7 @@ using support::RecordingCanvas;
 // SHOW as the viewer runs it: what it found goes into the shared record.
 Result<gau::Shown> show(io::Channel& ch, Module1Record& m, gau::Canvas& cv) {
   Result<gau::Shown> r = gau::showBitmap(ch, m.BmpPos, m.PalTable, cv);
-  if (r) r->storeIn(m);
+  if (r) storeShown(*r, m);
   return r;
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Module1.h"
+#include "forms/Module1.h"
 #include "io/file_channels.h"
 #include "temp_dir.h"
 #include "tests/support/exhaustive_scan.h"

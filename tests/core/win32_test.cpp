@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "gau/change.h"
 #include "io/file_channels.h"
 #include "io/replace_file.h"

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/Module1.h"
+#include "forms/Module1.h"
 #include "forms/bmp2gau.h"
 #include "forms/dialpix.h"
 #include "forms/dun.h"

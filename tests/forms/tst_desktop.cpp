@@ -11,7 +11,7 @@
 #include <functional>
 #include <map>
 
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "form_fixture.h"
 #include "forms/start_windows.h"
 

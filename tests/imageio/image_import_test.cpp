@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "bmp/bmp_file.h"
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "io/file_channels.h"
 #include "io/little_endian.h"
 #include "temp_dir.h"

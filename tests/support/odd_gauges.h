@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "bmp/export.h"
+#include "gau/export.h"
 #include "io/file_channels.h"
 #include "tools/gauge_builder.h"
 

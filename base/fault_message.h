@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/result.h"
+#include "base/result.h"
 
 struct Attempt {
   std::string action{};  // "Make Transparent", "the import of x.bmp", "Send"

@@ -1,4 +1,4 @@
-#include "bmp/export.h"
+#include "gau/export.h"
 
 #include <algorithm>
 #include <span>

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/result.h"
+#include "base/result.h"
 #include "io/replace_file.h"
 
 namespace bmp {

@@ -1,4 +1,4 @@
-#include "app/fault_message.h"
+#include "base/fault_message.h"
 
 #include <cctype>
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "gau/plot.h"
+
 // Room for bitmap numbers 1 to 100; entry 0 is never written.
 class PositionTable {
  public:
@@ -25,9 +27,6 @@ class PositionTable {
   std::array<int32_t, kLast + 1> pos_{};
   std::array<bool, kLast + 1> set_{};
 };
-
-// Palette of the bitmap last drawn: (k, 1) blue, (k, 2) green, (k, 3) red; entries 0 to 256.
-using PaletteTable = std::array<std::array<int16_t, 4>, 257>;
 
 struct Module1Record {
   std::string GauFileName;  // bare name of the open gauge file
@@ -50,3 +49,17 @@ struct Module1Record {
 };
 
 extern Module1Record Module1;
+
+// What SHOW read, left in the record as a byte-by-byte reading leaves it.
+inline void storeShown(const gau::Shown& s, Module1Record& m) {
+  m.BmpWidth = s.width;
+  m.BmpHeight = s.height;
+  m.ColorsUsed = s.colors;
+  m.PalTable = s.palette;
+  m.WorkPos = s.workPos;
+  m.BlueBuf = s.blue;
+  m.GreenBuf = s.green;
+  m.RedBuf = s.red;
+  if (s.byte) m.ByteBuf = *s.byte;
+  m.CharBuf = s.zoomDigit;
+}

@@ -1,3 +1,0 @@
-#include "app/Module1.h"
-
-Module1Record Module1;

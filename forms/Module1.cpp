@@ -1,0 +1,3 @@
+#include "forms/Module1.h"
+
+Module1Record Module1;
