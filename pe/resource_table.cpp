@@ -106,9 +106,9 @@ std::string utf8(std::span<const uint8_t> utf16) {
 // Walks the resource directory: the bytes from its start to the end of its
 // section's bytes in the file. Reads go through a few cached blocks, since
 // the tables of a module lie together and its data (never read) after them.
-// Every byte fetched is charged to a budget of twice the region, so that
-// tables and names laid over each other cannot make the walk slow; a real
-// directory reads each of its bytes about once.
+// The bytes fetched, and apart from them the bytes read from the file, are
+// each held to twice the region, so that tables and names laid over each
+// other cannot make the walk slow; a real directory is read about once.
 class Walk {
  public:
   Walk(io::Channel& file, int64_t start, uint32_t size, int64_t fileLength,
@@ -119,7 +119,8 @@ class Walk {
         fileLength_(fileLength),
         sections_(sections),
         map_(sections),
-        budget_(2 * static_cast<int64_t>(size) + 4096) {}
+        fetchBudget_(2 * static_cast<int64_t>(size) + 4096),
+        readBudget_(2 * static_cast<int64_t>(size)) {}
 
   bool run(std::vector<Resource>& out) {
     out_ = &out;
@@ -140,16 +141,18 @@ class Walk {
     reason_ = std::move(why);
     return false;
   }
+  bool overAndOver() {
+    return fail(
+        "Its resource directory reads the same bytes over and over (tables or names laid over "
+        "each other).");
+  }
 
   // Fills `out` from region offset `at`, or fails naming `what`.
   bool fetch(uint32_t at, std::span<uint8_t> out, const char* what) {
     if (at > size_ || out.size() > size_ - at)
       return fail(std::string(what) + " lies outside the resource section.");
-    budget_ -= static_cast<int64_t>(out.size());
-    if (budget_ < 0)
-      return fail(
-          "Its resource directory reads the same bytes over and over (tables or names laid over "
-          "each other).");
+    fetchBudget_ -= static_cast<int64_t>(out.size());
+    if (fetchBudget_ < 0) return overAndOver();
     size_t done = 0;
     while (done < out.size()) {
       const int64_t offset = at + static_cast<int64_t>(done);
@@ -169,6 +172,11 @@ class Walk {
     Block& b = blocks_[next_++ % kBlocks];
     b.first = -1;
     b.bytes.resize(std::min<int64_t>(kBlock, size_ - first));
+    readBudget_ -= static_cast<int64_t>(b.bytes.size());
+    if (readBudget_ < 0) {
+      overAndOver();
+      return nullptr;
+    }
     if (file_.read(start_ + first + 1, b.bytes) != b.bytes.size()) {
       fail(file_.errorOr("Its resource section could not be read."));
       return nullptr;
@@ -241,7 +249,8 @@ class Walk {
   int64_t fileLength_;
   const std::vector<Section>& sections_;
   SectionMap map_;
-  int64_t budget_;
+  int64_t fetchBudget_;
+  int64_t readBudget_;
   std::array<Block, kBlocks> blocks_;
   size_t next_ = 0;
   std::unordered_set<uint32_t> visited_;
@@ -374,9 +383,8 @@ ResourceIndex::ResourceIndex(const ResourceTable& table) {
     events.push_back({rs[i].position, true, i});
     events.push_back({rs[i].position + rs[i].size, false, i});
   }
-  std::sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
-    return std::tie(a.at, a.opens) < std::tie(b.at, b.opens);  // one ends before the next opens
-  });
+  std::sort(events.begin(), events.end(),
+            [](const Event& a, const Event& b) { return a.at < b.at; });
   auto smaller = [&rs](size_t a, size_t b) {
     return std::tie(rs[a].size, a) < std::tie(rs[b].size, b);
   };
