@@ -195,6 +195,18 @@ TEST(ResourceTable, ReadsTheTablesNotTheData) {
   EXPECT_LE(channel.bytesRead(), 12 * 1024) << "of " << file.size();
 }
 
+TEST(ResourceTable, AModuleWithoutResourcesListsNone) {
+  pebuild::Layout l = pebuild::build({});
+  io::putLe32(&l.bytes[l.optional + 96 + 8 * pe::kResourceDirectory], 0);
+  io::putLe32(&l.bytes[l.optional + 100 + 8 * pe::kResourceDirectory], 0);
+  support::CountingChannel channel(l.bytes);
+  const Result<pe::ResourceTable> t = pe::readResourceTable(channel);
+  ASSERT_TRUE(t) << t.reason();
+  EXPECT_TRUE(t->resources.empty());
+  EXPECT_EQ(t->resourceSection, -1);
+  EXPECT_EQ(t->sections.size(), 2u);
+}
+
 TEST(ResourceIndex, TheSmallestOfOverlappingResourcesHoldsAPosition) {
   pe::ResourceTable t;
   for (auto [position, size] : {std::pair{10, 100}, {20, 10}, {25, 1}, {200, 0}, {300, 5}})
