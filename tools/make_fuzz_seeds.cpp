@@ -19,6 +19,7 @@
 #include "tests/support/odd_gauges.h"
 #include "tools/bmp_builder.h"
 #include "tools/gauge_builder.h"
+#include "tools/pe_builder.h"
 
 namespace {
 
@@ -87,6 +88,41 @@ std::vector<std::pair<std::string, Bytes>> layouts() {
   return s;
 }
 
+// Gauges laid out as Windows modules, as the MinGW tools would: bitmaps of
+// several depths, one named, one in two languages, one inside an RCDATA
+// resource, an icon and a named type; then one whose tables loop.
+std::vector<std::pair<std::string, Bytes>> modules() {
+  auto dib = [](int32_t w, int32_t h, int32_t colors, uint8_t first) {
+    Gauge g;
+    g.plant(patterned(w, h, colors, first));
+    return g.bytes();
+  };
+  auto res = [](pebuild::Key type, pebuild::Key name, uint32_t language, Bytes data) {
+    pebuild::Resource r;
+    r.type = std::move(type), r.name = std::move(name), r.language = language;
+    r.data = std::move(data);
+    return r;
+  };
+  const pebuild::Key bitmap{.name = {}, .id = 2};
+  auto id = [](uint32_t n) { return pebuild::Key{.name = {}, .id = n}; };
+  const std::vector<pebuild::Resource> rs = {
+      res(bitmap, id(1), 1033, dib(4, 2, 2, 1)),
+      res(bitmap, id(2), 1033, dib(5, 3, 16, 2)),
+      res(bitmap, id(2), 1031, dib(3, 3, 0, 3)),
+      res(bitmap, {.name = "NEEDLE", .id = 0}, 1033, dib(2, 2, 4, 4)),
+      res(id(3), id(1), 1033, Bytes(40, 7)),
+      res(id(14), id(5), 1033, {0, 0, 1, 0, 1, 0, 16, 16, 16, 0, 1, 0, 4, 0, 40, 0, 0, 0, 1, 0}),
+      res(id(10), id(100), 1033, dib(4, 4, 2, 5)),
+      res({.name = "PANEL", .id = 0}, id(7), 1033, {'p', 'a', 'n', 'e', 'l'})};
+  std::vector<std::pair<std::string, Bytes>> s;
+  s.emplace_back("module-pe32", pebuild::build(rs).bytes);
+  s.emplace_back("module-pe32plus", pebuild::build(rs, pebuild::Bits::Pe32Plus).bytes);
+  pebuild::Layout loop = pebuild::build({rs[0]});
+  io::putLe32(&loop.bytes[loop.rsrc + loop.tables[1] + 16 + 4], 0x80000000);  // back to the root
+  s.emplace_back("module-loop", loop.bytes);
+  return s;
+}
+
 std::vector<std::pair<std::string, Bytes>> seeds() {
   std::vector<std::pair<std::string, Bytes>> s;
   s.emplace_back("empty", Bytes{});
@@ -130,6 +166,7 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
     s.emplace_back("nested", g.bytes());
   }
   for (auto& [name, bytes] : layouts()) s.emplace_back(name, bytes);
+  for (auto& [name, bytes] : modules()) s.emplace_back(name, bytes);
   return s;
 }
 
