@@ -8,6 +8,7 @@
 #include "cli/names.h"
 #include "cli/report.h"
 #include "gau/change.h"
+#include "gau/open_gauge.h"
 #include "gau/scan.h"
 #include "io/system.h"
 
@@ -21,38 +22,34 @@ constexpr int64_t kHoldLimit = int64_t{16} << 20;
 }  // namespace
 
 Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
-  // A named pipe would block the open; only a regular file is a gauge file.
-  if (const io::FileKind kind = io::kindOf(bytesOf(path));
-      kind != io::FileKind::Missing && kind != io::FileKind::Regular)
-    return Result<GaugeFile>::failure(Fault::Source, "It is not a regular file.");
-  // A gauge without write permission opens for reading only, as in the windows,
-  // and every command that would change it refuses.
-  if (mode == io::OpenMode::ReadWriteExisting && !io::writePermitted(bytesOf(path)))
-    mode = io::OpenMode::ReadOnly;
-  // A change cut off part-way is undone before anything is read.
-  const Result<gau::Recovery> recovered = gau::recoverGauge(bytesOf(path));
-  if (!recovered && mode != io::OpenMode::ReadOnly)
-    return Result<GaugeFile>::failure(Fault::NotWritten, recovered.reason());
+  gau::OpenResult opened = gau::openGauge(bytesOf(path), mode == io::OpenMode::ReadWriteExisting
+                                                             ? gau::Access::ReadWrite
+                                                             : gau::Access::ReadOnly);
+  if (!opened.gauge) {
+    const std::string& why = opened.failure.why;
+    switch (opened.failure.problem) {
+      case gau::OpenProblem::NotRegular:
+        return Result<GaugeFile>::failure(Fault::Source, "It is not a regular file.");
+      case gau::OpenProblem::CannotOpen:
+        return Result<GaugeFile>::failure(Fault::Source, "It cannot be opened: " + why + ".");
+      case gau::OpenProblem::TooLarge:
+        return Result<GaugeFile>::failure(
+            Fault::Source, "It is larger than 2 GiB; bitmap positions would not fit in 32 bits.");
+      case gau::OpenProblem::Journal:
+        return Result<GaugeFile>::failure(Fault::NotWritten, why);
+    }
+  }
+  gau::OpenedGauge& o = *opened.gauge;
   // A change would be refused for what stands at the journal's name: said once, as the refusal.
-  if (recovered && recovered->blocking && mode != io::OpenMode::ReadOnly)
-    return Result<GaugeFile>::failure(Fault::NotWritten, recovered->notice);
-  if (!recovered)
-    writeMessage(
-        QStringLiteral("dialpix: %1: %2\n").arg(quoted(path), escaped(reason(recovered.reason()))));
-  else if (!recovered->notice.empty())
-    writeMessage(
-        QStringLiteral("dialpix: %1: %2\n").arg(quoted(path), escaped(reason(recovered->notice))));
-  std::string why;
+  if (o.recovery.blocking && o.access == gau::Access::ReadWrite)
+    return Result<GaugeFile>::failure(Fault::NotWritten, o.recovery.notice);
+  for (const std::string& said : {o.recoveryProblem, o.recovery.notice})
+    if (!said.empty())
+      writeMessage(QStringLiteral("dialpix: %1: %2\n").arg(quoted(path), escaped(reason(said))));
   GaugeFile g;
   g.path = path;
-  g.channel = io::openFileChannel(bytesOf(path), mode, &why);
-  if (!g.channel)
-    return Result<GaugeFile>::failure(Fault::Source, "It cannot be opened: " + why + ".");
-  // Positions are signed 32-bit numbers, as in the windows.
+  g.channel = std::move(o.channel);
   const int64_t length = g.channel->length();
-  if (length > std::numeric_limits<int32_t>::max())
-    return Result<GaugeFile>::failure(
-        Fault::Source, "It is larger than 2 GiB; bitmap positions would not fit in 32 bits.");
   gau::ScanResult found;
   if (keep == Keep::SmallFile && length <= kHoldLimit) {
     g.bytes.resize(static_cast<size_t>(length));
@@ -66,12 +63,11 @@ Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
         Fault::Source,
         "It could not be read to its end: " + g.channel->errorOr("the read stopped early") + ".");
   g.positions = found.positions;
-  if (recovered && recovered->restored) {
-    const gau::Restored& r = *recovered->restored;
-    const auto at = std::find(g.positions.begin(), g.positions.end(), r.bmpPos);
-    const int number = at == g.positions.end() ? 0 : static_cast<int>(at - g.positions.begin()) + 1;
+  if (o.recovery.restored) {
+    const gau::Restored& r = *o.recovery.restored;
     writeMessage(QStringLiteral("dialpix: %1: %2\n")
-                     .arg(quoted(path), escaped(reason(gau::restoredSentence(r, number)))));
+                     .arg(quoted(path), escaped(reason(gau::restoredSentence(
+                                            r, gau::numberOf(g.positions, r.bmpPos))))));
   }
   return g;
 }

@@ -16,6 +16,7 @@
 #include "cli/gauge_file.h"
 #include "cli/names.h"
 #include "cli/report.h"
+#include "gau/scan.h"
 #include "gau/undo.h"
 #include "io/file_names.h"
 
@@ -25,9 +26,8 @@ namespace {
 // The number the windows give the bitmap at `bmpPos`, or nothing when the scan
 // finds none there now.
 std::optional<int> numberAt(const GaugeFile& g, int32_t bmpPos) {
-  const auto at = std::find(g.positions.begin(), g.positions.end(), bmpPos);
-  if (at == g.positions.end()) return std::nullopt;
-  return static_cast<int>(at - g.positions.begin()) + 1;
+  const int n = gau::numberOf(g.positions, bmpPos);
+  return n > 0 ? std::optional<int>(n) : std::nullopt;
 }
 
 QString localTime(int64_t seconds) {

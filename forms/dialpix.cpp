@@ -87,18 +87,8 @@ QString dialpix::openGauge(const std::string& file) {
   {
     PleaseWait wait;
     const Result<GaugeAccess> opened = openGaugeFile(file);
-    if (!opened) {
-      return QStringLiteral("The gauge file %1 cannot be opened: %2.")
-          .arg(name, nameText(opened.reason()));
-    }
-    // Positions are signed 32-bit numbers, so larger files cannot be addressed.
-    if (Channels[kGaugeChannel].length() > INT32_MAX) {
-      Channels.close(kGaugeChannel);
-      return QStringLiteral(
-                 "The gauge file %1 is larger than 2,147,483,647 bytes, too large for dialpix "
-                 "to work on.")
-          .arg(name);
-    }
+    if (!opened)
+      return QStringLiteral("The gauge file %1 %2.").arg(name, nameText(opened.reason()));
     Module1.GauFileName = file;
     ui::create<numbmp>();
     ui::show<numbmp>(this);

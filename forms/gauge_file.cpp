@@ -3,12 +3,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "forms/Module1.h"
 #include "base/fault_message.h"
+#include "forms/Module1.h"
 #include "forms/bmp2gau.h"
 #include "forms/gau2bmp.h"
 #include "forms/numbmp.h"
 #include "forms/showbmp.h"
+#include "gau/open_gauge.h"
 #include "io/file_channels.h"
 #include "io/file_names.h"
 #include "io/system.h"
@@ -25,23 +26,22 @@ const OpenFindings& openFindings() { return findings; }
 
 Result<GaugeAccess> openGaugeFile(const std::string& file) {
   findings = {};
-  // A change cut off part-way is undone before the scan reads the file.
-  if (const Result<gau::Recovery> r = gau::recoverGauge(file); r) {
-    findings.restored = r->restored;
-    findings.recoveryProblem = r->notice;
-  } else {
-    findings.recoveryProblem = r.reason();
+  gau::OpenResult opened = gau::openGauge(file, gau::Access::ReadWrite);
+  if (!opened.gauge) {
+    const gau::OpenFailure& f = opened.failure;
+    return Result<GaugeAccess>::failure(
+        Fault::Source, f.problem == gau::OpenProblem::TooLarge
+                           ? "is larger than 2,147,483,647 bytes, too large for dialpix to work on"
+                           : "cannot be opened: " + f.why);
   }
-  std::string why;
-  if (Channels.open(kGaugeChannel, file, OpenMode::ReadWriteExisting, &why)) {
-    findings.withoutJournal = !gau::journalPossible(file);
-    return GaugeAccess::ReadWrite;
-  }
-  const bool mayNotWrite = !writePermitted(file);
-  std::string whyReading;
-  if (mayNotWrite && Channels.open(kGaugeChannel, file, OpenMode::ReadOnly, &whyReading))
-    return GaugeAccess::ReadOnly;
-  return Result<GaugeAccess>::failure(Fault::Source, why);
+  gau::OpenedGauge& o = *opened.gauge;
+  findings.restored = o.recovery.restored;
+  findings.recoveryProblem = !o.recoveryProblem.empty() ? o.recoveryProblem : o.recovery.notice;
+  findings.withoutJournal = o.withoutJournal;
+  const GaugeAccess access =
+      o.access == gau::Access::ReadWrite ? GaugeAccess::ReadWrite : GaugeAccess::ReadOnly;
+  Channels.attach(kGaugeChannel, std::move(o.channel));
+  return access;
 }
 
 void tellChangeNotices(QWidget* owner) {

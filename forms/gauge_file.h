@@ -13,9 +13,10 @@ class QWidget;
 
 enum class GaugeAccess { ReadWrite, ReadOnly };
 
-// Opens `file` on the gauge channel for reading and writing. When the system
-// refuses writing for want of permission (another user's file, a read-only
-// disk), opens it for reading only, so it can still be viewed and exported.
+// Opens `file` on the gauge channel for reading and writing, as gau::openGauge
+// does. When the system refuses writing for want of permission (another
+// user's file, a read-only disk), opens it for reading only, so it can still
+// be viewed and exported. The failure's reason follows "The gauge file NAME".
 Result<GaugeAccess> openGaugeFile(const std::string& file);
 
 // What opening the gauge found that the user must hear of, once the chooser

@@ -9,9 +9,9 @@
 #include <QShortcut>
 #include <algorithm>
 
-#include "forms/Module1.h"
 #include "base/fault_message.h"
 #include "base/number_text.h"
+#include "forms/Module1.h"
 #include "forms/bmp2gau.h"
 #include "forms/dialpix.h"
 #include "forms/dun.h"
@@ -107,10 +107,7 @@ void numbmp::Form_Load() {
     const QString file = nameText(Module1.GauFileName);
     const OpenFindings& opened = openFindings();
     if (opened.restored) {
-      const auto at =
-          std::find(found.positions.begin(), found.positions.end(), opened.restored->bmpPos);
-      const int number =
-          at == found.positions.end() ? 0 : static_cast<int>(at - found.positions.begin()) + 1;
+      const int number = gau::numberOf(found.positions, opened.restored->bmpPos);
       notes_ << QStringLiteral("The gauge file %1: %2")
                     .arg(file, nameText(gau::restoredSentence(*opened.restored, number)));
     }
@@ -281,9 +278,10 @@ void numbmp::undoLatestChange() {
     return;
   }
   const gau::ChangeRecord& r = undone->record;
-  int number = 0;
-  for (int n = 1; n <= Module1.BmpCount && number == 0; ++n)
-    if (Module1.BmpTable.isSet(n) && Module1.BmpTable(n) == r.bmpPos) number = n;
+  std::vector<int32_t> positions;
+  for (int n = 1; n <= Module1.BmpCount && Module1.BmpTable.isSet(n); ++n)
+    positions.push_back(Module1.BmpTable(n));
+  const int number = gau::numberOf(positions, r.bmpPos);
   const QString bitmap = number > 0 ? QStringLiteral("bitmap %1").arg(number)
                                     : QStringLiteral("the bitmap at byte %1").arg(r.bmpPos);
   Beep();

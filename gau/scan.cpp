@@ -103,4 +103,10 @@ ScanResult scanChannel(io::Channel& gauge, size_t keep, const std::function<void
   return r;
 }
 
+int numberOf(std::span<const int32_t> positions, int32_t bmpPos) {
+  // Positions ascend: a binary search serves a table of any size.
+  const auto at = std::lower_bound(positions.begin(), positions.end(), bmpPos);
+  return at != positions.end() && *at == bmpPos ? static_cast<int>(at - positions.begin()) + 1 : 0;
+}
+
 }  // namespace gau

@@ -26,6 +26,10 @@ struct ScanResult {
   bool readFailed = false;         // the file could not be read to its end
 };
 
+// The number the windows give the bitmap at `bmpPos` among the scan's
+// `positions` (1 for the first), or 0 when the scan found none there.
+int numberOf(std::span<const int32_t> positions, int32_t bmpPos);
+
 // Scans bytes held in memory; position 1 is bytes[0]. Keeps at most `keep` positions.
 ScanResult scanBytes(std::span<const uint8_t> bytes, size_t keep = kKeepAll);
 
