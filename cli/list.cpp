@@ -25,6 +25,7 @@
 #include "io/file_names.h"
 #include "io/little_endian.h"
 #include "io/system.h"
+#include "pe/resource_table.h"
 
 namespace cli {
 namespace {
@@ -35,12 +36,43 @@ struct Item {
   QString error;
 };
 
+// Where a hit lies among the file's resources.
+enum class Role {
+  Bitmap,  // it is the header of a bitmap resource
+  Icon,    // the header of an icon's or a cursor's image
+  Inside,  // inside another resource's data
+  Loose,   // in no resource (or the file is no Windows module)
+};
+
 struct Hit {
   int32_t position = 0;
   // Unknown for a hit in the first 8 bytes: the fields would lie before the file.
   std::optional<int32_t> width, height;
   int32_t storedColors = 0;
+  Role role = Role::Loose;
+  const pe::Resource* resource = nullptr;  // the one it lies in, unless Loose
 };
+
+// The 40-byte header starts 12 bytes before the scan's position; a cursor's
+// image has its 4-byte hot spot first.
+constexpr int64_t kHeaderFromBmpPos = -12;
+constexpr int64_t kHotSpotBytes = 4;
+
+void placeHit(Hit& h, const pe::ResourceTable& table, const pe::ResourceIndex& index) {
+  const int64_t header = int64_t{h.position} + kHeaderFromBmpPos;
+  const std::optional<size_t> at = index.at(header);
+  if (!at) return;
+  const pe::Resource& r = table.resources[*at];
+  h.resource = &r;
+  h.role = Role::Inside;
+  if (r.type.named) return;
+  if (r.type.id == pe::kBitmap && r.position == header) h.role = Role::Bitmap;
+  if (r.type.id == pe::kIcon && r.position == header) h.role = Role::Icon;
+  if (r.type.id == pe::kCursor && r.position + kHotSpotBytes == header) h.role = Role::Icon;
+}
+
+// "4096", or a resource's name as the module spells it.
+std::string keyText(const pe::Key& k) { return k.named ? k.name : std::to_string(k.id); }
 
 // One file's lines of text or its JSON object, made on the worker thread.
 struct Listing {
@@ -130,7 +162,22 @@ void put(std::string& out, std::optional<int64_t> v, std::string_view unknown) {
   out.append(digits, std::to_chars(digits, digits + sizeof digits, *v).ptr);
 }
 
-// FILE <TAB> N <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> COLOURS, one line a bitmap.
+// The last column: "bitmap 4096", "icon 3", "inside rcdata 2", "loose".
+std::string whereText(const Hit& h) {
+  switch (h.role) {
+    case Role::Bitmap:
+      return "bitmap " + keyText(h.resource->name);
+    case Role::Icon:
+      return "icon " + keyText(h.resource->name);
+    case Role::Inside:
+      return "inside " + pe::typeName(h.resource->type) + " " + keyText(h.resource->name);
+    case Role::Loose:
+      break;
+  }
+  return "loose";
+}
+
+// FILE <TAB> N <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> COLOURS <TAB> WHERE, one line a bitmap.
 std::string textLines(const QString& name, const std::vector<Hit>& hits) {
   const std::string file = bytesOf(quoted(name));
   std::string out;
@@ -148,6 +195,10 @@ std::string textLines(const QString& name, const std::vector<Hit>& hits) {
     put(out, h.height, "?");
     out += '\t';
     put(out, gau::colorsInUse(h.storedColors), "");
+    out += '\t';
+    // A resource's name is the module's own text: escaped as names are.
+    out += h.role == Role::Loose ? std::string("loose")
+                                 : bytesOf(escaped(QString::fromStdString(whereText(h))));
     out += '\n';
   }
   return out;
@@ -178,7 +229,38 @@ std::string jsonElement(const QString& name, int64_t length, const std::vector<H
     put(out, ++n, {});
     out += ",\n                \"position\": "sv;
     put(out, h.position, {});
-    out += ",\n                \"stored_colors\": "sv;
+    out += ",\n                \"resource\": "sv;
+    if (!h.resource) {
+      out += "null"sv;
+    } else {
+      // Keys in Qt's order: id or name, language, type.
+      const pe::Resource& r = *h.resource;
+      const auto key = [&out](const pe::Key& k) {
+        if (k.named)
+          out += jsonString(QString::fromStdString(k.name));
+        else
+          put(out, k.id, {});
+      };
+      out += "{\n                    "sv;
+      out += r.name.named ? "\"language\": "sv : "\"id\": "sv;
+      key(r.name.named ? r.language : r.name);
+      if (r.name.named) {
+        out += ",\n                    \"name\": "sv;
+        key(r.name);
+      } else {
+        out += ",\n                    \"language\": "sv;
+        key(r.language);
+      }
+      out += ",\n                    \"type\": "sv;
+      key(r.type);
+      out += "\n                }"sv;
+    }
+    out += ",\n                \"role\": \""sv;
+    out += h.role == Role::Bitmap   ? "bitmap"sv
+           : h.role == Role::Icon   ? "icon"sv
+           : h.role == Role::Inside ? "inside"sv
+                                    : "loose"sv;
+    out += "\",\n                \"stored_colors\": "sv;
     put(out, h.storedColors, {});
     out += ",\n                \"width\": "sv;
     put(out, h.width, "null");
@@ -206,9 +288,17 @@ Listing listFile(const Item& item, Format format) {
     l.error = reason(gauge.reason());
     return l;
   }
+  // A file that is no Windows module, or whose resource table is spoiled,
+  // has its hits listed as loose, as the scan alone sees them.
+  Result<pe::ResourceTable> table = pe::readResourceTable(*gauge->channel);
+  if (!table) table = pe::ResourceTable{};
+  const pe::ResourceIndex index(*table);
   std::vector<Hit> hits;
   hits.reserve(gauge->positions.size());
-  for (const int32_t position : gauge->positions) hits.push_back(readHit(*gauge, position));
+  for (const int32_t position : gauge->positions) {
+    hits.push_back(readHit(*gauge, position));
+    placeHit(hits.back(), *table, index);
+  }
   l.out = format == Format::Json ? jsonElement(item.path, gauge->channel->length(), hits)
                                  : textLines(item.path, hits);
   return l;
@@ -220,16 +310,19 @@ int listCommand(const QStringList& args) {
   Command cmd(QStringLiteral("list"), QStringLiteral("[--json] [-r] PATH..."),
               QStringLiteral(
                   "Lists every bitmap the scan finds in each gauge file, one line a bitmap:\n"
-                  "FILE<TAB>N<TAB>POSITION<TAB>WIDTHxHEIGHT<TAB>COLOURS\n"
+                  "FILE<TAB>N<TAB>POSITION<TAB>WIDTHxHEIGHT<TAB>COLOURS<TAB>WHERE\n"
                   "N numbers the bitmaps as the windows do; POSITION is the 1-based position of\n"
-                  "the header's signature; COLOURS is the stored colour count, 0 read as 256.\n"
+                  "the header's signature; COLOURS is the stored colour count, 0 read as 256;\n"
+                  "WHERE is the resource the bitmap is (\"bitmap 4096\", \"icon 3\"), lies inside\n"
+                  "(\"inside rcdata 2\"), or \"loose\" in no resource.\n"
                   "A FILE with control characters, or starting with \", is written in double\n"
                   "quotes with C escapes, as git writes such names."));
   const QCommandLineOption json(
       QStringLiteral("json"),
       QStringLiteral("One JSON array of {file, length, bitmaps: [{number, position, width, "
-                     "height, colors, stored_colors}]}; a name that is not UTF-8 also gets "
-                     "file_base64, its bytes."));
+                     "height, colors, stored_colors, resource: {type, id or name, language} or "
+                     "null, role: bitmap, icon, inside or loose}]}; a name that is not UTF-8 "
+                     "also gets file_base64, its bytes."));
   const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
                                      QStringLiteral("Also list the gauge files of folders below."));
   cmd.addOptions({json, recursive});

@@ -29,6 +29,7 @@
 #include "tests/cli/cli_run.h"
 #include "tests/support/exhaustive_scan.h"
 #include "tools/gauge_builder.h"
+#include "tools/pe_builder.h"
 
 Q_DECLARE_METATYPE(io::System)
 
@@ -40,6 +41,7 @@ class tst_cli : public QObject {
  private slots:
   void listEqualsScan_data();
   void listEqualsScan();
+  void listSaysWhereEachBitmapLies();
   void exportEqualsWindowExport();
   void importThenExportRoundTrip();
   void importOfAPngMapsOntoThePalette();
@@ -314,6 +316,65 @@ void tst_cli::undoTakesBackEachCommand() {
   QVERIFY(readBytes(gauge) == outside);
 }
 
+// A module laid out as the linker lays out a gauge: a bitmap resource, an
+// icon, a named bitmap, a bitmap inside an RCDATA resource, and one after the
+// last section. Each hit's resource and role must be what the layout put there.
+void tst_cli::listSaysWhereEachBitmapLies() {
+  const auto dib =
+      [](int32_t w) {  // a BITMAPINFOHEADER, palette and pixels, as a resource holds it
+        gaugebuild::Gauge g;
+        g.plant(gaugebuild::patterned(w, 2, 2));
+        return g.bytes();
+      };
+  std::vector<uint8_t> inside(16, 0xEE);
+  const std::vector<uint8_t> picture = dib(3);
+  inside.insert(inside.end(), picture.begin(), picture.end());
+  const pebuild::Layout module = pebuild::build({{{"", 2}, {"", 4096}, 1033, dib(4)},
+                                                 {{"", 3}, {"", 3}, 1033, dib(5)},
+                                                 {{"", 2}, {"NEEDLE", 0}, 1031, dib(6)},
+                                                 {{"", 10}, {"", 2}, 1033, inside}});
+  gaugebuild::Gauge tail;
+  tail.plant(gaugebuild::patterned(7, 2, 2));
+  Bytes file = module.bytes;
+  file.insert(file.end(), tail.bytes().begin(), tail.bytes().end());
+  QTemporaryDir dir;
+  writeBytes(dir.filePath(QStringLiteral("m.gau")), file);
+
+  // By the position of its header: what the last column must say.
+  std::map<int, QByteArray> expected{
+      {static_cast<int>(module.dataAt[0]) + 13, "bitmap 4096"},
+      {static_cast<int>(module.dataAt[1]) + 13, "icon 3"},
+      {static_cast<int>(module.dataAt[2]) + 13, "bitmap NEEDLE"},
+      {static_cast<int>(module.dataAt[3]) + 16 + 13, "inside rcdata 2"},
+      {static_cast<int>(module.bytes.size()) + 13, "loose"}};
+  const Run text = dialpix(dir.path(), {QStringLiteral("list"), QStringLiteral("m.gau")});
+  QCOMPARE(text.status, 0);
+  const QList<QByteArray> lines = text.out.trimmed().split('\n');
+  QCOMPARE(lines.size(), 5);
+  for (const QByteArray& line : lines) {
+    const QList<QByteArray> f = line.split('\t');
+    QCOMPARE(f.last(), expected[f[2].toInt()]);
+  }
+  const Run json = dialpix(
+      dir.path(), {QStringLiteral("list"), QStringLiteral("--json"), QStringLiteral("m.gau")});
+  QCOMPARE(QJsonDocument::fromJson(json.out).toJson(), json.out);  // exactly as Qt writes it
+  const QJsonArray hits =
+      QJsonDocument::fromJson(json.out).array()[0].toObject()[QStringLiteral("bitmaps")].toArray();
+  for (const QJsonValue& h : hits) {
+    const QByteArray& where = expected[h[QStringLiteral("position")].toInt()];
+    const QJsonValue r = h[QStringLiteral("resource")];
+    QCOMPARE(h[QStringLiteral("role")].toString().toUtf8(), where.split(' ').first());
+    if (where == "loose") QVERIFY(r.isNull());
+    if (where == "bitmap NEEDLE") {
+      QCOMPARE(r[QStringLiteral("name")].toString(), QStringLiteral("NEEDLE"));
+      QCOMPARE(r[QStringLiteral("language")].toInt(), 1031);
+      QCOMPARE(r[QStringLiteral("type")].toInt(), 2);
+    }
+    if (where == "bitmap 4096") QCOMPARE(r[QStringLiteral("id")].toInt(), 4096);
+    if (where == "inside rcdata 2") QCOMPARE(r[QStringLiteral("type")].toInt(), 10);
+  }
+}
+
 // Gauge and two pictures for the import races: a 1022 x 256 bitmap (padded
 // rows) and two PNG edits of it, decoded and mapped onto its palette.
 struct Race {
@@ -522,9 +583,9 @@ void tst_cli::unreadableGaugeAmongReadable() {
   const Run run =
       dialpix(dir.path(), {QStringLiteral("list"), QStringLiteral("-r"), QStringLiteral("panel")});
   QCOMPARE(run.status, 1);
-  QCOMPARE(run.out, QByteArray("panel/a.gau\t1\t33\t3x3\t2\n"
-                               "panel/C.GAU\t1\t33\t3x3\t2\n"
-                               "panel/sub/d.Gau\t1\t33\t3x3\t2\n"));
+  QCOMPARE(run.out, QByteArray("panel/a.gau\t1\t33\t3x3\t2\tloose\n"
+                               "panel/C.GAU\t1\t33\t3x3\t2\tloose\n"
+                               "panel/sub/d.Gau\t1\t33\t3x3\t2\tloose\n"));
   QVERIFY2(run.err.startsWith("dialpix: panel/b.gau: It cannot be opened"), run.err.constData());
 }
 
@@ -556,7 +617,7 @@ void tst_cli::foreignNamesAreListedAndOpened() {
   const Run list = dialpix(dir.path(), {QStringLiteral("list"), QStringLiteral(".")});
   QCOMPARE(list.status, 0);
   const std::string listed = QDir::toNativeSeparators(QStringLiteral("./")).toStdString() + name;
-  QCOMPARE(list.out, QByteArray::fromStdString(listed + "\t1\t33\t3x3\t2\n"));
+  QCOMPARE(list.out, QByteArray::fromStdString(listed + "\t1\t33\t3x3\t2\tloose\n"));
   QProcess p;
   p.setWorkingDirectory(dir.path());
   if (onlyOn == io::System::Posix)  // the name as a shell hands it over: bytes
@@ -576,8 +637,8 @@ void tst_cli::foreignNamesAreListedAndOpened() {
 void tst_cli::sizesOfHitsNearTheStart_data() {
   QTest::addColumn<int>("cut");  // bytes taken off the front of a file that starts with a bitmap
   QTest::addColumn<QByteArray>("line");
-  QTest::newRow("at byte 9") << 4 << QByteArray("h.gau\t1\t9\t3x2\t2\n");
-  QTest::newRow("at byte 8") << 5 << QByteArray("h.gau\t1\t8\t?x?\t2\n");
+  QTest::newRow("at byte 9") << 4 << QByteArray("h.gau\t1\t9\t3x2\t2\tloose\n");
+  QTest::newRow("at byte 8") << 5 << QByteArray("h.gau\t1\t8\t?x?\t2\tloose\n");
 }
 
 void tst_cli::sizesOfHitsNearTheStart() {
