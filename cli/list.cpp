@@ -74,6 +74,58 @@ void placeHit(Hit& h, const pe::ResourceTable& table, const pe::ResourceIndex& i
 // "4096", or a resource's name as the module spells it.
 std::string keyText(const pe::Key& k) { return k.named ? k.name : std::to_string(k.id); }
 
+// A bitmap resource that is no 8-bit hit of the scan: another depth, a
+// compressed one, a header of another size. Named by its resource, never numbered.
+struct OtherBitmap {
+  const pe::Resource* resource = nullptr;
+  int64_t width = 0, height = 0;
+  int bits = 0;
+  uint32_t compression = 0;  // 0 none, 1 RLE8, 2 RLE4, 3 bit fields, ...
+};
+
+constexpr uint32_t kCoreHeaderBytes = 12;  // the OS/2 header: 16-bit sizes, no compression
+
+// The bitmap resources of `table` whose headers no hit stands at.
+std::vector<OtherBitmap> otherBitmaps(const GaugeFile& g, const pe::ResourceTable& table,
+                                      const std::vector<Hit>& hits) {
+  std::vector<int64_t> taken;
+  for (const Hit& h : hits) taken.push_back(int64_t{h.position} + kHeaderFromBmpPos);
+  std::vector<OtherBitmap> out;
+  for (const pe::Resource& r : table.resources) {
+    if (r.type.named || r.type.id != pe::kBitmap || r.place != pe::Place::InFile ||
+        std::find(taken.begin(), taken.end(), r.position) != taken.end())
+      continue;
+    uint8_t h[20] = {};
+    const uint32_t size = r.size >= sizeof h ? sizeof h : r.size;
+    if (size < kCoreHeaderBytes || g.channel->read(r.position, std::span(h, size)) != size)
+      continue;
+    OtherBitmap b{&r};
+    const uint32_t headerBytes = io::le32u(h);
+    if (headerBytes == kCoreHeaderBytes) {
+      b.width = static_cast<uint16_t>(io::le16(h + 4));
+      b.height = static_cast<uint16_t>(io::le16(h + 6));
+      b.bits = static_cast<uint16_t>(io::le16(h + 10));
+    } else if (headerBytes >= 40 && size >= 20) {
+      b.width = io::le32(h + 4);
+      b.height = io::le32(h + 8);
+      b.bits = static_cast<uint16_t>(io::le16(h + 14));
+      b.compression = io::le32u(h + 16);
+    } else {
+      continue;  // no bitmap header at all: not listed as one
+    }
+    out.push_back(b);
+  }
+  return out;
+}
+
+// "24-bit", "8-bit rle8", "32-bit bitfields".
+std::string depthText(const OtherBitmap& b) {
+  static const char* const kNames[] = {"", " rle8", " rle4", " bitfields", " jpeg", " png"};
+  return std::to_string(b.bits) + "-bit" +
+         (b.compression < std::size(kNames) ? std::string(kNames[b.compression])
+                                            : " compression " + std::to_string(b.compression));
+}
+
 // One file's lines of text or its JSON object, made on the worker thread.
 struct Listing {
   QString file;
@@ -178,7 +230,8 @@ std::string whereText(const Hit& h) {
 }
 
 // FILE <TAB> N <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> COLOURS <TAB> WHERE, one line a bitmap.
-std::string textLines(const QString& name, const std::vector<Hit>& hits) {
+std::string textLines(const QString& name, const std::vector<Hit>& hits,
+                      const std::vector<OtherBitmap>& others) {
   const std::string file = bytesOf(quoted(name));
   std::string out;
   out.reserve(hits.size() * (file.size() + 32));
@@ -201,6 +254,24 @@ std::string textLines(const QString& name, const std::vector<Hit>& hits) {
                                  : bytesOf(escaped(QString::fromStdString(whereText(h))));
     out += '\n';
   }
+  // The other depths: FILE <TAB> id:K <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> DEPTH <TAB> WHERE.
+  for (const OtherBitmap& b : others) {
+    const QString key = QString::fromStdString(keyText(b.resource->name));
+    out += file;
+    out += '\t';
+    out += bytesOf(escaped(QStringLiteral("id:") + key));
+    out += '\t';
+    put(out, b.resource->position - kHeaderFromBmpPos, "");
+    out += '\t';
+    put(out, b.width, "");
+    out += 'x';
+    put(out, b.height, "");
+    out += '\t';
+    out += depthText(b);
+    out += '\t';
+    out += bytesOf(escaped(QStringLiteral("bitmap ") + key));
+    out += '\n';
+  }
   return out;
 }
 
@@ -213,7 +284,34 @@ std::string jsonString(const QString& text) {
 // QJsonDocument::Indented lays it out (keys in order, four blanks a level),
 // but written straight: Qt's objects cost several times the scan. Only the
 // name goes through Qt's writer, for its escapes.
-std::string jsonElement(const QString& name, int64_t length, const std::vector<Hit>& hits) {
+// A resource as {id or name, language, type}, in Qt's order of keys, at the
+// depth of a bitmap's members; null for none.
+void putResource(std::string& out, const pe::Resource* resource) {
+  using namespace std::string_view_literals;
+  if (!resource) {
+    out += "null"sv;
+    return;
+  }
+  const pe::Resource& r = *resource;
+  const auto key = [&out](const pe::Key& k) {
+    if (k.named)
+      out += jsonString(QString::fromStdString(k.name));
+    else
+      put(out, k.id, {});
+  };
+  out += "{\n                    "sv;
+  out += r.name.named ? "\"language\": "sv : "\"id\": "sv;
+  key(r.name.named ? r.language : r.name);
+  out += r.name.named ? ",\n                    \"name\": "sv
+                      : ",\n                    \"language\": "sv;
+  key(r.name.named ? r.name : r.language);
+  out += ",\n                    \"type\": "sv;
+  key(r.type);
+  out += "\n                }"sv;
+}
+
+std::string jsonElement(const QString& name, int64_t length, const std::vector<Hit>& hits,
+                        const std::optional<std::vector<OtherBitmap>>& others) {
   using namespace std::string_view_literals;
   std::string out;
   out.reserve(hits.size() * 200 + 200);
@@ -230,31 +328,7 @@ std::string jsonElement(const QString& name, int64_t length, const std::vector<H
     out += ",\n                \"position\": "sv;
     put(out, h.position, {});
     out += ",\n                \"resource\": "sv;
-    if (!h.resource) {
-      out += "null"sv;
-    } else {
-      // Keys in Qt's order: id or name, language, type.
-      const pe::Resource& r = *h.resource;
-      const auto key = [&out](const pe::Key& k) {
-        if (k.named)
-          out += jsonString(QString::fromStdString(k.name));
-        else
-          put(out, k.id, {});
-      };
-      out += "{\n                    "sv;
-      out += r.name.named ? "\"language\": "sv : "\"id\": "sv;
-      key(r.name.named ? r.language : r.name);
-      if (r.name.named) {
-        out += ",\n                    \"name\": "sv;
-        key(r.name);
-      } else {
-        out += ",\n                    \"language\": "sv;
-        key(r.language);
-      }
-      out += ",\n                    \"type\": "sv;
-      key(r.type);
-      out += "\n                }"sv;
-    }
+    putResource(out, h.resource);
     out += ",\n                \"role\": \""sv;
     out += h.role == Role::Bitmap   ? "bitmap"sv
            : h.role == Role::Icon   ? "icon"sv
@@ -276,11 +350,33 @@ std::string jsonElement(const QString& name, int64_t length, const std::vector<H
            QByteArray::fromStdString(bytes).toBase64().toStdString() + "\",\n";
   out += "        \"length\": "sv;
   put(out, length, {});
+  if (others) {
+    out += others->empty() ? ",\n        \"other_bitmaps\": [\n"sv
+                           : ",\n        \"other_bitmaps\": [\n"sv;
+    bool first = true;
+    for (const OtherBitmap& b : *others) {
+      out += std::exchange(first, false) ? "            {\n"sv : ",\n            {\n"sv;
+      out += "                \"bits\": "sv;
+      put(out, b.bits, {});
+      out += ",\n                \"compression\": "sv;
+      put(out, b.compression, {});
+      out += ",\n                \"height\": "sv;
+      put(out, b.height, {});
+      out += ",\n                \"position\": "sv;
+      put(out, b.resource->position - kHeaderFromBmpPos, {});
+      out += ",\n                \"resource\": "sv;
+      putResource(out, b.resource);
+      out += ",\n                \"width\": "sv;
+      put(out, b.width, {});
+      out += "\n            }"sv;
+    }
+    out += others->empty() ? "        ]"sv : "\n        ]"sv;
+  }
   out += "\n    }"sv;
   return out;
 }
 
-Listing listFile(const Item& item, Format format) {
+Listing listFile(const Item& item, Format format, bool all) {
   Listing l{item.path, {}, item.error};
   if (!l.error.isEmpty()) return l;
   Result<GaugeFile> gauge = openGauge(item.path, io::OpenMode::ReadOnly, Keep::SmallFile);
@@ -299,15 +395,18 @@ Listing listFile(const Item& item, Format format) {
     hits.push_back(readHit(*gauge, position));
     placeHit(hits.back(), *table, index);
   }
-  l.out = format == Format::Json ? jsonElement(item.path, gauge->channel->length(), hits)
-                                 : textLines(item.path, hits);
+  std::optional<std::vector<OtherBitmap>> others;
+  if (all) others = otherBitmaps(*gauge, *table, hits);
+  l.out = format == Format::Json
+              ? jsonElement(item.path, gauge->channel->length(), hits, others)
+              : textLines(item.path, hits, others.value_or(std::vector<OtherBitmap>{}));
   return l;
 }
 
 }  // namespace
 
 int listCommand(const QStringList& args) {
-  Command cmd(QStringLiteral("list"), QStringLiteral("[--json] [-r] PATH..."),
+  Command cmd(QStringLiteral("list"), QStringLiteral("[--json] [-r] [--all] PATH..."),
               QStringLiteral(
                   "Lists every bitmap the scan finds in each gauge file, one line a bitmap:\n"
                   "FILE<TAB>N<TAB>POSITION<TAB>WIDTHxHEIGHT<TAB>COLOURS<TAB>WHERE\n"
@@ -325,7 +424,13 @@ int listCommand(const QStringList& args) {
                      "also gets file_base64, its bytes."));
   const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
                                      QStringLiteral("Also list the gauge files of folders below."));
-  cmd.addOptions({json, recursive});
+  const QCommandLineOption allDepths(
+      QStringLiteral("all"),
+      QStringLiteral("Also list the bitmap resources of other depths (1, 4, 16, 24, 32 bits, "
+                     "compressed, other headers), by id: FILE<TAB>id:K<TAB>POSITION<TAB>"
+                     "WIDTHxHEIGHT<TAB>DEPTH<TAB>WHERE; in --json as other_bitmaps: [{resource, "
+                     "position, width, height, bits, compression}]."));
+  cmd.addOptions({json, recursive, allDepths});
   cmd.parser().addPositionalArgument(
       QStringLiteral("PATH"),
       QStringLiteral("A gauge file, or a folder whose *.gau files (any case) are listed."),
@@ -352,11 +457,12 @@ int listCommand(const QStringList& args) {
   Progress progress(static_cast<size_t>(items.size()));
   report.setProgress(&progress);
   const Format format = cmd.parser().isSet(json) ? Format::Json : Format::Text;
+  const bool all = cmd.parser().isSet(allDepths);
   // The JSON array goes out a file at a time, as the text does.
   bool first = true;
   if (format == Format::Json) report.out("[\n");
   inOrder(
-      items, [format](const Item& item) { return listFile(item, format); },
+      items, [format, all](const Item& item) { return listFile(item, format, all); },
       [&](const Listing& l) {
         if (!l.error.isEmpty()) {
           report.problem(l.file, l.error);

@@ -329,10 +329,23 @@ void tst_cli::listSaysWhereEachBitmapLies() {
   std::vector<uint8_t> inside(16, 0xEE);
   const std::vector<uint8_t> picture = dib(3);
   inside.insert(inside.end(), picture.begin(), picture.end());
+  // A 24-bit 2 x 1 bitmap and a 4-bit run-length one: no hits, listed by --all.
+  std::vector<uint8_t> deep(40 + 8, 0), rle(40 + 16 * 4 + 4, 0);
+  for (auto [header, w, bits, compression] :
+       {std::tuple(&deep, 2, 24, 0), std::tuple(&rle, 5, 4, 2)}) {
+    io::putLe32(header->data(), 40);
+    io::putLe32(header->data() + 4, static_cast<uint32_t>(w));
+    io::putLe32(header->data() + 8, 1);
+    (*header)[12] = 1;
+    (*header)[14] = static_cast<uint8_t>(bits);
+    io::putLe32(header->data() + 16, static_cast<uint32_t>(compression));
+  }
   const pebuild::Layout module = pebuild::build({{{"", 2}, {"", 4096}, 1033, dib(4)},
                                                  {{"", 3}, {"", 3}, 1033, dib(5)},
                                                  {{"", 2}, {"NEEDLE", 0}, 1031, dib(6)},
-                                                 {{"", 10}, {"", 2}, 1033, inside}});
+                                                 {{"", 10}, {"", 2}, 1033, inside},
+                                                 {{"", 2}, {"", 0x1101}, 1033, deep},
+                                                 {{"", 2}, {"", 0x1102}, 1033, rle}});
   gaugebuild::Gauge tail;
   tail.plant(gaugebuild::patterned(7, 2, 2));
   Bytes file = module.bytes;
@@ -373,6 +386,27 @@ void tst_cli::listSaysWhereEachBitmapLies() {
     if (where == "bitmap 4096") QCOMPARE(r[QStringLiteral("id")].toInt(), 4096);
     if (where == "inside rcdata 2") QCOMPARE(r[QStringLiteral("type")].toInt(), 10);
   }
+  // The other depths, by id, only with --all.
+  const Run all = dialpix(
+      dir.path(), {QStringLiteral("list"), QStringLiteral("--all"), QStringLiteral("m.gau")});
+  const QList<QByteArray> more = all.out.trimmed().split('\n').mid(5);
+  QCOMPARE(more, (QList<QByteArray>{"m.gau\tid:4353\t" + QByteArray::number(module.dataAt[4] + 13) +
+                                        "\t2x1\t24-bit\tbitmap 4353",
+                                    "m.gau\tid:4354\t" + QByteArray::number(module.dataAt[5] + 13) +
+                                        "\t5x1\t4-bit rle4\tbitmap 4354"}));
+  const Run allJson = dialpix(dir.path(), {QStringLiteral("list"), QStringLiteral("--all"),
+                                           QStringLiteral("--json"), QStringLiteral("m.gau")});
+  QCOMPARE(QJsonDocument::fromJson(allJson.out).toJson(), allJson.out);
+  const QJsonArray other = QJsonDocument::fromJson(allJson.out)
+                               .array()[0]
+                               .toObject()[QStringLiteral("other_bitmaps")]
+                               .toArray();
+  QCOMPARE(other.size(), 2);
+  QCOMPARE(other[0][QStringLiteral("bits")].toInt(), 24);
+  QCOMPARE(other[1][QStringLiteral("compression")].toInt(), 2);
+  QCOMPARE(other[1][QStringLiteral("resource")][QStringLiteral("id")].toInt(), 0x1102);
+  QVERIFY(!QJsonDocument::fromJson(json.out).array()[0].toObject().contains(
+      QStringLiteral("other_bitmaps")));
 }
 
 // Gauge and two pictures for the import races: a 1022 x 256 bitmap (padded
