@@ -36,6 +36,25 @@ struct Item {
   QString error;
 };
 
+// The bytes of a file already read, as a channel for the resource reader.
+class HeldBytes final : public io::Channel {
+ public:
+  explicit HeldBytes(std::span<const uint8_t> bytes) : Channel("held"), bytes_(bytes) {}
+
+ protected:
+  int64_t lengthNow() const override { return static_cast<int64_t>(bytes_.size()); }
+  int64_t readAt(int64_t offset, std::span<uint8_t> out) override {
+    const auto n = std::min<size_t>(out.size(), bytes_.size() - static_cast<size_t>(offset));
+    std::copy_n(bytes_.begin() + offset, n, out.begin());
+    return static_cast<int64_t>(n);
+  }
+  bool writeAt(int64_t, std::span<const uint8_t>) override { return false; }
+  bool flushNow() override { return true; }
+
+ private:
+  std::span<const uint8_t> bytes_;
+};
+
 // Where a hit lies among the file's resources.
 enum class Role {
   Bitmap,  // it is the header of a bitmap resource
@@ -249,9 +268,9 @@ std::string textLines(const QString& name, const std::vector<Hit>& hits,
     out += '\t';
     put(out, gau::colorsInUse(h.storedColors), "");
     out += '\t';
-    // A resource's name is the module's own text: escaped as names are.
-    out += h.role == Role::Loose ? std::string("loose")
-                                 : bytesOf(escaped(QString::fromStdString(whereText(h))));
+    // A resource's name is the module's own text: escaped as names are. Numbers need not be.
+    const bool named = h.resource && (h.resource->name.named || h.resource->type.named);
+    out += named ? bytesOf(escaped(QString::fromStdString(whereText(h)))) : whereText(h);
     out += '\n';
   }
   // The other depths: FILE <TAB> id:K <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> DEPTH <TAB> WHERE.
@@ -385,8 +404,13 @@ Listing listFile(const Item& item, Format format, bool all) {
     return l;
   }
   // A file that is no Windows module, or whose resource table is spoiled,
-  // has its hits listed as loose, as the scan alone sees them.
-  Result<pe::ResourceTable> table = pe::readResourceTable(*gauge->channel);
+  // has its hits listed as loose, as the scan alone sees them. A file held
+  // whole is read where it lies.
+  Result<pe::ResourceTable> table =
+      gauge->bytes.empty() ? pe::readResourceTable(*gauge->channel) : [&] {
+        HeldBytes held(gauge->bytes);
+        return pe::readResourceTable(held);
+      }();
   if (!table) table = pe::ResourceTable{};
   const pe::ResourceIndex index(*table);
   std::vector<Hit> hits;
