@@ -92,9 +92,17 @@ void removeNow(const char* name);
 // This program's own file.
 std::string ownProgram();
 // Runs `program` with `args` in place of this program: on POSIX it replaces
-// this process and returns only on failure (-1, `error` set); on Windows it
-// starts it on this program's standard handles, waits, and returns its exit status.
-int handOver(const std::string& program, const std::vector<std::string>& args, std::string* error);
+// this process and returns only when it cannot (NotStarted); on Windows it
+// starts it on this program's standard handles and waits: Finished with its
+// exit status, or Stopped when it ended before it returned one (killed,
+// crashed). `why` says what went wrong.
+enum class HandOverEnd { Finished, NotStarted, Stopped };
+HandOverEnd handOver(const std::string& program, const std::vector<std::string>& args, int* status,
+                     std::string* why);
+// The exit status a program started by handOver ends with: on Windows marked,
+// as a kill may give any status, 0 and 1 included (TerminateProcess); else
+// `status` itself.
+int handedOverStatus(int status);
 
 // Makes standard output and error carry bytes as written: Windows would turn
 // each "\n" into "\r\n", and listings would differ from those on Linux.

@@ -251,14 +251,18 @@ std::string ownProgram() {
   return n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
 }
 
-int handOver(const std::string& program, const std::vector<std::string>& args, std::string* error) {
+HandOverEnd handOver(const std::string& program, const std::vector<std::string>& args, int*,
+                     std::string* why) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   ::execv(program.c_str(), argv.data());
-  if (error) *error = std::strerror(errno);
-  return -1;
+  *why = std::strerror(errno);
+  return HandOverEnd::NotStarted;
 }
+
+// The program's own status reaches the caller's shell: the process is the one it started.
+int handedOverStatus(int status) { return status; }
 
 void rawStandardStreams() {}
 

@@ -346,7 +346,24 @@ void appendQuoted(std::wstring& line, const std::wstring& arg) {
 
 }  // namespace
 
-int handOver(const std::string& program, const std::vector<std::string>& args, std::string* error) {
+namespace {
+
+// How dialpix.exe learns that dialpix.com waits for it, and the mark on its
+// statuses then: a process ended from outside gets whatever status the killer
+// chose (taskkill /F gives 1, wine's 0), never one of these.
+constexpr const wchar_t* kHandedOver = L"DIALPIX_HANDED_OVER";
+constexpr DWORD kStatusMark = 0x44500000;  // "DP"
+constexpr DWORD kStatusRange = 256;
+
+}  // namespace
+
+int handedOverStatus(int status) {
+  if (GetEnvironmentVariableW(kHandedOver, nullptr, 0) == 0) return status;
+  return static_cast<int>(kStatusMark + (static_cast<DWORD>(status) & (kStatusRange - 1)));
+}
+
+HandOverEnd handOver(const std::string& program, const std::vector<std::string>& args, int* status,
+                     std::string* why) {
   const std::wstring path = wide(program);
   std::wstring line;
   appendQuoted(line, path);
@@ -376,21 +393,33 @@ int handOver(const std::string& program, const std::vector<std::string>& args, s
     SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
   }
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                      nullptr, &si, &pi)) {
-    if (error) *error = reason(GetLastError());
+  SetEnvironmentVariableW(kHandedOver, L"1");  // inherited by the companion alone
+  const bool started = CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                      CREATE_SUSPENDED, nullptr, nullptr, &si, &pi);
+  const DWORD startError = GetLastError();
+  SetEnvironmentVariableW(kHandedOver, nullptr);
+  if (!started) {
+    *why = reason(startError);
     if (job) CloseHandle(job);
-    return -1;
+    return HandOverEnd::NotStarted;
   }
   if (job) AssignProcessToJobObject(job, pi.hProcess);
   ResumeThread(pi.hThread);
   CloseHandle(pi.hThread);
   WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD status = 1;
-  GetExitCodeProcess(pi.hProcess, &status);
+  DWORD code = 0;
+  const bool known = GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hProcess);
   if (job) CloseHandle(job);
-  return static_cast<int>(status);
+  if (known && code >= kStatusMark && code < kStatusMark + kStatusRange) {
+    *status = static_cast<int>(code - kStatusMark);
+    return HandOverEnd::Finished;
+  }
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%lX", static_cast<unsigned long>(code));
+  *why = known ? "exit code " + std::string(code < 256 ? std::to_string(code) : hex)
+               : "its exit code is unknown";
+  return HandOverEnd::Stopped;
 }
 
 void rawStandardStreams() {
