@@ -131,8 +131,9 @@ bool holdStandardStreams();
 // Qt without a display ends the program with an abort and a core dump. True
 // when a display is set and, for a local X display, its server answers; else
 // false and `why` says what is missing. A platform other than X or Wayland
-// chosen by QT_QPA_PLATFORM (offscreen, vnc, ...) is taken as it is. Windows
-// always has its display.
+// chosen by QT_QPA_PLATFORM (offscreen, vnc, ...) is taken as it is. On
+// Windows, false in a session without an interactive desktop (a service) and
+// under wine without a graphics driver.
 bool displayReachable(std::string* why);
 
 // What a safe change of a file needs: an exclusive lock for the length of one

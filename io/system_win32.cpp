@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <thread>
 
 #include "io/file_channels.h"
@@ -451,7 +452,60 @@ void releaseZeroed(void* start, size_t) { VirtualFree(start, 0, MEM_RELEASE); }
 
 bool holdStandardStreams() { return true; }  // files are handles, never a stream's number
 
-bool displayReachable(std::string*) { return true; }
+namespace {
+
+// Wine's desktop names its display device, whose key says which graphics
+// driver wine loaded for it, or why it loaded none (no X server, the driver
+// turned off). True where that is not said (Windows itself).
+bool wineHasGraphicsDriver(std::string* why) {
+  const auto atom = static_cast<ATOM>(
+      reinterpret_cast<uintptr_t>(GetPropW(GetDesktopWindow(), L"__wine_display_device_guid")));
+  wchar_t guid[64];
+  if (atom == 0 || GlobalGetAtomNameW(atom, guid, 64) == 0) return true;
+  const std::wstring key =
+      L"System\\CurrentControlSet\\Control\\Video\\{" + std::wstring(guid) + L"}\\0000";
+  const auto text = [&key](const wchar_t* value) -> std::optional<std::string> {
+    wchar_t buffer[512];
+    DWORD size = sizeof buffer;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_REG_SZ, nullptr, buffer,
+                     &size) != ERROR_SUCCESS)
+      return std::nullopt;
+    return utf8(buffer, wcslen(buffer));
+  };
+  if (const std::optional<std::string> driver = text(L"GraphicsDriver")) {
+    if (*driver != "null") return true;
+    *why = "wine runs with its null graphics driver, which shows nothing";
+    return false;
+  }
+  std::optional<std::string> error = text(L"DriverError");
+  if (!error) return true;  // a wine that says neither: let Qt try
+  while (!error->empty() && (error->back() == '.' || error->back() == ' ')) error->pop_back();
+  *why = "wine has no graphics driver (" + *error + ")";
+  return false;
+}
+
+}  // namespace
+
+// Windows shows windows on the interactive window station alone: a service,
+// or a task set to run whether a user is logged on or not, gets one whose
+// desktop nobody sees, and the windows would wait there for a user who never
+// comes. So does wine without a graphics driver.
+bool displayReachable(std::string* why) {
+  // A platform chosen by name other than the desktop's own (offscreen, minimal) needs no display.
+  if (const wchar_t* platform = _wgetenv(L"QT_QPA_PLATFORM");
+      platform && *platform && std::wcsncmp(platform, L"windows", 7) != 0)
+    return true;
+  USEROBJECTFLAGS flags{};
+  if (GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags,
+                                nullptr) &&
+      !(flags.dwFlags & WSF_VISIBLE)) {
+    *why =
+        "this session has no desktop that anyone sees (a service, or a task that runs "
+        "whether a user is logged on or not)";
+    return false;
+  }
+  return wineHasGraphicsDriver(why);
+}
 
 namespace {
 

@@ -137,6 +137,37 @@ compare_with_linux() {
   echo "list --json and export: the same bytes as on Linux"
 }
 
+# A fresh prefix without a graphics driver, as on a server: the first command
+# runs while wine still sets the prefix up, the commands work without a
+# display, and the windows say that they need one instead of waiting for a
+# user who never comes.
+check_without_display() (
+  echo "== Windows: a first run in a fresh prefix, without a display"
+  local dir="$build/headless" com="$build/dialpix.com"
+  rm -rf "$dir" && mkdir -p "$dir/out" && cp "$build/demo/lamps.gau" "$dir/"
+  unset DISPLAY WAYLAND_DISPLAY WINEQT_QPA_PLATFORM
+  export WINEPREFIX="$build/wine-headless" WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winex11.drv=d"
+  rm -rf "$WINEPREFIX"
+  cd "$dir"
+  timeout 300 wine "$com" export -o out lamps.gau >first.txt 2>&1 ||
+    fail "the first dialpix.com export in a fresh prefix: $(cat first.txt)"
+  if grep -i 'unhandled\|page fault' first.txt; then fail "the first dialpix.com export crashed"; fi
+  [ "$(ls out)" = "$(printf 'lamps-%s.bmp\n' 1 2 3 4)" ] || fail "the first export wrote $(ls out)"
+  timeout 60 wine "$com" import lamps.gau 1 out/lamps-2.bmp ||
+    fail "dialpix.com import without a display"
+  timeout 60 wine "$com" render lamps.gau 1 -o one.png && [ -s one.png ] ||
+    fail "dialpix.com render without a display"
+  local status
+  for windows in "$com" "$com ." "$build/dialpix.exe ."; do
+    status=0
+    timeout 60 wine $windows >out.txt 2>err.txt || status=$?
+    [ $status = 1 ] && grep -q 'the windows need a display, and wine has no graphics driver' err.txt ||
+      fail "$windows without a display: status $status, $(cat err.txt)"
+  done
+  wineserver -k
+  echo "the commands work; the windows say that they need a display"
+)
+
 stage_test() {
   have_qt || fail "no Qt for Windows: $archive is missing (tools/build-qt-mingw.sh makes it)"
   build="$here/build-windows"
@@ -161,6 +192,7 @@ stage_test() {
   cd "$here"
   [ $failed -eq 0 ] || fail "a test failed under wine"
   compare_with_linux
+  check_without_display
   local exe="$build/dialpix.exe"
   if x86_64-w64-mingw32-objdump -p "$exe" "$build/dialpix.com" | grep 'DLL Name' | sort -u |
       grep -viE '(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|ws2_32|winmm|imm32|uxtheme|dwmapi|version|shlwapi|netapi32|userenv|setupapi|d3d9|d3d11|dxgi|dwrite|wtsapi32|authz|mpr|msvcrt|api-ms-win-.*|comctl32|winspool.drv|rpcrt4|crypt32|secur32|bcrypt|ntdll|d2d1|shcore)\.dll'; then
