@@ -113,7 +113,7 @@ int paletteCommand(const QStringList& args) {
         report.problem(
             on.gauge, on.number,
             notDone(QStringLiteral("setting the %1 byte of entry %2").arg(v.name).arg(*entry),
-                    sent.fault(), sent.reason()));
+                    on.gauge, sent.fault(), sent.reason()));
         break;  // the later bytes are not tried
       }
     }
