@@ -33,7 +33,9 @@ class PosixChannel final : public Channel {
   AtName atName() const override {
     struct stat open {};
     struct stat named {};
-    if (::stat(name().c_str(), &named) != 0 || ::fstat(fd_, &open) != 0) return AtName::Removed;
+    if (::fstat(fd_, &open) != 0) return AtName::Removed;
+    if (::stat(name().c_str(), &named) != 0)
+      return open.st_nlink > 0 ? AtName::Moved : AtName::Removed;  // links left: named elsewhere
     return open.st_dev == named.st_dev && open.st_ino == named.st_ino ? AtName::Same
                                                                       : AtName::Replaced;
   }

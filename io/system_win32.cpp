@@ -98,7 +98,14 @@ class Win32Channel final : public Channel {
     const HANDLE named = CreateFileW(wide(name()).c_str(), 0,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (named == INVALID_HANDLE_VALUE) return AtName::Removed;  // a deleted file is gone at once
+    if (named == INVALID_HANDLE_VALUE) {
+      // A deleted file is gone from its folder at once, or waits for its last handle.
+      FILE_STANDARD_INFO info{};
+      return GetFileInformationByHandleEx(h_, FileStandardInfo, &info, sizeof info) &&
+                     !info.DeletePending && info.NumberOfLinks > 0
+                 ? AtName::Moved
+                 : AtName::Removed;
+    }
     BY_HANDLE_FILE_INFORMATION a{}, b{};
     const bool ok = GetFileInformationByHandle(h_, &a) && GetFileInformationByHandle(named, &b);
     CloseHandle(named);

@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    io::AtName::Replaced},
         NameChange{"MovedAway", [] { std::filesystem::rename("p.gau", "old.gau"); },
-                   io::AtName::Removed}),
+                   io::AtName::Moved}),
     [](const auto& info) { return std::string(info.param.what); });
 
 // Done to the name of the open file itself: Windows does both, wine neither.
