@@ -58,6 +58,10 @@ enum class FileKind { Missing, Regular, Folder, Other };
 FileKind kindOf(const std::string& name);
 // True when anything has that name, even a link that leads nowhere.
 bool nameTaken(const std::string& name);
+// True when the system keeps `name` (its last part) for a device: on Windows
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, whatever the extension
+// (CON.png) and folder. Never on POSIX, where devices live in folders of their own.
+bool reservedForDevice(const std::string& name);
 // True when `name` is a symbolic link (a reparse point on Windows), whatever
 // it leads to.
 bool isLink(const std::string& name);

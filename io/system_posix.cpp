@@ -175,6 +175,8 @@ bool nameTaken(const std::string& name) {
   return ::lstat(name.c_str(), &st) == 0;
 }
 
+bool reservedForDevice(const std::string&) { return false; }
+
 bool isLink(const std::string& name) {
   struct stat st {};
   return ::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode);

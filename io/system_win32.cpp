@@ -266,6 +266,18 @@ bool nameTaken(const std::string& name) {
   return GetFileAttributesW(wide(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+}  // namespace io
+
+// ntdll's own test, which the name lookup uses: the set of reserved names and
+// how an extension counts differ between versions of Windows.
+extern "C" __declspec(dllimport) ULONG NTAPI RtlIsDosDeviceName_U(PCWSTR name);
+
+namespace io {
+
+bool reservedForDevice(const std::string& name) {
+  return !name.empty() && RtlIsDosDeviceName_U(wide(name).c_str()) != 0;
+}
+
 bool isLink(const std::string& name) {
   const DWORD a = GetFileAttributesW(wide(name).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
