@@ -50,6 +50,12 @@ class Arguments {
 std::filesystem::path pathOf(const std::string& name);
 std::string nameOf(const std::filesystem::path& path);
 
+// The last part of `name` as the file system holds it: on Windows the file's
+// own name however it was typed (trailing dots and blanks, which Windows
+// drops, or another case); on POSIX the last part itself. As typed when no
+// file of that name is found.
+std::string ownName(const std::string& name);
+
 // The folder part of `name` with its final separator, or empty for a bare name.
 std::string folderOf(const std::string& name);
 

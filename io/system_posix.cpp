@@ -158,6 +158,8 @@ std::filesystem::path pathOf(const std::string& name) { return std::filesystem::
 
 std::string nameOf(const std::filesystem::path& path) { return path.native(); }
 
+std::string ownName(const std::string& name) { return pathOf(name).filename().native(); }
+
 std::string folderOf(const std::string& name) {
   const size_t slash = name.rfind('/');
   return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);

@@ -249,6 +249,20 @@ std::string nameOf(const std::filesystem::path& path) {
   return utf8(w.data(), w.size());
 }
 
+std::string ownName(const std::string& name) {
+  // A wildcard would find some other file; no file's name holds one.
+  if (name.find_first_of("*?") == std::string::npos) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE h = FindFirstFileExW(wide(name).c_str(), FindExInfoBasic, &found,
+                                      FindExSearchNameMatch, nullptr, 0);
+    if (h != INVALID_HANDLE_VALUE) {
+      FindClose(h);
+      return utf8(found.cFileName, wcslen(found.cFileName));
+    }
+  }
+  return nameOf(pathOf(name).filename());
+}
+
 std::string folderOf(const std::string& name) {
   const size_t slash = name.find_last_of("/\\");
   if (slash != std::string::npos) return name.substr(0, slash + 1);

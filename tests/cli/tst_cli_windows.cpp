@@ -1,5 +1,5 @@
 // The command line where only Windows has the case: dialpix.com waiting for
-// the dialpix.exe it started.
+// the dialpix.exe it started, names the system reads loosely.
 
 // windows.h comes before the other Win32 headers, which rely on it.
 // clang-format off
@@ -43,6 +43,8 @@ class tst_cli_windows : public QObject {
  private slots:
   void aKilledCompanionIsAFailure_data();
   void aKilledCompanionIsAFailure();
+  void anExportIsNamedAfterTheFileItself_data();
+  void anExportIsNamedAfterTheFileItself();
 };
 
 // The status a kill leaves is the killer's choice, a success's own included.
@@ -85,6 +87,30 @@ void tst_cli_windows::aKilledCompanionIsAFailure() {
   QCOMPARE(p.exitCode(), 1);
   QVERIFY2(err.contains("dialpix.exe stopped before it finished"), err.constData());
   QVERIFY(readBytes(gauge) == before);
+}
+
+// Windows opens x.gau by names it reads loosely; the export's name is the file's own.
+void tst_cli_windows::anExportIsNamedAfterTheFileItself_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::newRow("a trailing dot") << QStringLiteral("x.gau.");
+  QTest::newRow("a trailing blank") << QStringLiteral("x.gau ");
+  QTest::newRow("another case") << QStringLiteral("X.GAU");
+  QTest::newRow("in a folder, a trailing dot") << QStringLiteral("..\\in\\x.gau.");
+}
+
+void tst_cli_windows::anExportIsNamedAfterTheFileItself() {
+  QFETCH(QString, typed);
+  QTemporaryDir dir;
+  QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("in")));
+  gaugebuild::Gauge g;
+  g.filler(30, 3);
+  g.plant(gaugebuild::patterned(4, 4, 16));
+  writeBytes(dir.filePath(QStringLiteral("in/x.gau")), g.bytes());
+  const Run run = dialpix(dir.filePath(QStringLiteral("in")),
+                          {QStringLiteral("export"), QStringLiteral("-o"), QStringLiteral(".."),
+                           typed, QStringLiteral("1")});
+  QVERIFY2(run.status == 0, run.err.constData());
+  QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("x-1.bmp")});
 }
 
 QTEST_GUILESS_MAIN(tst_cli_windows)
