@@ -69,12 +69,19 @@ check_installer() {
   fresh_prefix "$build/wine-install"
   local dir="$WINEPREFIX/drive_c/Program Files/dialpix"
   local menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/dialpix"
+  local path='C:\tools;%USERPROFILE%\bin'
+  # Another program had .gau before, and the user has a PATH of their own.
+  winecmd reg add 'HKLM\Software\Classes\.gau' /ve /d earlier.gauge /f >/dev/null
+  winecmd reg add 'HKLM\Software\Classes\earlier.gauge\shell\open\command' /ve /d 'notepad "%1"' /f >/dev/null
+  winecmd reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$path" /f >/dev/null
   timeout 300 wine "$setup" /S || fail "the silent install failed"
   for f in dialpix.exe dialpix.com README.txt LICENSE.txt Uninstall.exe; do
     [ -f "$dir/$f" ] || fail "the install left out $f"
   done
   [ -f "$menu/dialpix.lnk" ] || fail "no Start-menu entry"
   [ "$(winecmd cmd /c assoc .gau)" = ".gau=dialpix.gauge" ] || fail "assoc .gau: $(winecmd cmd /c assoc .gau)"
+  winecmd reg query 'HKLM\Software\Classes\.gau\OpenWithProgids' | grep -q earlier.gauge ||
+    fail "the earlier program of .gau is no longer offered for it"
   local open='"C:\Program Files\dialpix\dialpix.exe" "%1"'
   [ "$(winecmd cmd /c ftype dialpix.gauge)" = "dialpix.gauge=$open" ] ||
     fail "ftype dialpix.gauge: $(winecmd cmd /c ftype dialpix.gauge)"
@@ -84,13 +91,44 @@ check_installer() {
     grep -q UninstallString || fail "no entry in Apps & features"
   [ "$(winecmd "C:\\Program Files\\dialpix\\dialpix.com" --version | head -1)" = "dialpix $version" ] ||
     fail "the installed dialpix.com --version: $(winecmd "C:\\Program Files\\dialpix\\dialpix.com" --version)"
+  winecmd reg query 'HKCU\Environment' /v Path | grep -qF "$path;C:\Program Files\dialpix" ||
+    fail "the user's PATH: $(winecmd reg query 'HKCU\Environment' /v Path)"
+  [ "$(winecmd cmd /c dialpix --version | head -1)" = "dialpix $version" ] ||
+    fail "dialpix is not found on the PATH"
+
+  # While dialpix runs (dialpix.com here, its output held up), the uninstall
+  # removes nothing and fails; run in place it reports that. (_?= takes the
+  # folder unquoted, spaces and all, which only a batch file passes on.)
+  local big="$build/installer-gauges"
+  rm -rf "$big" && mkdir -p "$big"
+  for i in $(seq 200); do cp "$build/demo/PANEL.GAU" "$big/p$i.gau"; done
+  local held="$build/installer-held" status=0
+  rm -f "$held" && mkfifo "$held"
+  (cd "$big" && timeout 120 wine "C:\\Program Files\\dialpix\\dialpix.com" list --json . >"$held" 2>/dev/null || true) &
+  exec 7<"$held"  # opened, never read: dialpix.com waits once the pipe is full
+  sleep 3
+  printf '@"%s" /S _?=%s\r\n@exit /b %%ERRORLEVEL%%\r\n' 'C:\Program Files\dialpix\Uninstall.exe' \
+    'C:\Program Files\dialpix' >"$WINEPREFIX/drive_c/uninstall-in-place.bat"
+  timeout 120 wine cmd /c 'C:\uninstall-in-place.bat' || status=$?
+  exec 7<&-
+  wait
+  rm -f "$held"
+  [ "$status" != 0 ] || fail "the uninstall reported success while dialpix ran"
+  for f in dialpix.exe dialpix.com Uninstall.exe; do
+    [ -f "$dir/$f" ] || fail "the failed uninstall removed $f"
+  done
 
   # The uninstaller copies itself away and returns at once: wait for its work.
   timeout 120 wine "C:\\Program Files\\dialpix\\Uninstall.exe" /S || fail "the silent uninstall failed"
   for _ in $(seq 120); do [ -e "$dir" ] || break; sleep 0.5; done
   [ ! -e "$dir" ] || fail "the uninstall left $(ls "$dir")"
   [ ! -e "$menu" ] || fail "the uninstall left the Start-menu folder"
-  for key in 'HKLM\Software\Classes\.gau' 'HKLM\Software\Classes\dialpix.gauge' \
+  [ "$(winecmd cmd /c assoc .gau)" = ".gau=earlier.gauge" ] ||
+    fail ".gau was not given back: $(winecmd cmd /c assoc .gau)"
+  local now
+  now="$(winecmd reg query 'HKCU\Environment' /v Path | sed -n 's/.*REG_EXPAND_SZ *//p')"
+  [ "$now" = "$path" ] || fail "the user's PATH after the uninstall: $now"
+  for key in 'HKLM\Software\Classes\dialpix.gauge' \
              'HKLM\Software\Classes\Applications\dialpix.exe' 'HKLM\Software\dialpix' \
              'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\dialpix'; do
     if timeout 60 wine reg query "$key" >/dev/null 2>&1; then fail "the uninstall left $key"; fi
