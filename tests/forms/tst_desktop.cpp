@@ -393,6 +393,9 @@ class DesktopTest : public QObject {
       QCOMPARE(ui::find<dialpix>()->File1->item(0)->text(), QStringLiteral("IN.GAU"));
     QCOMPARE(ui::messageCount(), messages + !message.isEmpty());
     QVERIFY(ui::lastMessage().contains(message));
+    // Every window, a notice included, shows the program's icon, not the system's blank one.
+    for (const QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible()) QVERIFY2(!w->windowIcon().isNull(), qPrintable(w->windowTitle()));
   }
 
   void anEmptyFolderOffersAnother() {
