@@ -15,6 +15,9 @@
 namespace {
 
 int runWindows(int argc, char* argv[]) {
+  if (const std::string platform = io::windowPlatform();
+      !platform.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platform));
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("dialpix"));
   QApplication::setApplicationVersion(QStringLiteral(DIALPIX_VERSION));

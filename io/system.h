@@ -146,6 +146,12 @@ bool holdStandardStreams();
 // under wine without a graphics driver.
 bool displayReachable(std::string* why);
 
+// The window toolkit's platform, with its options, for when the user chose
+// none (QT_QPA_PLATFORM): on Windows its DirectWrite text, which places the
+// small letters of the windows evenly where GDI's hinted ones land a pixel
+// off and thin strokes vanish; empty elsewhere, for Qt's own choice.
+std::string windowPlatform();
+
 // What a safe change of a file needs: an exclusive lock for the length of one
 // change, a file's identity that survives a rename, whether a journal can be
 // made beside it, and the folder for the program's state.

@@ -413,6 +413,8 @@ bool connects(const std::string& path, bool abstract) {
 
 }  // namespace
 
+std::string windowPlatform() { return {}; }
+
 bool displayReachable(std::string* why) {
   // A platform chosen by name needs no display, unless it is X or Wayland.
   const std::string platform = isSet("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";

@@ -485,6 +485,8 @@ void releaseZeroed(void* start, size_t) { VirtualFree(start, 0, MEM_RELEASE); }
 
 bool holdStandardStreams() { return true; }  // files are handles, never a stream's number
 
+std::string windowPlatform() { return "windows:fontengine=directwrite"; }
+
 namespace {
 
 // Wine's desktop names its display device, whose key says which graphics
