@@ -15,6 +15,9 @@
 namespace {
 
 int runWindows(int argc, char* argv[]) {
+  if (const std::string platform = io::windowPlatform();
+      !platform.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platform));
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("dialpix"));
   QApplication::setApplicationVersion(QStringLiteral(DIALPIX_VERSION));
@@ -24,9 +27,7 @@ int runWindows(int argc, char* argv[]) {
   return status >= 0 ? status : QApplication::exec();
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
+int run(int argc, char* argv[]) {
   if (!io::holdStandardStreams()) return 1;  // before anything is opened
   io::Arguments names(argc, argv);  // as the file functions take them (UTF-8 on Windows)
   argc = names.argc();
@@ -36,3 +37,8 @@ int main(int argc, char* argv[]) {
   if (const std::optional<int> refused = cli::refuseWindows(argc, argv)) return *refused;
   return runWindows(argc, argv);
 }
+
+}  // namespace
+
+// Every status goes out marked for dialpix.com, which tells it from a kill's.
+int main(int argc, char* argv[]) { return io::handedOverStatus(run(argc, argv)); }

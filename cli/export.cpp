@@ -41,9 +41,10 @@ struct Settings {
   bmp::Existing existing = bmp::Existing::Keep;
 };
 
-// The gauge file's name without its last extension, as bytes.
+// The gauge file's own name without its last extension, as bytes: the same
+// however the name was typed where the system reads it loosely (Windows).
 std::string stemOf(const QString& gauge) {
-  std::string name = io::nameOf(io::pathOf(bytesOf(gauge)).filename());
+  std::string name = io::ownName(bytesOf(gauge));
   if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
   return name;
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/command.h"
 #include "cli/names.h"
 #include "cli/report.h"
 #include "io/system.h"
@@ -25,12 +26,25 @@ std::string companion() {
 
 int handOff(int argc, char** argv) {
   const std::string path = companion();
+  int status = kFailed;
   std::string why;
-  const int status = io::handOver(path, std::vector<std::string>(argv, argv + argc), &why);
-  if (status >= 0) return status;
-  writeMessage(QStringLiteral("dialpix: %1 cannot be started: %2\n")
-                   .arg(quoted(nameOf(path)), QString::fromLocal8Bit(why)));
-  return 1;
+  switch (io::handOver(path, std::vector<std::string>(argv, argv + argc), &status, &why)) {
+    case io::HandOverEnd::Finished:
+      return status;
+    case io::HandOverEnd::NotStarted:
+      writeMessage(QStringLiteral("dialpix: %1 cannot be started: %2\n")
+                       .arg(quoted(nameOf(path)), QString::fromLocal8Bit(why)));
+      break;
+    case io::HandOverEnd::Stopped:
+      // Ended from outside or crashed: whatever it was doing is not done, and a
+      // change it had begun is taken back when the gauge is next opened.
+      writeMessage(QStringLiteral("dialpix: %1 stopped before it finished (%2); what it was "
+                                  "doing was not done, and a change it had begun is taken back "
+                                  "when the gauge file is next opened.\n")
+                       .arg(quoted(nameOf(path)), QString::fromLocal8Bit(why)));
+      break;
+  }
+  return kFailed;
 }
 
 }  // namespace cli

@@ -55,7 +55,7 @@ int importCommand(const QStringList& args) {
     report.problem(on.gauge, on.number,
                    notDone(aboutImage ? QStringLiteral("the import of %1").arg(image)
                                       : QStringLiteral("the import"),
-                           done.fault(), done.reason()));
+                           on.gauge, done.fault(), done.reason()));
   }
   return report.finish();
 }

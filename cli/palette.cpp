@@ -121,7 +121,7 @@ int paletteCommand(const QStringList& args) {
                       .arg(names.join(QStringLiteral(", ")) +
                            (names.size() == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes")))
                       .arg(*entry),
-                  sent.fault(), sent.reason()));
+                  on.gauge, sent.fault(), sent.reason()));
     return report.finish();
   }
 

@@ -39,8 +39,9 @@ void Report::out(const QByteArray& bytes) {
   if (std::fwrite(bytes.constData(), 1, size, stdout) != size && outError_ == 0) outError_ = errno;
 }
 
-QString notDone(const QString& what, Fault fault, const std::string& why) {
-  return nameOf(faultMessage({.action = bytesOf(what)}, fault, why));  // names as their bytes
+QString notDone(const QString& what, const QString& gauge, Fault fault, const std::string& why) {
+  // Names as their bytes.
+  return nameOf(faultMessage({.action = bytesOf(what), .gauge = bytesOf(gauge)}, fault, why));
 }
 
 void writeMessage(const QString& text) {

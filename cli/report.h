@@ -50,8 +50,8 @@ void writeMessage(const QString& text);
 // A reason from the file logic, for a message.
 inline QString reason(const std::string& sentences) { return QString::fromStdString(sentences); }
 
-// What became of `what` (an operation on a gauge bitmap) that the file logic
-// refused or failed with `fault` and `why`: what was or was not written, then why.
-QString notDone(const QString& what, Fault fault, const std::string& why);
+// What became of `what` (an operation on a bitmap of `gauge`) that the file
+// logic refused or failed with `fault` and `why`: what was or was not written, then why.
+QString notDone(const QString& what, const QString& gauge, Fault fault, const std::string& why);
 
 }  // namespace cli

@@ -44,7 +44,7 @@ int patchCommand(const QStringList& args, Patch patch) {
     report.problem(
         on.gauge, on.number,
         notDone(pixels ? QStringLiteral("Make Transparent") : QStringLiteral("Make Zero Trnsprt"),
-                done.fault(), done.reason()));
+                on.gauge, done.fault(), done.reason()));
   return report.finish();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The program's icon: a small gauge dial, 32 x 32, in 16 colours. The start
-// window shows it; the build writes it out as the PNG the desktop menu shows.
+// windows show it; the build writes it out as the PNG the desktop menu shows.
 
 #include <QImage>
 

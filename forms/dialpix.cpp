@@ -3,17 +3,14 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
-#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdint>
 #include <filesystem>
 
 #include "forms/Module1.h"
-#include "forms/dial_icon.h"
 #include "forms/gauge_file.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
@@ -29,7 +26,6 @@ using namespace ui;
 
 dialpix::dialpix() {
   setWindowTitle(QStringLiteral("WELCOME TO DIALPIX 1.1 FOR FS98"));
-  setWindowIcon(QIcon(QPixmap::fromImage(dialIconImage())));
   setClientSize(this, 6735, 4140);
   setBackground(this, QColor(0, 0, 128));
 

@@ -81,12 +81,14 @@ bool refusedAsGone(QWidget* owner, const QString& what) {
   if (now == AtName::Same) return false;
   const QString gauge = nameText(Module1.GauFileName);
   const bool replaced = now == AtName::Replaced;
+  const QString change = replaced               ? QStringLiteral("replaced by another file")
+                         : now == AtName::Moved ? QStringLiteral("renamed or moved")
+                                                : QStringLiteral("removed");
   const QString why =
       QStringLiteral(
           "The gauge file %1 was %2 since it was opened. Start Window leads back to "
           "the list of gauge files%3.")
-          .arg(gauge,
-               replaced ? QStringLiteral("replaced by another file") : QStringLiteral("removed"),
+          .arg(gauge, change,
                replaced ? QStringLiteral(", where the file now at that name can be opened")
                         : QString());
   QMessageBox* box =

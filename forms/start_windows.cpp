@@ -1,10 +1,13 @@
 #include "forms/start_windows.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QPixmap>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "forms/dial_icon.h"
 #include "forms/dialpix.h"
 #include "io/file_names.h"
 #include "io/system.h"
@@ -17,6 +20,9 @@ int startWindows(const std::vector<std::string>& args) {
     return 2;
   }
   ui::endWhenNoWindowIsLeft();
+  // Every window the program's own, notices and the chooser included; the
+  // conversion windows keep the picture the original design gave them.
+  QApplication::setWindowIcon(QIcon(QPixmap::fromImage(dialIconImage())));
 
   std::string gauge;
   QString problem;

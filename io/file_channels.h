@@ -24,6 +24,7 @@ enum class OpenMode {
 enum class AtName {
   Same,      // still the file open on the channel
   Replaced,  // another file (renamed over it, as copying a fresh version in often does)
+  Moved,     // nothing, while the file open here still has a name (renamed or moved away)
   Removed,   // nothing, or nothing that can be looked at
 };
 

@@ -112,6 +112,10 @@ void removeLeftovers(const std::string& folder) {
 
 // Why `target` may not be replaced at all, or empty.
 std::string refusal(const std::string& target, Existing existing, const std::string& input) {
+  // Such a name opens the device, which seems to exist and cannot be renamed over.
+  if (reservedForDevice(target))
+    return "Its name is reserved for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to "
+           "LPT9, whatever the extension); choose another name.";
   if (!nameTaken(target)) return {};
   // A link is replaced by neither the file it points to nor a new file: both surprise.
   if (isLink(target)) return "It is a symbolic link, which is not replaced.";

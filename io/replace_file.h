@@ -13,7 +13,8 @@
 namespace io {
 
 // One file being replaced. The target is refused, and no temporary file made,
-// when it is a symbolic link, a folder, a device, a named pipe or a socket,
+// when it is a symbolic link, a folder, a device, a named pipe or a socket
+// (or a name Windows keeps for a device, such as CON.png),
 // when it lacks write permission or has the read-only attribute (whoever runs
 // the program, root included), when it is the file being read, or, with
 // Existing::Keep, when it exists.

@@ -50,6 +50,12 @@ class Arguments {
 std::filesystem::path pathOf(const std::string& name);
 std::string nameOf(const std::filesystem::path& path);
 
+// The last part of `name` as the file system holds it: on Windows the file's
+// own name however it was typed (trailing dots and blanks, which Windows
+// drops, or another case); on POSIX the last part itself. As typed when no
+// file of that name is found.
+std::string ownName(const std::string& name);
+
 // The folder part of `name` with its final separator, or empty for a bare name.
 std::string folderOf(const std::string& name);
 
@@ -58,6 +64,10 @@ enum class FileKind { Missing, Regular, Folder, Other };
 FileKind kindOf(const std::string& name);
 // True when anything has that name, even a link that leads nowhere.
 bool nameTaken(const std::string& name);
+// True when the system keeps `name` (its last part) for a device: on Windows
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, whatever the extension
+// (CON.png) and folder. Never on POSIX, where devices live in folders of their own.
+bool reservedForDevice(const std::string& name);
 // True when `name` is a symbolic link (a reparse point on Windows), whatever
 // it leads to.
 bool isLink(const std::string& name);
@@ -92,9 +102,17 @@ void removeNow(const char* name);
 // This program's own file.
 std::string ownProgram();
 // Runs `program` with `args` in place of this program: on POSIX it replaces
-// this process and returns only on failure (-1, `error` set); on Windows it
-// starts it on this program's standard handles, waits, and returns its exit status.
-int handOver(const std::string& program, const std::vector<std::string>& args, std::string* error);
+// this process and returns only when it cannot (NotStarted); on Windows it
+// starts it on this program's standard handles and waits: Finished with its
+// exit status, or Stopped when it ended before it returned one (killed,
+// crashed). `why` says what went wrong.
+enum class HandOverEnd { Finished, NotStarted, Stopped };
+HandOverEnd handOver(const std::string& program, const std::vector<std::string>& args, int* status,
+                     std::string* why);
+// The exit status a program started by handOver ends with: on Windows marked,
+// as a kill may give any status, 0 and 1 included (TerminateProcess); else
+// `status` itself.
+int handedOverStatus(int status);
 
 // Makes standard output and error carry bytes as written: Windows would turn
 // each "\n" into "\r\n", and listings would differ from those on Linux.
@@ -123,9 +141,16 @@ bool holdStandardStreams();
 // Qt without a display ends the program with an abort and a core dump. True
 // when a display is set and, for a local X display, its server answers; else
 // false and `why` says what is missing. A platform other than X or Wayland
-// chosen by QT_QPA_PLATFORM (offscreen, vnc, ...) is taken as it is. Windows
-// always has its display.
+// chosen by QT_QPA_PLATFORM (offscreen, vnc, ...) is taken as it is. On
+// Windows, false in a session without an interactive desktop (a service) and
+// under wine without a graphics driver.
 bool displayReachable(std::string* why);
+
+// The window toolkit's platform, with its options, for when the user chose
+// none (QT_QPA_PLATFORM): on Windows its DirectWrite text, which places the
+// small letters of the windows evenly where GDI's hinted ones land a pixel
+// off and thin strokes vanish; empty elsewhere, for Qt's own choice.
+std::string windowPlatform();
 
 // What a safe change of a file needs: an exclusive lock for the length of one
 // change, a file's identity that survives a rename, whether a journal can be

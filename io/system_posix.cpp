@@ -33,7 +33,9 @@ class PosixChannel final : public Channel {
   AtName atName() const override {
     struct stat open {};
     struct stat named {};
-    if (::stat(name().c_str(), &named) != 0 || ::fstat(fd_, &open) != 0) return AtName::Removed;
+    if (::fstat(fd_, &open) != 0) return AtName::Removed;
+    if (::stat(name().c_str(), &named) != 0)
+      return open.st_nlink > 0 ? AtName::Moved : AtName::Removed;  // links left: named elsewhere
     return open.st_dev == named.st_dev && open.st_ino == named.st_ino ? AtName::Same
                                                                       : AtName::Replaced;
   }
@@ -156,6 +158,8 @@ std::filesystem::path pathOf(const std::string& name) { return std::filesystem::
 
 std::string nameOf(const std::filesystem::path& path) { return path.native(); }
 
+std::string ownName(const std::string& name) { return pathOf(name).filename().native(); }
+
 std::string folderOf(const std::string& name) {
   const size_t slash = name.rfind('/');
   return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
@@ -172,6 +176,8 @@ bool nameTaken(const std::string& name) {
   struct stat st {};
   return ::lstat(name.c_str(), &st) == 0;
 }
+
+bool reservedForDevice(const std::string&) { return false; }
 
 bool isLink(const std::string& name) {
   struct stat st {};
@@ -251,14 +257,18 @@ std::string ownProgram() {
   return n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
 }
 
-int handOver(const std::string& program, const std::vector<std::string>& args, std::string* error) {
+HandOverEnd handOver(const std::string& program, const std::vector<std::string>& args, int*,
+                     std::string* why) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   ::execv(program.c_str(), argv.data());
-  if (error) *error = std::strerror(errno);
-  return -1;
+  *why = std::strerror(errno);
+  return HandOverEnd::NotStarted;
 }
+
+// The program's own status reaches the caller's shell: the process is the one it started.
+int handedOverStatus(int status) { return status; }
 
 void rawStandardStreams() {}
 
@@ -437,6 +447,8 @@ bool connects(const std::string& path, bool abstract) {
 }
 
 }  // namespace
+
+std::string windowPlatform() { return {}; }
 
 bool displayReachable(std::string* why) {
   // A platform chosen by name needs no display, unless it is X or Wayland.

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <thread>
 
 #include "io/file_channels.h"
@@ -94,10 +95,17 @@ class Win32Channel final : public Channel {
   // The file this handle holds against a fresh open of the name: the same
   // volume serial number and file index are the same file.
   AtName atName() const override {
-    const HANDLE named =
-        CreateFileW(wide(name()).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (named == INVALID_HANDLE_VALUE) return AtName::Removed;  // a deleted file is gone at once
+    const HANDLE named = CreateFileW(wide(name()).c_str(), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+      // A deleted file is gone from its folder at once, or waits for its last handle.
+      FILE_STANDARD_INFO info{};
+      return GetFileInformationByHandleEx(h_, FileStandardInfo, &info, sizeof info) &&
+                     !info.DeletePending && info.NumberOfLinks > 0
+                 ? AtName::Moved
+                 : AtName::Removed;
+    }
     BY_HANDLE_FILE_INFORMATION a{}, b{};
     const bool ok = GetFileInformationByHandle(h_, &a) && GetFileInformationByHandle(named, &b);
     CloseHandle(named);
@@ -241,6 +249,20 @@ std::string nameOf(const std::filesystem::path& path) {
   return utf8(w.data(), w.size());
 }
 
+std::string ownName(const std::string& name) {
+  // A wildcard would find some other file; no file's name holds one.
+  if (name.find_first_of("*?") == std::string::npos) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE h = FindFirstFileExW(wide(name).c_str(), FindExInfoBasic, &found,
+                                      FindExSearchNameMatch, nullptr, 0);
+    if (h != INVALID_HANDLE_VALUE) {
+      FindClose(h);
+      return utf8(found.cFileName, wcslen(found.cFileName));
+    }
+  }
+  return nameOf(pathOf(name).filename());
+}
+
 std::string folderOf(const std::string& name) {
   const size_t slash = name.find_last_of("/\\");
   if (slash != std::string::npos) return name.substr(0, slash + 1);
@@ -256,6 +278,18 @@ FileKind kindOf(const std::string& name) {
 
 bool nameTaken(const std::string& name) {
   return GetFileAttributesW(wide(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace io
+
+// ntdll's own test, which the name lookup uses: the set of reserved names and
+// how an extension counts differ between versions of Windows.
+extern "C" __declspec(dllimport) ULONG NTAPI RtlIsDosDeviceName_U(PCWSTR name);
+
+namespace io {
+
+bool reservedForDevice(const std::string& name) {
+  return !name.empty() && RtlIsDosDeviceName_U(wide(name).c_str()) != 0;
 }
 
 bool isLink(const std::string& name) {
@@ -346,7 +380,24 @@ void appendQuoted(std::wstring& line, const std::wstring& arg) {
 
 }  // namespace
 
-int handOver(const std::string& program, const std::vector<std::string>& args, std::string* error) {
+namespace {
+
+// How dialpix.exe learns that dialpix.com waits for it, and the mark on its
+// statuses then: a process ended from outside gets whatever status the killer
+// chose (taskkill /F gives 1, wine's 0), never one of these.
+constexpr const wchar_t* kHandedOver = L"DIALPIX_HANDED_OVER";
+constexpr DWORD kStatusMark = 0x44500000;  // "DP"
+constexpr DWORD kStatusRange = 256;
+
+}  // namespace
+
+int handedOverStatus(int status) {
+  if (GetEnvironmentVariableW(kHandedOver, nullptr, 0) == 0) return status;
+  return static_cast<int>(kStatusMark + (static_cast<DWORD>(status) & (kStatusRange - 1)));
+}
+
+HandOverEnd handOver(const std::string& program, const std::vector<std::string>& args, int* status,
+                     std::string* why) {
   const std::wstring path = wide(program);
   std::wstring line;
   appendQuoted(line, path);
@@ -376,21 +427,33 @@ int handOver(const std::string& program, const std::vector<std::string>& args, s
     SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
   }
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                      nullptr, &si, &pi)) {
-    if (error) *error = reason(GetLastError());
+  SetEnvironmentVariableW(kHandedOver, L"1");  // inherited by the companion alone
+  const bool started = CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                      CREATE_SUSPENDED, nullptr, nullptr, &si, &pi);
+  const DWORD startError = GetLastError();
+  SetEnvironmentVariableW(kHandedOver, nullptr);
+  if (!started) {
+    *why = reason(startError);
     if (job) CloseHandle(job);
-    return -1;
+    return HandOverEnd::NotStarted;
   }
   if (job) AssignProcessToJobObject(job, pi.hProcess);
   ResumeThread(pi.hThread);
   CloseHandle(pi.hThread);
   WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD status = 1;
-  GetExitCodeProcess(pi.hProcess, &status);
+  DWORD code = 0;
+  const bool known = GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hProcess);
   if (job) CloseHandle(job);
-  return static_cast<int>(status);
+  if (known && code >= kStatusMark && code < kStatusMark + kStatusRange) {
+    *status = static_cast<int>(code - kStatusMark);
+    return HandOverEnd::Finished;
+  }
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%lX", static_cast<unsigned long>(code));
+  *why = known ? "exit code " + std::string(code < 256 ? std::to_string(code) : hex)
+               : "its exit code is unknown";
+  return HandOverEnd::Stopped;
 }
 
 void rawStandardStreams() {
@@ -422,7 +485,62 @@ void releaseZeroed(void* start, size_t) { VirtualFree(start, 0, MEM_RELEASE); }
 
 bool holdStandardStreams() { return true; }  // files are handles, never a stream's number
 
-bool displayReachable(std::string*) { return true; }
+std::string windowPlatform() { return "windows:fontengine=directwrite"; }
+
+namespace {
+
+// Wine's desktop names its display device, whose key says which graphics
+// driver wine loaded for it, or why it loaded none (no X server, the driver
+// turned off). True where that is not said (Windows itself).
+bool wineHasGraphicsDriver(std::string* why) {
+  const auto atom = static_cast<ATOM>(
+      reinterpret_cast<uintptr_t>(GetPropW(GetDesktopWindow(), L"__wine_display_device_guid")));
+  wchar_t guid[64];
+  if (atom == 0 || GlobalGetAtomNameW(atom, guid, 64) == 0) return true;
+  const std::wstring key =
+      L"System\\CurrentControlSet\\Control\\Video\\{" + std::wstring(guid) + L"}\\0000";
+  const auto text = [&key](const wchar_t* value) -> std::optional<std::string> {
+    wchar_t buffer[512];
+    DWORD size = sizeof buffer;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_REG_SZ, nullptr, buffer,
+                     &size) != ERROR_SUCCESS)
+      return std::nullopt;
+    return utf8(buffer, wcslen(buffer));
+  };
+  if (const std::optional<std::string> driver = text(L"GraphicsDriver")) {
+    if (*driver != "null") return true;
+    *why = "wine runs with its null graphics driver, which shows nothing";
+    return false;
+  }
+  std::optional<std::string> error = text(L"DriverError");
+  if (!error) return true;  // a wine that says neither: let Qt try
+  while (!error->empty() && (error->back() == '.' || error->back() == ' ')) error->pop_back();
+  *why = "wine has no graphics driver (" + *error + ")";
+  return false;
+}
+
+}  // namespace
+
+// Windows shows windows on the interactive window station alone: a service,
+// or a task set to run whether a user is logged on or not, gets one whose
+// desktop nobody sees, and the windows would wait there for a user who never
+// comes. So does wine without a graphics driver.
+bool displayReachable(std::string* why) {
+  // A platform chosen by name other than the desktop's own (offscreen, minimal) needs no display.
+  if (const wchar_t* platform = _wgetenv(L"QT_QPA_PLATFORM");
+      platform && *platform && std::wcsncmp(platform, L"windows", 7) != 0)
+    return true;
+  USEROBJECTFLAGS flags{};
+  if (GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags,
+                                nullptr) &&
+      !(flags.dwFlags & WSF_VISIBLE)) {
+    *why =
+        "this session has no desktop that anyone sees (a service, or a task that runs "
+        "whether a user is logged on or not)";
+    return false;
+  }
+  return wineHasGraphicsDriver(why);
+}
 
 namespace {
 

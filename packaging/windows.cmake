@@ -44,7 +44,8 @@ set(CPACK_GENERATOR "ZIP;NSIS")
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/packaging/cpack_windows.cmake)
 # A 64-bit installer (Debian's makensis has the amd64 stubs): into the 64-bit
 # Program Files, its registry keys in the 64-bit view, and no 32-bit wine needed.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_DEFINES "Target amd64-unicode
+  !include '${CMAKE_CURRENT_SOURCE_DIR}/packaging/installer_functions.nsh'")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_PACKAGE_NAME dialpix)
 set(CPACK_NSIS_DISPLAY_NAME "dialpix ${PROJECT_VERSION}")
@@ -55,7 +56,13 @@ set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_PACKAGE_EXECUTABLES dialpix dialpix)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_URL_INFO_ABOUT "https://dialpix.example.org")
-# The .gau file type, written for all users where wine and Windows both read it.
-set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!include '${CMAKE_CURRENT_SOURCE_DIR}/packaging/file_type.nsh'")
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!include '${CMAKE_CURRENT_SOURCE_DIR}/packaging/file_type_removal.nsh'")
+# The .gau file type, written for all users where wine and Windows both read
+# it, and the folder on the user's PATH. The uninstaller first makes sure that
+# dialpix is not running, which would keep its files.
+set(nsh ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!include '${nsh}/file_type.nsh'
+  !include '${nsh}/user_path.nsh'")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!include '${nsh}/in_use.nsh'
+  !include '${nsh}/user_path_removal.nsh'
+  !include '${nsh}/file_type_removal.nsh'")
 include(CPack)

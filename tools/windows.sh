@@ -69,12 +69,19 @@ check_installer() {
   fresh_prefix "$build/wine-install"
   local dir="$WINEPREFIX/drive_c/Program Files/dialpix"
   local menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/dialpix"
+  local path='C:\tools;%USERPROFILE%\bin'
+  # Another program had .gau before, and the user has a PATH of their own.
+  winecmd reg add 'HKLM\Software\Classes\.gau' /ve /d earlier.gauge /f >/dev/null
+  winecmd reg add 'HKLM\Software\Classes\earlier.gauge\shell\open\command' /ve /d 'notepad "%1"' /f >/dev/null
+  winecmd reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$path" /f >/dev/null
   timeout 300 wine "$setup" /S || fail "the silent install failed"
   for f in dialpix.exe dialpix.com README.txt LICENSE.txt Uninstall.exe; do
     [ -f "$dir/$f" ] || fail "the install left out $f"
   done
   [ -f "$menu/dialpix.lnk" ] || fail "no Start-menu entry"
   [ "$(winecmd cmd /c assoc .gau)" = ".gau=dialpix.gauge" ] || fail "assoc .gau: $(winecmd cmd /c assoc .gau)"
+  winecmd reg query 'HKLM\Software\Classes\.gau\OpenWithProgids' | grep -q earlier.gauge ||
+    fail "the earlier program of .gau is no longer offered for it"
   local open='"C:\Program Files\dialpix\dialpix.exe" "%1"'
   [ "$(winecmd cmd /c ftype dialpix.gauge)" = "dialpix.gauge=$open" ] ||
     fail "ftype dialpix.gauge: $(winecmd cmd /c ftype dialpix.gauge)"
@@ -84,13 +91,44 @@ check_installer() {
     grep -q UninstallString || fail "no entry in Apps & features"
   [ "$(winecmd "C:\\Program Files\\dialpix\\dialpix.com" --version | head -1)" = "dialpix $version" ] ||
     fail "the installed dialpix.com --version: $(winecmd "C:\\Program Files\\dialpix\\dialpix.com" --version)"
+  winecmd reg query 'HKCU\Environment' /v Path | grep -qF "$path;C:\Program Files\dialpix" ||
+    fail "the user's PATH: $(winecmd reg query 'HKCU\Environment' /v Path)"
+  [ "$(winecmd cmd /c dialpix --version | head -1)" = "dialpix $version" ] ||
+    fail "dialpix is not found on the PATH"
+
+  # While dialpix runs (dialpix.com here, its output held up), the uninstall
+  # removes nothing and fails; run in place it reports that. (_?= takes the
+  # folder unquoted, spaces and all, which only a batch file passes on.)
+  local big="$build/installer-gauges"
+  rm -rf "$big" && mkdir -p "$big"
+  for i in $(seq 200); do cp "$build/demo/PANEL.GAU" "$big/p$i.gau"; done
+  local held="$build/installer-held" status=0
+  rm -f "$held" && mkfifo "$held"
+  (cd "$big" && timeout 120 wine "C:\\Program Files\\dialpix\\dialpix.com" list --json . >"$held" 2>/dev/null || true) &
+  exec 7<"$held"  # opened, never read: dialpix.com waits once the pipe is full
+  sleep 3
+  printf '@"%s" /S _?=%s\r\n@exit /b %%ERRORLEVEL%%\r\n' 'C:\Program Files\dialpix\Uninstall.exe' \
+    'C:\Program Files\dialpix' >"$WINEPREFIX/drive_c/uninstall-in-place.bat"
+  timeout 120 wine cmd /c 'C:\uninstall-in-place.bat' || status=$?
+  exec 7<&-
+  wait
+  rm -f "$held"
+  [ "$status" != 0 ] || fail "the uninstall reported success while dialpix ran"
+  for f in dialpix.exe dialpix.com Uninstall.exe; do
+    [ -f "$dir/$f" ] || fail "the failed uninstall removed $f"
+  done
 
   # The uninstaller copies itself away and returns at once: wait for its work.
   timeout 120 wine "C:\\Program Files\\dialpix\\Uninstall.exe" /S || fail "the silent uninstall failed"
   for _ in $(seq 120); do [ -e "$dir" ] || break; sleep 0.5; done
   [ ! -e "$dir" ] || fail "the uninstall left $(ls "$dir")"
   [ ! -e "$menu" ] || fail "the uninstall left the Start-menu folder"
-  for key in 'HKLM\Software\Classes\.gau' 'HKLM\Software\Classes\dialpix.gauge' \
+  [ "$(winecmd cmd /c assoc .gau)" = ".gau=earlier.gauge" ] ||
+    fail ".gau was not given back: $(winecmd cmd /c assoc .gau)"
+  local now
+  now="$(winecmd reg query 'HKCU\Environment' /v Path | sed -n 's/.*REG_EXPAND_SZ *//p')"
+  [ "$now" = "$path" ] || fail "the user's PATH after the uninstall: $now"
+  for key in 'HKLM\Software\Classes\dialpix.gauge' \
              'HKLM\Software\Classes\Applications\dialpix.exe' 'HKLM\Software\dialpix' \
              'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\dialpix'; do
     if timeout 60 wine reg query "$key" >/dev/null 2>&1; then fail "the uninstall left $key"; fi
@@ -137,6 +175,37 @@ compare_with_linux() {
   echo "list --json and export: the same bytes as on Linux"
 }
 
+# A fresh prefix without a graphics driver, as on a server: the first command
+# runs while wine still sets the prefix up, the commands work without a
+# display, and the windows say that they need one instead of waiting for a
+# user who never comes.
+check_without_display() (
+  echo "== Windows: a first run in a fresh prefix, without a display"
+  local dir="$build/headless" com="$build/dialpix.com"
+  rm -rf "$dir" && mkdir -p "$dir/out" && cp "$build/demo/lamps.gau" "$dir/"
+  unset DISPLAY WAYLAND_DISPLAY WINEQT_QPA_PLATFORM
+  export WINEPREFIX="$build/wine-headless" WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winex11.drv=d"
+  rm -rf "$WINEPREFIX"
+  cd "$dir"
+  timeout 300 wine "$com" export -o out lamps.gau >first.txt 2>&1 ||
+    fail "the first dialpix.com export in a fresh prefix: $(cat first.txt)"
+  if grep -i 'unhandled\|page fault' first.txt; then fail "the first dialpix.com export crashed"; fi
+  [ "$(ls out)" = "$(printf 'lamps-%s.bmp\n' 1 2 3 4)" ] || fail "the first export wrote $(ls out)"
+  timeout 60 wine "$com" import lamps.gau 1 out/lamps-2.bmp ||
+    fail "dialpix.com import without a display"
+  timeout 60 wine "$com" render lamps.gau 1 -o one.png && [ -s one.png ] ||
+    fail "dialpix.com render without a display"
+  local status
+  for windows in "$com" "$com ." "$build/dialpix.exe ."; do
+    status=0
+    timeout 60 wine $windows >out.txt 2>err.txt || status=$?
+    [ $status = 1 ] && grep -q 'the windows need a display, and wine has no graphics driver' err.txt ||
+      fail "$windows without a display: status $status, $(cat err.txt)"
+  done
+  wineserver -k
+  echo "the commands work; the windows say that they need a display"
+)
+
 stage_test() {
   have_qt || fail "no Qt for Windows: $archive is missing (tools/build-qt-mingw.sh makes it)"
   build="$here/build-windows"
@@ -161,6 +230,7 @@ stage_test() {
   cd "$here"
   [ $failed -eq 0 ] || fail "a test failed under wine"
   compare_with_linux
+  check_without_display
   local exe="$build/dialpix.exe"
   if x86_64-w64-mingw32-objdump -p "$exe" "$build/dialpix.com" | grep 'DLL Name' | sort -u |
       grep -viE '(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|ws2_32|winmm|imm32|uxtheme|dwmapi|version|shlwapi|netapi32|userenv|setupapi|d3d9|d3d11|dxgi|dwrite|wtsapi32|authz|mpr|msvcrt|api-ms-win-.*|comctl32|winspool.drv|rpcrt4|crypt32|secur32|bcrypt|ntdll|d2d1|shcore)\.dll'; then

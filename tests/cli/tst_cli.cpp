@@ -572,11 +572,14 @@ void tst_cli::statuses_data() {
   row("import of a picture of another size", {"import", g, "1", "g-2.bmp"}, 1,
       "import of g-2.bmp was not done");
   // What a file without write permission is, for root as for anyone: not written.
-  row("transparent on a read-only gauge", {"transparent", "ro.gau", "1"}, 1, "read-only");
-  row("zero on a read-only gauge", {"zero", "ro.gau", "1"}, 1, "read-only");
+  row("transparent on a read-only gauge", {"transparent", "ro.gau", "1"}, 1,
+      "the gauge file ro.gau is read-only");
+  row("zero on a read-only gauge", {"zero", "ro.gau", "1"}, 1,
+      "the gauge file ro.gau is read-only");
   row("palette on a read-only gauge", {"palette", "ro.gau", "1", "2", "--red", "9"}, 1,
-      "read-only");
-  row("import into a read-only gauge", {"import", "ro.gau", "1", "g-2.bmp"}, 1, "read-only");
+      "the gauge file ro.gau is read-only");
+  row("import into a read-only gauge", {"import", "ro.gau", "1", "g-2.bmp"}, 1,
+      "the gauge file ro.gau is read-only");
   // render -o replaces a file as export does, or refuses.
   row("render over a read-only file", {"render", g, "1", "-o", "ro.png", "--force"}, 1,
       "ro.png: It is read-only");

@@ -1,7 +1,7 @@
 // The command line where only POSIX has the means: names as bytes passed by a
 // shell, signals, a file size limit, closed or full standard streams, named
 // pipes, devices and links, and no display. The Windows program is tested by
-// tst_cli alone.
+// tst_cli and tst_cli_windows.
 
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -101,16 +101,16 @@ TEST_P(FileAtItsName, IsToldFromTheFileOpen) {
 
 INSTANTIATE_TEST_SUITE_P(
     FileChannels, FileAtItsName,
-    testing::Values(NameChange{"WrittenInPlace", [] { std::ofstream("p.gau") << "efgh"; },
-                               io::AtName::Same},
-                    NameChange{"MovedAwayAndReplaced",
-                               [] {
-                                 std::filesystem::rename("p.gau", "old.gau");
-                                 std::filesystem::rename("new.gau", "p.gau");
-                               },
-                               io::AtName::Replaced},
-                    NameChange{"MovedAway", [] { std::filesystem::rename("p.gau", "old.gau"); },
-                               io::AtName::Removed}),
+    testing::Values(
+        NameChange{"WrittenInPlace", [] { std::ofstream("p.gau") << "efgh"; }, io::AtName::Same},
+        NameChange{"MovedAwayAndReplaced",
+                   [] {
+                     std::filesystem::rename("p.gau", "old.gau");
+                     std::filesystem::rename("new.gau", "p.gau");
+                   },
+                   io::AtName::Replaced},
+        NameChange{"MovedAway", [] { std::filesystem::rename("p.gau", "old.gau"); },
+                   io::AtName::Moved}),
     [](const auto& info) { return std::string(info.param.what); });
 
 // Done to the name of the open file itself: Windows does both, wine neither.

@@ -151,4 +151,27 @@ TEST(Win32, EveryNameOfAFileHasOneJournal) {
     EXPECT_EQ(gau::journalName(other), journal) << other;
 }
 
+// A name Windows keeps for a device opens the device: seemingly there, never
+// renamed over. It is refused as such, with or without --force; names that
+// only look alike are files.
+class DeviceNames : public testing::TestWithParam<std::pair<const char*, bool>> {};
+
+TEST_P(DeviceNames, AreRefusedAsSuch) {
+  const auto [name, reserved] = GetParam();
+  TempDir dir;
+  std::filesystem::create_directory("sub");
+  for (const io::Existing existing : {io::Existing::Keep, io::Existing::Replace}) {
+    const io::Replacement r(name, existing);
+    EXPECT_EQ(r.ready(), !reserved) << r.why();
+    EXPECT_EQ(r.why().find("reserved for a device") != std::string::npos, reserved) << r.why();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Win32, DeviceNames,
+                         testing::Values(std::pair{"NUL", true}, std::pair{"CON.png", true},
+                                         std::pair{"com1.png", true}, std::pair{"LPT9.a.b", true},
+                                         std::pair{"sub\\Aux.bmp", true},
+                                         std::pair{"CONSOLE.png", false},
+                                         std::pair{"nul-1.bmp", false}));
+
 }  // namespace

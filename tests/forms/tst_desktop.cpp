@@ -237,15 +237,15 @@ class DesktopTest : public QObject {
   }
 
   // Another program puts a fresh file in the gauge's place (a rename over it)
-  // or deletes it while it is open: every operation is refused, nothing goes
+  // or moves it away while it is open: every operation is refused, nothing goes
   // into the old file where nobody would find it, and the way back is offered.
   void aGaugeReplacedOrRemovedWhileOpen_data() {
     QTest::addColumn<QString>("operation");
-    QTest::addColumn<bool>("replaced");  // else removed
+    QTest::addColumn<bool>("replaced");  // else moved away
     for (const char* op : {"Make Transparent", "Make Zero Trnsprt", "Convert to BMP",
                            "Convert from BMP", "Send", "Display Color Values", "View Bitmap"}) {
       QTest::newRow(qPrintable(QStringLiteral("%1, replaced").arg(op))) << op << true;
-      QTest::newRow(qPrintable(QStringLiteral("%1, removed").arg(op))) << op << false;
+      QTest::newRow(qPrintable(QStringLiteral("%1, moved").arg(op))) << op << false;
     }
   }
   void aGaugeReplacedOrRemovedWhileOpen() {
@@ -290,7 +290,7 @@ class DesktopTest : public QObject {
     operate();
     QCOMPARE(ui::messageCount(), messages + 1);
     QVERIFY(ui::lastMessage().contains(replaced ? "was replaced by another file since it was opened"
-                                                : "was removed since it was opened"));
+                                                : "was renamed or moved since it was opened"));
     QVERIFY(ui::lastMessage().contains("nothing was written"));
     QVERIFY(!fixture::shown<dun>());
     QCOMPARE(ui::beepCount(), beeps);
@@ -393,6 +393,9 @@ class DesktopTest : public QObject {
       QCOMPARE(ui::find<dialpix>()->File1->item(0)->text(), QStringLiteral("IN.GAU"));
     QCOMPARE(ui::messageCount(), messages + !message.isEmpty());
     QVERIFY(ui::lastMessage().contains(message));
+    // Every window, a notice included, shows the program's icon, not the system's blank one.
+    for (const QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible()) QVERIFY2(!w->windowIcon().isNull(), qPrintable(w->windowTitle()));
   }
 
   void anEmptyFolderOffersAnother() {
