@@ -372,8 +372,12 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
     if (!left) return notWritten(left.reason());
     if (left->blocking && journalPossible(name)) return notWritten(left->recovery.notice);
   }
-  if (const Result<> inside = insideBitmapRecord(gauge, note.bmpPos, pos, count); !inside)
-    return inside;
+  // An undo writes only inside the bitmap record its entry names: the entry is
+  // a file on the disk, and could have been edited. The tools check their own
+  // ranges against the bitmap they work on.
+  if (note.undoing)
+    if (const Result<> inside = insideBitmapRecord(gauge, note.bmpPos, pos, count); !inside)
+      return inside;
 
   std::vector<uint8_t> old(static_cast<size_t>(count));
   if (gauge.read(pos, old) != old.size())

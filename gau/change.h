@@ -6,8 +6,8 @@
 // - One change at a time: the gauge is locked from the journal to the end of
 //   the change; another dialpix waits briefly, then is refused. Under the
 //   lock the gauge's name must still lead to the file open for the change.
-// - Only inside one bitmap record: the bytes must lie in the palette and
-//   pixels of the bitmap the change names, found at its place in the file.
+// - An undo only inside one bitmap record: the bytes must lie in the palette
+//   and pixels of the bitmap its entry names, found at its place in the file.
 // - All or nothing: the runs of bytes about to change go first, old and new,
 //   into a journal beside the file itself (the file a link leads to), flushed
 //   with its folder; only then is the gauge written and flushed, and the
@@ -59,8 +59,8 @@ inline constexpr std::chrono::milliseconds kLockWait{3000};
 std::string journalName(const std::string& gaugeName);
 
 // Writes `bytes` over the gauge from 1-based `pos` on, as described above.
-// The range must lie inside the bitmap record at `note.bmpPos` (the file
-// never grows). A gauge in memory (tests, fuzzing) is written directly.
+// The range must lie inside the file (it never grows), and an undo's inside
+// the bitmap record at `note.bmpPos`. A gauge in memory (tests, fuzzing) is written directly.
 // Failures, each with the gauge as it was: Fault::ReadOnly, Fault::Bitmap
 // (the range leaves the bitmap record; an undo whose bytes were changed
 // since), Fault::NotWritten (another dialpix holds it, the journal or the
