@@ -187,9 +187,8 @@ struct Settled {
 };
 
 // Under the lock: plays back, removes, moves aside or leaves the journal of `gaugeName`.
-Result<Settled> settleJournal(const std::string& gaugeName) {
+Result<Settled> settleJournal(const std::string& gaugeName, const std::string& journal) {
   using R = Result<Settled>;
-  const std::string journal = journalName(gaugeName);
   Settled s;
   if (!io::nameTaken(journal)) return s;
   s.blocking = true;
@@ -332,16 +331,17 @@ std::vector<ChangeNotice> takeChangeNotices() {
 
 Result<Recovery> recoverGauge(const std::string& gaugeName) {
   using R = Result<Recovery>;
-  if (!io::nameTaken(journalName(gaugeName))) return R(Recovery{});  // the usual case
+  const std::string journal = journalName(gaugeName);
+  if (!io::nameTaken(journal)) return R(Recovery{});  // the usual case
   std::string why;
   const std::unique_ptr<io::FileLock> lock = lockGauge(gaugeName, &why);
   if (!lock)
-    return R::failure(Fault::NotWritten, "A journal " + journalName(gaugeName) +
-                                             " was found beside it and left as it is: " + why +
-                                             ".");
-  Result<Settled> settled = settleJournal(gaugeName);
+    return R::failure(
+        Fault::NotWritten,
+        "A journal " + journal + " was found beside it and left as it is: " + why + ".");
+  Result<Settled> settled = settleJournal(gaugeName, journal);
   if (!settled) return R::failure(settled);
-  settled->recovery.blocking = settled->blocking && journalPossible(gaugeName);
+  settled->recovery.blocking = settled->blocking && io::folderWritable(journal);
   return R(settled->recovery);
 }
 
@@ -359,6 +359,10 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
   const std::string& name = gauge.name();
   std::unique_ptr<io::FileLock> lock;
   std::string why;
+  // The journal's name and whether its folder takes one, worked out once:
+  // each asks the system to resolve the gauge's path.
+  const std::string journalPath = gauge.onDisk() ? journalName(name) : std::string();
+  const bool canJournal = gauge.onDisk() && io::folderWritable(journalPath);
   if (gauge.onDisk()) {
     lock = lockGauge(name, &why);
     if (!lock) return notWritten(why);
@@ -368,9 +372,9 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
           "Its name no longer leads to the file that was opened: it was renamed, "
           "moved or replaced since. Open it again.");
     // A change cut off since this gauge was opened: undo it before this one.
-    const Result<Settled> left = settleJournal(name);
+    const Result<Settled> left = settleJournal(name, journalPath);
     if (!left) return notWritten(left.reason());
-    if (left->blocking && journalPossible(name)) return notWritten(left->recovery.notice);
+    if (left->blocking && canJournal) return notWritten(left->recovery.notice);
   }
   // An undo writes only inside the bitmap record its entry names: the entry is
   // a file on the disk, and could have been edited. The tools check their own
@@ -429,8 +433,7 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
   const std::vector<uint8_t> prefix = encodePrefix(record);
 
   // A folder that cannot be written takes no journal; the user was told on opening.
-  const std::string journal =
-      gauge.onDisk() && journalPossible(name) ? journalName(name) : std::string();
+  const std::string journal = canJournal ? journalPath : std::string();
   if (!journal.empty() && !writeJournal(journal, name, prefix, before, after, &why))
     return notWritten(
         "The journal that keeps the old bytes until the change is complete "
