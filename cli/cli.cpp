@@ -45,6 +45,8 @@ constexpr Entry kCommands[] = {
      "                                       show the palette, or set bytes of one entry"},
     {"render", Needs::Pictures, nullptr,
      "render GAUGE N -o FILE.png [--scale K] bitmap N as a PNG picture"},
+    {"sheet", Needs::Pictures, nullptr,
+     "sheet GAUGE -o FILE.png [--all]      every bitmap on one PNG picture"},
     {"history", Needs::Core, historyCommand,
      "history [--json] GAUGE               the changes kept for undo"},
     {"undo", Needs::Core, undoCommand,

@@ -37,7 +37,7 @@ struct PictureCommand {
   Runner run;
 };
 // import and render, in dialpix-gui (cli/picture_commands.cpp).
-extern const PictureCommand kPictureCommands[2];
+extern const PictureCommand kPictureCommands[3];
 
 // Runs the command the arguments name and returns the exit status: 0 when
 // everything asked was done, 1 when anything was refused or failed, 2 for a

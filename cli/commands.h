@@ -13,6 +13,7 @@ int transparentCommand(const QStringList& args);  // transparency.cpp
 int zeroCommand(const QStringList& args);         // transparency.cpp
 int paletteCommand(const QStringList& args);      // palette.cpp
 int renderCommand(const QStringList& args);       // render.cpp
+int sheetCommand(const QStringList& args);        // sheet.cpp
 int historyCommand(const QStringList& args);      // history.cpp
 int undoCommand(const QStringList& args);         // history.cpp
 

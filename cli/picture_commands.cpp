@@ -6,6 +6,7 @@
 
 namespace cli {
 
-const PictureCommand kPictureCommands[2] = {{"import", importCommand}, {"render", renderCommand}};
+const PictureCommand kPictureCommands[3] = {
+    {"import", importCommand}, {"render", renderCommand}, {"sheet", sheetCommand}};
 
 }  // namespace cli

@@ -30,6 +30,7 @@
 #include "tests/support/exhaustive_scan.h"
 #include "tools/gauge_builder.h"
 #include "tools/pe_builder.h"
+#include "tests/support/bitmap_in_picture.h"
 
 Q_DECLARE_METATYPE(io::System)
 
@@ -61,6 +62,7 @@ class tst_cli : public QObject {
   void sizesOfHitsNearTheStart_data();
   void sizesOfHitsNearTheStart();
   void renderShowsOwnColours();
+  void sheetShowsEverySmallBitmapPixelForPixel();
 
  private:
   QString demo_ = QStringLiteral(DIALPIX_DEMO_DIR);
@@ -714,6 +716,56 @@ void tst_cli::renderShowsOwnColours() {
       const QRgb want = e ? qRgb(e[2], e[1], e[0]) : qRgb(0, 0, 0);
       QCOMPARE(png.pixel(3 * x + 2, 3 * y + 1), want);
     }
+}
+
+// A module (an 8-bit and a 24-bit bitmap resource), then a loose hit and one
+// too large for a cell.
+void tst_cli::sheetShowsEverySmallBitmapPixelForPixel() {
+  using testing_support::findBitmap;
+  using testing_support::findPicture;
+  QTemporaryDir dir;
+  gaugebuild::Gauge resource;
+  const gaugebuild::Bitmap inModule = gaugebuild::patterned(6, 5, 16, 3);
+  resource.plant(inModule);
+  gaugebuild::Gauge g;
+  g.raw(pebuild::build({{{"", 2}, {"", 4096}, 1033, resource.bytes()},
+                        {{"", 2}, {"", 4353}, 1033, testing_support::otherDepthDib(4, 3)}})
+            .bytes);
+  const gaugebuild::Bitmap loose = gaugebuild::patterned(7, 2, 0, 30);
+  const gaugebuild::Bitmap large = gaugebuild::patterned(300, 40, 0, 1);
+  g.plant(loose);
+  g.filler(9);
+  g.plant(large);
+  writeBytes(dir.filePath(QStringLiteral("s.gau")), g.bytes());
+  writeBytes(dir.filePath(QStringLiteral("none.gau")), gaugebuild::Gauge().filler(100).bytes());
+  const auto sheet = [&dir](const QStringList& more) {
+    return dialpix(dir.path(), QStringList{QStringLiteral("sheet")} + more);
+  };
+
+  QCOMPARE(sheet({QStringLiteral("s.gau"), QStringLiteral("-o"), QStringLiteral("a.png")}).status, 0);
+  const QImage eight(dir.filePath(QStringLiteral("a.png")));
+  QVERIFY(findBitmap(eight, inModule));
+  QVERIFY(findBitmap(eight, loose));
+  QVERIFY(!findBitmap(eight, large));  // scaled into its cell
+  const QImage other = testing_support::otherDepthPicture(4, 3);
+  QVERIFY(!findPicture(eight, other));
+
+  QCOMPARE(sheet({QStringLiteral("--all"), QStringLiteral("s.gau"), QStringLiteral("-o"),
+                  QStringLiteral("all.png")})
+               .status,
+           0);
+  const QImage all(dir.filePath(QStringLiteral("all.png")));
+  QVERIFY(findBitmap(all, inModule) && findBitmap(all, loose) && findPicture(all, other));
+
+  // An existing file is kept without --force; a gauge without bitmaps draws nothing.
+  const Run kept = sheet({QStringLiteral("s.gau"), QStringLiteral("-o"), QStringLiteral("all.png")});
+  QCOMPARE(kept.status, 1);
+  QCOMPARE(QImage(dir.filePath(QStringLiteral("all.png"))), all);
+  const Run none = sheet({QStringLiteral("none.gau"), QStringLiteral("-o"), QStringLiteral("n.png")});
+  QCOMPARE(none.status, 1);
+  QVERIFY2(none.err.contains("holds no 8-bit bitmap"), none.err.constData());
+  QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("n.png"))));
+  QCOMPARE(sheet({QStringLiteral("s.gau")}).status, 2);  // no -o
 }
 
 QTEST_GUILESS_MAIN(tst_cli)
