@@ -1,6 +1,7 @@
 #include "forms/gauge_file.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include "base/fault_message.h"
@@ -20,7 +21,8 @@ using namespace ui;
 
 namespace {
 OpenFindings findings;
-}
+std::vector<std::pair<QPointer<QObject>, std::function<void()>>> redraws;
+}  // namespace
 
 const OpenFindings& openFindings() { return findings; }
 
@@ -49,6 +51,13 @@ void tellChangeNotices(QWidget* owner) {
     ShowMessage(
         owner,
         QStringLiteral("The gauge file %1: %2").arg(nameText(n.gauge), nameText(n.sentence)));
+  std::erase_if(redraws, [](const auto& r) { return r.first.isNull(); });
+  for (const auto copy = redraws; const auto& [receiver, redraw] : copy)
+    if (receiver) redraw();
+}
+
+void onGaugeChanged(QObject* owner, std::function<void()> redraw) {
+  redraws.emplace_back(owner, std::move(redraw));
 }
 
 bool gaugeReadOnly() {

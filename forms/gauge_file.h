@@ -3,12 +3,14 @@
 // is open for reading only.
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "base/result.h"
 #include "gau/change.h"
 
+class QObject;
 class QWidget;
 
 enum class GaugeAccess { ReadWrite, ReadOnly };
@@ -32,6 +34,11 @@ const OpenFindings& openFindings();
 // Tells the user, beside `owner`, what the changes made so far could not do
 // (a change not kept for undo), once for each gauge file.
 void tellChangeNotices(QWidget* owner);
+
+// Runs `redraw` each time tellChangeNotices() is, that is after every change
+// a window makes, for as long as `owner` lives: a window that shows the
+// gauge's pixels keeps up with the changes made in the others.
+void onGaugeChanged(QObject* owner, std::function<void()> redraw);
 
 // True when the open gauge file refuses writes.
 bool gaugeReadOnly();

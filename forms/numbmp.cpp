@@ -1,5 +1,6 @@
 #include "forms/numbmp.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QKeyEvent>
@@ -15,6 +16,7 @@
 #include "forms/bmp2gau.h"
 #include "forms/dialpix.h"
 #include "forms/dun.h"
+#include "forms/gallery.h"
 #include "forms/gau2bmp.h"
 #include "forms/gauge_file.h"
 #include "forms/gbpwt.h"
@@ -87,6 +89,11 @@ numbmp::numbmp() {
   auto* undo = new QShortcut(QKeySequence::Undo, this);
   connect(undo, &QShortcut::activated, this, &numbmp::undoLatestChange);
   Text1->installEventFilter(this);
+  auto* all = new QAction(QStringLiteral("Show all bitmaps…"), this);
+  all->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  addAction(all);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+  connect(all, &QAction::triggered, this, &numbmp::showGallery);
   Text1->setFocus();
 }
 
@@ -296,6 +303,18 @@ void numbmp::undoLatestChange() {
                   ? QStringLiteral("Its one changed byte is as it was")
                   : QStringLiteral("Its %1 changed bytes are as they were").arg(r.bytesChanged)));
   tellChangeNotices(this);
+}
+
+void numbmp::showGallery() {
+  if (!gallery_) {
+    gallery_ = new gallery(this);
+    connect(gallery_, &gallery::chosen, this, [this](int number) {
+      Text1->setText(QString::number(number));
+      ui::showWindow(this);
+      Text1->setFocus();
+    });
+  }
+  ui::showWindow(gallery_, this);
 }
 
 // The title bar's close button ends the program, as EXIT does.

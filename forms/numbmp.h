@@ -2,6 +2,7 @@
 // The bitmap chooser: shows the open gauge file and its bitmap count, takes a
 // bitmap number and hands the chosen bitmap to a tool.
 
+#include <QPointer>
 #include <QWidget>
 #include <string>
 
@@ -11,6 +12,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class gallery;
 
 class numbmp : public QWidget {
   Q_OBJECT
@@ -49,6 +51,9 @@ class numbmp : public QWidget {
   void Command5_Click();
   // Ctrl+Z: takes back the latest change of the open gauge file and says what it restored.
   void undoLatestChange();
+  // Ctrl+G and the right-click menu: every bitmap at once; the one chosen
+  // there comes back into the number box.
+  void showGallery();
 
   // Tells the user, once and in one message, what to know about the file just
   // opened (read-only, no picture) and what the scan could not do (more than
@@ -72,4 +77,5 @@ class numbmp : public QWidget {
 
   bool numberTooLarge_ = false;  // the box holds a number beyond 16 bits
   QStringList notes_;
+  QPointer<gallery> gallery_;
 };
