@@ -18,7 +18,7 @@ namespace {
 // around it and three lines of lettering beneath.
 constexpr int kMargin = 8;
 constexpr int kLineHeight = kLetterHeight + 2;
-constexpr int kCellWidth = kThumbnailSide + 2 * kMargin;
+constexpr int kCellWidth = kThumbnailSide + 4 * kMargin;  // 21 letters: "1024x768 256 colours"
 constexpr int kCellHeight = kMargin + kThumbnailSide + 4 + 3 * kLineHeight + kMargin;
 constexpr int kColumns = 10;
 // Keeps the sheet within a few hundred megabytes, as render keeps its pictures.
@@ -107,8 +107,8 @@ QString SheetCell::name() const { return dib ? ref : QString::number(number); }
 QString SheetCell::sizeText() const {
   const QString size =
       sizeKnown ? QStringLiteral("%1x%2").arg(width).arg(height) : QStringLiteral("?x?");
-  if (dib) return size + QStringLiteral("  ") + depth;
-  return QStringLiteral("%1  %2 colours").arg(size).arg(colours);
+  if (dib) return size + QLatin1Char(' ') + depth;
+  return QStringLiteral("%1 %2 colours").arg(size).arg(colours);
 }
 
 Sheet readSheet(io::Channel& gauge, Depths depths) {
@@ -186,7 +186,8 @@ Result<QImage> drawSheet(io::Channel& gauge, const Sheet& sheet) {
     const SheetCell& c = sheet.cells[static_cast<size_t>(i)];
     const QRect cell(static_cast<int>(i % columns * kCellWidth),
                      static_cast<int>(i / columns * kCellHeight), kCellWidth, kCellHeight);
-    const QRect box(cell.left() + kMargin, cell.top() + kMargin, kThumbnailSide, kThumbnailSide);
+    const QRect box(cell.left() + 2 * kMargin, cell.top() + kMargin, kThumbnailSide,
+                    kThumbnailSide);
     if (!c.real()) painter.fillRect(cell.adjusted(1, 1, -1, -1), QColor::fromRgb(kChanceGround));
     if (const Result<QImage> t = thumbnail(gauge, c)) {
       painter.drawImage(box.left() + (kThumbnailSide - t->width()) / 2,

@@ -38,7 +38,7 @@ struct SheetCell {
   // A bitmap or an icon's image; loose and inside hits may be chance patterns.
   bool real() const { return role == gau::Role::Bitmap || role == gau::Role::Icon; }
   QString name() const;      // "3", or "id:4353"
-  QString sizeText() const;  // "37x37  256 colours", "2x1  24-bit"
+  QString sizeText() const;  // "37x37 256 colours", "2x1 24-bit"
 };
 
 enum class Depths { EightBit, All };
