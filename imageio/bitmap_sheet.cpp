@@ -21,6 +21,8 @@ constexpr int kLineHeight = kLetterHeight + 2;
 constexpr int kCellWidth = kThumbnailSide + 4 * kMargin;  // 21 letters: "1024x768 256 colours"
 constexpr int kCellHeight = kMargin + kThumbnailSide + 4 + 3 * kLineHeight + kMargin;
 constexpr int kColumns = 10;
+// Wider rows are read pixel by pixel, only those a thumbnail shows.
+constexpr int32_t kWholeRowBytes = 16384;
 // Keeps the sheet within a few hundred megabytes, as render keeps its pictures.
 constexpr int64_t kMaxPixels = int64_t{1} << 26;
 
@@ -73,14 +75,25 @@ Result<QImage> hitThumbnail(io::Channel& gauge, int32_t bmpPos) {
   if (thumb.isNull())
     return Result<QImage>::failure(Fault::OutOfMemory, "There is not enough memory to show it.");
   thumb.setColorTable(colours);
-  // Row by row, and only the rows shown: a large bitmap is never read whole.
-  std::vector<uint8_t> row(static_cast<size_t>(b.width));
+  // Only the rows shown, and of a very wide row only the pixels shown: a
+  // large bitmap is never read whole.
+  const bool wholeRows = b.width <= kWholeRowBytes;
+  std::vector<uint8_t> row(static_cast<size_t>(wholeRows ? b.width : 1));
   for (int y = 0; y < size.height(); ++y) {
     const int64_t stored = b.height - 1 - sampled(y, size.height(), b.height);  // bottom up
-    if (gauge.read(b.pixelStart + stored * b.rowBytes, row) < row.size()) return unreadable(gauge);
+    const int64_t from = b.pixelStart + stored * b.rowBytes;
+    if (wholeRows && gauge.read(from, row) < row.size()) return unreadable(gauge);
     uchar* line = thumb.scanLine(y);
-    for (int x = 0; x < size.width(); ++x)
-      line[x] = row[static_cast<size_t>(sampled(x, size.width(), b.width))];
+    for (int x = 0; x < size.width(); ++x) {
+      const int64_t column = sampled(x, size.width(), b.width);
+      if (wholeRows) {
+        line[x] = row[static_cast<size_t>(column)];
+      } else if (gauge.read(from + column, row) < 1) {
+        return unreadable(gauge);
+      } else {
+        line[x] = row[0];
+      }
+    }
   }
   return thumb;
 }
