@@ -10,6 +10,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPainter>
+#include <QScreen>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <cmath>
@@ -212,8 +213,11 @@ gallery::gallery(QWidget* chooser) : QWidget(chooser, Qt::Window) {
   connect(List, &QListView::customContextMenuRequested, this, &gallery::showMenu);
   onGaugeChanged(this, [this] { refresh(); });
 
+  // Six cells by three, within the screen at any scale.
   const QSize cell = List->gridSize();
-  resize(6 * cell.width() + 40, 3 * cell.height() + 60);
+  const QRect room = screen()->availableGeometry();
+  resize(std::min(6 * cell.width() + 40, room.width() * 9 / 10),
+         std::min(3 * cell.height() + 60, room.height() * 8 / 10));
   refresh();
   List->setFocus();
 }
@@ -243,6 +247,9 @@ void gallery::refresh() {
                      "what can be done with them)")
                      .arg(count - hits);
     summary += QStringLiteral(". Enter or a double-click chooses one; Escape closes.");
+    if (hits > PositionTable::kLast)
+      summary += QStringLiteral(" The chooser's tools reach bitmaps 1 to %1 only.")
+                     .arg(PositionTable::kLast);
   }
   if (chance > 0)
     summary += QStringLiteral(
