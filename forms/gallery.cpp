@@ -216,7 +216,10 @@ gallery::gallery(QWidget* chooser) : QWidget(chooser, Qt::Window) {
   // Six cells by three, within the screen at any scale.
   const QSize cell = List->gridSize();
   const QRect room = screen()->availableGeometry();
-  resize(std::min(6 * cell.width() + 40, room.width() * 9 / 10),
+  const QMargins margins = layout->contentsMargins();
+  const int around = margins.left() + margins.right() + 2 * List->frameWidth() +
+                     List->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, List) + 4;
+  resize(std::min(6 * cell.width() + around, room.width() * 9 / 10),
          std::min(3 * cell.height() + 60, room.height() * 8 / 10));
   refresh();
   List->setFocus();

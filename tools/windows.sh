@@ -227,6 +227,8 @@ stage_test() {
   # The viewer's picture at a screen scale where a 1x picture enlarged comes out uneven.
   WINEQT_SCALE_FACTOR=1.5 run tst_showbmp_at_scale_1.5 ./tst_showbmp.exe \
     -o tst_showbmp_at_scale_1.5.txt,txt everyPixelKeepsItsOwnBlock || failed=1
+  WINEQT_SCALE_FACTOR=1.5 run tst_gallery_at_scale_1.5 ./tst_gallery.exe \
+    -o tst_gallery_at_scale_1.5.txt,txt || failed=1
   cd "$here"
   [ $failed -eq 0 ] || fail "a test failed under wine"
   compare_with_linux
