@@ -172,7 +172,12 @@ compare_with_linux() {
   (cd "$build/demo" && "$linux" export -o ../beside/linux "${gauges[@]}") >/dev/null
   diff -r "$build/beside/windows" "$build/beside/linux" >/dev/null ||
     fail "dialpix.com export wrote other .BMP files than Linux's"
-  echo "list --json and export: the same bytes as on Linux"
+  (cd "$build/demo" && timeout 300 wine ../dialpix.com sheet --all PANEL.GAU -o ../beside/windows.png) \
+    >/dev/null 2>&1 || fail "dialpix.com sheet failed"
+  (cd "$build/demo" && "$linux" sheet --all PANEL.GAU -o ../beside/linux.png) >/dev/null
+  cmp -s "$build/beside/windows.png" "$build/beside/linux.png" ||
+    fail "dialpix.com sheet drew another picture than Linux's"
+  echo "list --json, export and sheet: the same bytes as on Linux"
 }
 
 # A fresh prefix without a graphics driver, as on a server: the first command
@@ -195,6 +200,8 @@ check_without_display() (
     fail "dialpix.com import without a display"
   timeout 60 wine "$com" render lamps.gau 1 -o one.png && [ -s one.png ] ||
     fail "dialpix.com render without a display"
+  timeout 60 wine "$com" sheet lamps.gau -o sheet.png && [ -s sheet.png ] ||
+    fail "dialpix.com sheet without a display"
   local status
   for windows in "$com" "$com ." "$build/dialpix.exe ."; do
     status=0
