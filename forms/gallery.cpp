@@ -47,7 +47,7 @@ struct Thumbnail {
   QString why;
 };
 
-// Fault messages name the file as the windows show it.
+// The sentence writer takes UTF-8.
 std::string text(const QString& s) { return s.toStdString(); }
 
 }  // namespace
