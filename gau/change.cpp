@@ -11,8 +11,8 @@
 
 #include "gau/bitmap_record.h"
 #include "gau/change_record.h"
-#include "gau/resource_bitmap.h"
 #include "gau/history.h"
+#include "gau/resource_bitmap.h"
 #include "io/file_channels.h"
 #include "io/system.h"
 
@@ -310,8 +310,12 @@ std::string journalName(const std::string& gaugeName) {
 }
 
 std::string restoredSentence(const Restored& r, int number) {
-  const std::string bitmap = number > 0 ? "Bitmap " + std::to_string(number)
-                                        : "The bitmap at byte " + std::to_string(r.bmpPos);
+  return restoredSentence(r, number > 0 ? std::to_string(number) : std::string());
+}
+
+std::string restoredSentence(const Restored& r, const std::string& name) {
+  const std::string bitmap =
+      !name.empty() ? "Bitmap " + name : "The bitmap at byte " + std::to_string(r.bmpPos);
   const std::string what =
       r.command.empty() ? std::string("a change") : "a change (" + r.command + ")";
   return bitmap + " was put back as it was before " + what +
