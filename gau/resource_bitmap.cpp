@@ -201,7 +201,7 @@ Result<ResourceRef> parseResourceRef(std::string_view text) {
   if (rest.empty()) return refused("names no resource after 'id:'");
   if (std::isdigit(static_cast<unsigned char>(rest[0]))) {
     const std::optional<uint32_t> id = number(rest);
-    if (!id || *id > 0xFFFF) return refused("is no resource id: ids are 0 to 65535 (or 0xFFFF)");
+    if (!id || *id > 0xFFFF) return refused("is no resource id: ids are 0 to 65535 (0xFFFF)");
     ref.name.id = *id;
   } else {
     ref.name.named = true;
@@ -222,7 +222,7 @@ Result<const pe::Resource*> findBitmap(const pe::ResourceTable& table, const Res
     return R::failure(
         Fault::Bitmap,
         table.resources.empty()
-            ? "it has no resources, so no bitmap " + name +
+            ? "it is no Windows module with resources, so it has no bitmap " + name +
                   (ref.language ? "/" + std::to_string(*ref.language) : "")
             : "it has no bitmap resource " + name +
                   (ref.language ? " in language " + std::to_string(*ref.language) : ""));
