@@ -284,9 +284,10 @@ void numbmp::undoLatestChange() {
   std::vector<int32_t> positions;
   for (int n = 1; n <= Module1.BmpCount && Module1.BmpTable.isSet(n); ++n)
     positions.push_back(Module1.BmpTable(n));
-  const int number = gau::numberOf(positions, r.bmpPos);
-  const QString bitmap = number > 0 ? QStringLiteral("bitmap %1").arg(number)
-                                    : QStringLiteral("the bitmap at byte %1").arg(r.bmpPos);
+  const std::string name =
+      gau::bitmapName(positions, gau::resourcesOf(Channels[kGaugeChannel]), r.bmpPos);
+  const QString bitmap = !name.empty() ? QStringLiteral("bitmap %1").arg(nameText(name))
+                                       : QStringLiteral("the bitmap at byte %1").arg(r.bmpPos);
   Beep();
   ShowMessage(
       this,
