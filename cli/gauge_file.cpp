@@ -97,10 +97,14 @@ QString bitmapName(GaugeFile& gauge, int32_t bmpPos) {
 }
 
 std::optional<OneBitmap> openBitmap(const QString& path, const BitmapArg& bitmap, io::OpenMode mode,
-                                    Report& report) {
+                                    Report& report, const QString& action) {
   Result<GaugeFile> gauge = openGauge(path, mode);
   if (!gauge) {
     report.problem(path, reason(gauge.reason()) + QStringLiteral(" Nothing was changed."));
+    return std::nullopt;
+  }
+  if (mode != io::OpenMode::ReadOnly && gauge->channel->readOnly()) {
+    report.problem(path, bitmap.text, notDone(action, path, Fault::ReadOnly, {}));
     return std::nullopt;
   }
   if (mode != io::OpenMode::ReadOnly && !gau::journalPossible(bytesOf(path)))

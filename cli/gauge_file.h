@@ -55,9 +55,10 @@ struct OneBitmap {
 
 // Opens `path`, scans it and finds the bitmap `bitmap` names; reports why not
 // and returns nothing when it cannot (an id that names no bitmap resource, or
-// several, as a usage problem).
+// several, as a usage problem). A change (`action`, "the import of x.png") of
+// a gauge that opened only for reading is refused here, before any work.
 std::optional<OneBitmap> openBitmap(const QString& path, const BitmapArg& bitmap, io::OpenMode mode,
-                                    Report& report);
+                                    Report& report, const QString& action = {});
 
 // What the bitmap at `bmpPos` is called in messages: "3", "id:4096", or empty.
 QString bitmapName(GaugeFile& gauge, int32_t bmpPos);

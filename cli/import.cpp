@@ -42,7 +42,8 @@ int importCommand(const QStringList& args) {
 
   Report report;
   std::optional<OneBitmap> bitmap =
-      openBitmap(on.gauge, on.bitmap, io::OpenMode::ReadWriteExisting, report);
+      openBitmap(on.gauge, on.bitmap, io::OpenMode::ReadWriteExisting, report,
+                 QStringLiteral("the import of %1").arg(image));
   if (!bitmap) return report.finish();
   io::Channel& gauge = *bitmap->gauge.channel;
   // Both roads end in the counts of pixels that took a nearest colour.

@@ -86,9 +86,9 @@ int paletteCommand(const QStringList& args) {
                          .arg(v.name, v.text));
   if (report.failed()) return report.finish();
 
-  std::optional<OneBitmap> bitmap =
-      openBitmap(on.gauge, on.bitmap,
-                 setting ? io::OpenMode::ReadWriteExisting : io::OpenMode::ReadOnly, report);
+  std::optional<OneBitmap> bitmap = openBitmap(
+      on.gauge, on.bitmap, setting ? io::OpenMode::ReadWriteExisting : io::OpenMode::ReadOnly,
+      report, QStringLiteral("setting entry %1").arg(entry.value_or(0)));
   if (!bitmap) return report.finish();
   if (bitmap->other) {
     report.problem(on.gauge, on.bitmap.text,

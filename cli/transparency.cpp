@@ -33,7 +33,8 @@ int patchCommand(const QStringList& args, Patch patch) {
 
   Report report;
   std::optional<OneBitmap> bitmap =
-      openBitmap(on.gauge, on.bitmap, io::OpenMode::ReadWriteExisting, report);
+      openBitmap(on.gauge, on.bitmap, io::OpenMode::ReadWriteExisting, report,
+                 pixels ? QStringLiteral("Make Transparent") : QStringLiteral("Make Zero Trnsprt"));
   if (!bitmap) return report.finish();
   io::Channel& gauge = *bitmap->gauge.channel;
   Result<> done;
