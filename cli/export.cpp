@@ -122,7 +122,7 @@ std::vector<Problem> exportGauge(const Request& request, const Settings& setting
       const pe::Resource& r = **found;
       position = static_cast<int32_t>(r.position - gau::kHeaderFromBmpPos);
       // A bitmap of another depth is written as it is, behind a file header.
-      if (gau::numberOf(gauge->positions, position) == 0) {
+      if (gau::numberedAs(*gauge->channel, gauge->positions, r) == 0) {
         const Result<gau::Dib> dib = gau::readDib(*gauge->channel, r.position, r.size);
         const Result<int64_t> done =
             dib ? gau::exportDib(*gauge->channel, *dib, target, settings.existing)

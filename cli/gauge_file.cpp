@@ -127,7 +127,7 @@ std::optional<OneBitmap> openBitmap(const QString& path, const BitmapArg& bitmap
   const pe::Resource& r = **found;
   // An 8-bit resource the scan found is that numbered bitmap, by the same road.
   const int64_t bmpPos = r.position - gau::kHeaderFromBmpPos;
-  if (gau::numberOf(gauge->positions, static_cast<int32_t>(bmpPos)) > 0)
+  if (gau::numberedAs(*gauge->channel, gauge->positions, r) > 0)
     return OneBitmap{std::move(*gauge), static_cast<int32_t>(bmpPos), std::nullopt};
   Result<gau::Dib> dib = gau::readDib(*gauge->channel, r.position, r.size);
   if (!dib) {

@@ -250,6 +250,11 @@ std::string refText(const pe::ResourceTable& table, const pe::Resource& r) {
   return text;
 }
 
+int numberedAs(io::Channel& gauge, const std::vector<int32_t>& positions, const pe::Resource& r) {
+  const int n = numberOf(positions, static_cast<int32_t>(r.position - kHeaderFromBmpPos));
+  return n > 0 && gauge.get4(r.position) == static_cast<int32_t>(kInfoHeaderBytes) ? n : 0;
+}
+
 std::string bitmapName(const std::vector<int32_t>& positions, const pe::ResourceTable& table,
                        int32_t bmpPos) {
   if (const int n = numberOf(positions, bmpPos); n > 0) return std::to_string(n);

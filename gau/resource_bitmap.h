@@ -118,6 +118,11 @@ Result<const pe::Resource*> findBitmap(const pe::ResourceTable& table, const Res
 // "id:4096", "id:NAME"; with the language when the table holds the name in more than one.
 std::string refText(const pe::ResourceTable& table, const pe::Resource& r);
 
+// The number of the scan's bitmap that the bitmap resource `r` is, or 0 when
+// it is none: no hit at its header, or a header of another size than the
+// 40 bytes the 8-bit tools lay its palette out behind.
+int numberedAs(io::Channel& gauge, const std::vector<int32_t>& positions, const pe::Resource& r);
+
 // What the bitmap at `bmpPos` is called: its number among `positions` ("3"),
 // else the bitmap resource whose header lies there ("id:4096"), else nothing.
 std::string bitmapName(const std::vector<int32_t>& positions, const pe::ResourceTable& table,

@@ -721,16 +721,18 @@ namespace {
 
 // A bitmap resource as a compiler keeps it: a 40-byte header, `colours`
 // palette entries, then rows of `bits` a pixel (top down for a negative height).
-Bytes dibResource(int32_t w, int32_t h, int bits, int colours, uint32_t compression = 0) {
+Bytes dibResource(int32_t w, int32_t h, int bits, int colours, uint32_t compression = 0,
+                  uint32_t header = 40) {
   const int64_t stride = (int64_t{w} * bits + 31) / 32 * 4;
-  Bytes d(40 + 4 * static_cast<size_t>(colours) + static_cast<size_t>(stride * std::abs(h)), 0);
-  io::putLe32(d.data(), 40);
+  Bytes d(header + 4 * static_cast<size_t>(colours) + static_cast<size_t>(stride * std::abs(h)), 0);
+  io::putLe32(d.data(), header);
   io::putLe32(d.data() + 4, static_cast<uint32_t>(w));
   io::putLe32(d.data() + 8, static_cast<uint32_t>(h));
   d[12] = 1;
   d[14] = static_cast<uint8_t>(bits);
   io::putLe32(d.data() + 16, compression);
-  for (size_t i = 40; i < d.size(); ++i) d[i] = static_cast<uint8_t>(i * 37 + 11);
+  io::putLe32(d.data() + 32, static_cast<uint32_t>(colours));
+  for (size_t i = header; i < d.size(); ++i) d[i] = static_cast<uint8_t>(i * 37 + 11);
   return d;
 }
 
@@ -743,14 +745,16 @@ void tst_cli::bitmapsOfOtherDepthsById() {
   gaugebuild::Gauge eight;
   eight.plant(gaugebuild::patterned(4, 2, 2));
   const Bytes deep = dibResource(3, 2, 24, 0), four = dibResource(5, 2, 4, 16),
-              rle = dibResource(4, 1, 4, 16, 2), top = dibResource(2, -2, 32, 0);
+              rle = dibResource(4, 1, 4, 16, 2), top = dibResource(2, -2, 32, 0),
+              v5 = dibResource(3, 1, 8, 2, 0, 124);  // an 8-bit hit the 8-bit tools misread
   const pebuild::Layout module = pebuild::build({{{"", 2}, {"", 4096}, 1033, eight.bytes()},
                                                  {{"", 2}, {"", 0x1101}, 1033, deep},
                                                  {{"", 2}, {"", 0x1102}, 1033, four},
                                                  {{"", 2}, {"", 0x1103}, 1033, rle},
                                                  {{"", 2}, {"", 0x1104}, 1033, top},
                                                  {{"", 2}, {"", 0x2000}, 1031, deep},
-                                                 {{"", 2}, {"", 0x2000}, 1033, deep}});
+                                                 {{"", 2}, {"", 0x2000}, 1033, deep},
+                                                 {{"", 2}, {"", 0x1105}, 1033, v5}});
   QTemporaryDir dir;
   const QString gauge = dir.filePath(QStringLiteral("m.gau"));
   writeBytes(gauge, module.bytes);
@@ -815,13 +819,19 @@ void tst_cli::bitmapsOfOtherDepthsById() {
   QCOMPARE(run({"transparent", "m.gau", "id:4356"}).status, 0);
   const Bytes cleared = resourceNow(4, top.size());
   QVERIFY(std::all_of(cleared.begin() + 40, cleared.end(), [](uint8_t b) { return b == 0; }));
+  // By id, a 124-byte header's pixels lie behind it and its palette, as Windows reads them.
+  QCOMPARE(run({"transparent", "m.gau", "id:4357"}).status, 0);
+  const Bytes v5Now = resourceNow(7, v5.size());
+  QCOMPARE(Bytes(v5Now.begin(), v5Now.begin() + 124 + 8), Bytes(v5.begin(), v5.begin() + 124 + 8));
+  QVERIFY(std::all_of(v5Now.begin() + 124 + 8, v5Now.end(), [](uint8_t b) { return b == 0; }));
   const Run compressed = run({"import", "m.gau", "id:4355", "p.png"});
   QCOMPARE(compressed.status, 1);
   QVERIFY2(compressed.err.contains("compressed"), compressed.err);
 
   const Run history = run({"history", "m.gau"});
   QVERIFY2(history.out.contains("\ttransparent\tid:4356\t"), history.out);
-  QCOMPARE(run({"undo", "--steps", "4", "m.gau"}).status, 0);
+  QVERIFY2(history.out.contains("\ttransparent\t2\t4"), history.out);  // the hit keeps its number
+  QCOMPARE(run({"undo", "--steps", "5", "m.gau"}).status, 0);
   QCOMPARE(readBytes(gauge), module.bytes);
 
   // Ids that name no one bitmap: usage errors that say why, nothing written.
