@@ -745,8 +745,11 @@ void tst_cli::bitmapsOfOtherDepthsById() {
   gaugebuild::Gauge eight;
   eight.plant(gaugebuild::patterned(4, 2, 2));
   const Bytes deep = dibResource(3, 2, 24, 0), four = dibResource(5, 2, 4, 16),
-              rle = dibResource(4, 1, 4, 16, 2), top = dibResource(2, -2, 32, 0),
+              top = dibResource(2, -2, 32, 0),
               v5 = dibResource(3, 1, 8, 2, 0, 124);  // an 8-bit hit the 8-bit tools misread
+  Bytes rle = dibResource(4, 1, 4, 16, 2);
+  const uint8_t runs[] = {4, 0x12, 0, 1};  // four pixels 1, 2, 1, 2; the end
+  std::copy(std::begin(runs), std::end(runs), rle.end() - 4);
   const pebuild::Layout module = pebuild::build({{{"", 2}, {"", 4096}, 1033, eight.bytes()},
                                                  {{"", 2}, {"", 0x1101}, 1033, deep},
                                                  {{"", 2}, {"", 0x1102}, 1033, four},
@@ -824,6 +827,14 @@ void tst_cli::bitmapsOfOtherDepthsById() {
   const Bytes v5Now = resourceNow(7, v5.size());
   QCOMPARE(Bytes(v5Now.begin(), v5Now.begin() + 124 + 8), Bytes(v5.begin(), v5.begin() + 124 + 8));
   QVERIFY(std::all_of(v5Now.begin() + 124 + 8, v5Now.end(), [](uint8_t b) { return b == 0; }));
+  // A run-length-encoded bitmap is drawn and exported, but takes no pixels.
+  QCOMPARE(run({"render", "m.gau", "id:4355", "-o", "rle.png"}).status, 0);
+  const QImage runImage(dir.filePath(QStringLiteral("rle.png")));
+  QCOMPARE(runImage.size(), QSize(4, 1));
+  for (int x = 0; x < 4; ++x) {
+    const uint8_t* e = &rle[40 + 4 * static_cast<size_t>(1 + x % 2)];
+    QCOMPARE(runImage.pixel(x, 0), qRgb(e[2], e[1], e[0]));
+  }
   const Run compressed = run({"import", "m.gau", "id:4355", "p.png"});
   QCOMPARE(compressed.status, 1);
   QVERIFY2(compressed.err.contains("compressed"), compressed.err);
