@@ -22,10 +22,10 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
+#include "gau/resource_bitmap.h"
 #include "io/file_names.h"
 #include "io/little_endian.h"
 #include "io/system.h"
-#include "gau/resource_bitmap.h"
 #include "pe/resource_table.h"
 
 namespace cli {

@@ -7,6 +7,7 @@
 
 #include "gau/bitmap_record.h"
 #include "gau/change.h"
+#include "gau/scan.h"
 #include "io/file_channels.h"
 #include "io/little_endian.h"
 
@@ -87,7 +88,8 @@ pe::ResourceTable resourcesOf(io::Channel& gauge) {
 
 Result<Dib> readDib(io::Channel& gauge, int64_t headerPos, int64_t dataBytes) {
   const int64_t length = gauge.length();
-  if (headerPos < 1 || length < 0 || headerPos - 1 > length) return noDib("It lies outside the file.");
+  if (headerPos < 1 || length < 0 || headerPos - 1 > length)
+    return noDib("It lies outside the file.");
   dataBytes = std::min(dataBytes, length - (headerPos - 1));
   uint8_t h[kInfoHeaderBytes] = {};
   const auto have = static_cast<size_t>(std::min<int64_t>(dataBytes, sizeof h));
@@ -132,13 +134,13 @@ Result<Dib> readDib(io::Channel& gauge, int64_t headerPos, int64_t dataBytes) {
       (fields && b != 16 && b != 32) || d.compression > kAlphaBitFields)
     return noDib("Its compression " + std::to_string(d.compression) + " does not go with " +
                  std::to_string(b) + " bits a pixel.");
-  if (d.topDown && d.rle()) return noDib("It is compressed and stored top down, which no reader takes.");
+  if (d.topDown && d.rle())
+    return noDib("It is compressed and stored top down, which no reader takes.");
   const int64_t most = b <= 8 ? int64_t{1} << b : 0;
   if (b <= 8 && colorsUsed > most)
     return noDib("Its colour count " + std::to_string(colorsUsed) + " is more than " +
                  std::to_string(most) + ".");
-  d.colors = static_cast<int32_t>(colorsUsed != 0 ? std::min<int64_t>(colorsUsed, 1 << 16)
-                                                  : most);
+  d.colors = static_cast<int32_t>(colorsUsed != 0 ? std::min<int64_t>(colorsUsed, 1 << 16) : most);
   if (b > 8 && colorsUsed > (1u << 16)) return noDib("Its colour count is out of range.");
   const int64_t masks =
       fields && d.headerBytes == kInfoHeaderBytes ? (d.compression == kBitFields ? 12 : 16) : 0;
@@ -158,8 +160,8 @@ Result<Dib> readDib(io::Channel& gauge, int64_t headerPos, int64_t dataBytes) {
 }
 
 std::string depthText(const Dib& d) {
-  static const char* const kNames[] = {"", " rle8", " rle4", " bitfields", " jpeg", " png",
-                                       " alphabitfields"};
+  static const char* const kNames[] = {"",      " rle8", " rle4",          " bitfields",
+                                       " jpeg", " png",  " alphabitfields"};
   return std::to_string(d.bits) + "-bit" + kNames[std::min<size_t>(d.compression, 6)];
 }
 
@@ -199,7 +201,7 @@ Result<ResourceRef> parseResourceRef(std::string_view text) {
   if (rest.empty()) return refused("names no resource after 'id:'");
   if (std::isdigit(static_cast<unsigned char>(rest[0]))) {
     const std::optional<uint32_t> id = number(rest);
-    if (!id || *id > 0xFFFF) return refused("is no resource id: ids are 0 to 65535 (or 0xFFFF)");
+    if (!id || *id > 0xFFFF) return refused("is no resource id: ids are 0 to 65535 (0xFFFF)");
     ref.name.id = *id;
   } else {
     ref.name.named = true;
@@ -217,17 +219,16 @@ Result<const pe::Resource*> findBitmap(const pe::ResourceTable& table, const Res
       found.push_back(&r);
   const std::string name = "id:" + keyText(ref.name);
   if (found.empty())
-    return R::failure(Fault::Bitmap,
-                      table.resources.empty()
-                          ? "it has no resources, so no bitmap " + name +
-                                (ref.language ? "/" + std::to_string(*ref.language) : "")
-                          : "it has no bitmap resource " + name +
-                                (ref.language ? " in language " + std::to_string(*ref.language)
-                                              : ""));
+    return R::failure(
+        Fault::Bitmap,
+        table.resources.empty()
+            ? "it is no Windows module with resources, so it has no bitmap " + name +
+                  (ref.language ? "/" + std::to_string(*ref.language) : "")
+            : "it has no bitmap resource " + name +
+                  (ref.language ? " in language " + std::to_string(*ref.language) : ""));
   if (found.size() > 1) {
     std::string langs;
-    for (const pe::Resource* r : found)
-      langs += (langs.empty() ? "" : ", ") + keyText(r->language);
+    for (const pe::Resource* r : found) langs += (langs.empty() ? "" : ", ") + keyText(r->language);
     return R::failure(Fault::Bitmap, "it has bitmap " + name + " in " +
                                          std::to_string(found.size()) + " languages (" + langs +
                                          "): say which, as " + name + "/" +
@@ -240,14 +241,27 @@ Result<const pe::Resource*> findBitmap(const pe::ResourceTable& table, const Res
 }
 
 std::string refText(const pe::ResourceTable& table, const pe::Resource& r) {
-  const size_t same = std::count_if(table.resources.begin(), table.resources.end(),
-                                    [&r](const pe::Resource& o) {
-                                      return isBitmap(o) && sameKey(o.name, r.name);
-                                    });
+  const size_t same =
+      std::count_if(table.resources.begin(), table.resources.end(),
+                    [&r](const pe::Resource& o) { return isBitmap(o) && sameKey(o.name, r.name); });
   std::string text = "id:";
   text += keyText(r.name);
   if (same > 1) text.append("/").append(keyText(r.language));
   return text;
+}
+
+int numberedAs(io::Channel& gauge, const std::vector<int32_t>& positions, const pe::Resource& r) {
+  const int n = numberOf(positions, static_cast<int32_t>(r.position - kHeaderFromBmpPos));
+  return n > 0 && gauge.get4(r.position) == static_cast<int32_t>(kInfoHeaderBytes) ? n : 0;
+}
+
+std::string bitmapName(const std::vector<int32_t>& positions, const pe::ResourceTable& table,
+                       int32_t bmpPos) {
+  if (const int n = numberOf(positions, bmpPos); n > 0) return std::to_string(n);
+  for (const pe::Resource& r : table.resources)
+    if (isBitmap(r) && r.place == pe::Place::InFile && r.position == bmpPos + kHeaderFromBmpPos)
+      return refText(table, r);
+  return {};
 }
 
 Result<std::vector<uint8_t>> dibFileBytes(io::Channel& gauge, const Dib& d) {
@@ -262,8 +276,8 @@ Result<std::vector<uint8_t>> dibFileBytes(io::Channel& gauge, const Dib& d) {
   io::putLe32(&out[10], static_cast<uint32_t>(kFileHeaderBytes + d.pixelsFrom));
   const std::span<uint8_t> data(out.data() + kFileHeaderBytes, static_cast<size_t>(d.dataBytes));
   if (gauge.read(d.headerPos, data) != data.size())
-    return R::failure(Fault::Bitmap, "It could not be read: " +
-                                         gauge.errorOr("the read stopped early") + ".");
+    return R::failure(Fault::Bitmap,
+                      "It could not be read: " + gauge.errorOr("the read stopped early") + ".");
   return out;
 }
 
@@ -284,21 +298,26 @@ Result<int64_t> exportDib(io::Channel& gauge, const Dib& d, const std::string& t
   return static_cast<int64_t>(bytes->size());
 }
 
+Result<> takesPixels(const Dib& d) {
+  if (d.compressed())
+    return Result<>::failure(Fault::Bitmap, "It is " + depthText(d) +
+                                                ", compressed: new pixels would change its size, "
+                                                "so it takes none.");
+  if (d.bits == 16 || d.compression != 0)
+    return Result<>::failure(
+        Fault::Bitmap,
+        "It is " + depthText(d) + ": dialpix writes pixels of 1, 4, 8, 24 and 32 bits only.");
+  return {};
+}
+
 Result<DibImported> importIntoDib(io::Channel& gauge, const Dib& d, const Picture& picture) {
   using R = Result<DibImported>;
-  if (d.compressed())
-    return R::failure(Fault::Bitmap,
-                      "It is compressed (" + depthText(d).substr(depthText(d).find(' ') + 1) +
-                          "): new pixels would change its size, so it takes none.");
-  if (d.bits == 16 || d.compression != 0)
-    return R::failure(Fault::Bitmap, "It is " + depthText(d) +
-                                         ": dialpix writes 1-, 4-, 8-, 24- and 32-bit pixels only.");
+  if (const Result<> takes = takesPixels(d); !takes) return R::failure(takes);
   if (picture.width != d.width || picture.height != d.height)
-    return R::failure(Fault::DoesNotFit, "It is " + std::to_string(picture.width) + " x " +
-                                             std::to_string(picture.height) +
-                                             " pixels; the gauge bitmap is " +
-                                             std::to_string(d.width) + " x " +
-                                             std::to_string(d.height) + ".");
+    return R::failure(Fault::DoesNotFit,
+                      "It is " + std::to_string(picture.width) + " x " +
+                          std::to_string(picture.height) + " pixels; the gauge bitmap is " +
+                          std::to_string(d.width) + " x " + std::to_string(d.height) + ".");
   if (const std::optional<std::string> why = pictureProblem(picture))
     return R::failure(Fault::Source, *why);
   const auto w = static_cast<size_t>(d.width), h = static_cast<size_t>(d.height);
@@ -364,8 +383,8 @@ Result<DibImported> importIntoDib(io::Channel& gauge, const Dib& d, const Pictur
       }
     }
   }
-  if (const Result<> r = changeRange(gauge, d.pixelStart(), pixels,
-                                     {"import", static_cast<int32_t>(d.bmpPos())});
+  if (const Result<> r =
+          changeRange(gauge, d.pixelStart(), pixels, {"import", static_cast<int32_t>(d.bmpPos())});
       !r)
     return R::failure(r);
   return done;
@@ -374,14 +393,22 @@ Result<DibImported> importIntoDib(io::Channel& gauge, const Dib& d, const Pictur
 Result<int64_t> makeDibTransparent(io::Channel& gauge, const Dib& d) {
   using R = Result<int64_t>;
   if (d.compressed())
-    return R::failure(Fault::Bitmap,
-                      "It is compressed: new pixels would change its size, so it takes none.");
+    return R::failure(Fault::Bitmap, "It is " + depthText(d) +
+                                         ", compressed: new pixels would change its size, so it "
+                                         "takes none.");
   const std::vector<uint8_t> zeros(static_cast<size_t>(d.pixelBytes));
   if (const Result<> r = changeRange(gauge, d.pixelStart(), zeros,
                                      {"transparent", static_cast<int32_t>(d.bmpPos())});
       !r)
     return R::failure(r);
   return d.pixelBytes;
+}
+
+Result<> makeDibZeroTransparent(io::Channel& gauge, const Dib& d) {
+  if (d.bits > 8 || d.colors < 1)
+    return Result<>::failure(Fault::Bitmap, "It is " + depthText(d) + ": it has no palette.");
+  const uint8_t black[3] = {};
+  return changeRange(gauge, d.paletteStart(), black, {"zero", static_cast<int32_t>(d.bmpPos())});
 }
 
 }  // namespace gau

@@ -57,20 +57,21 @@ pe::ResourceTable resourcesOf(io::Channel& gauge);
 
 // A device-independent bitmap's header and the layout it gives.
 struct Dib {
-  int64_t headerPos = 0;    // 1-based position of the header (the resource's first byte)
-  int64_t dataBytes = 0;    // the bytes that belong to it (the resource's size)
-  uint32_t headerBytes = 0; // 12 (OS/2), 40, 108, 124, ...
+  int64_t headerPos = 0;     // 1-based position of the header (the resource's first byte)
+  int64_t dataBytes = 0;     // the bytes that belong to it (the resource's size)
+  uint32_t headerBytes = 0;  // 12 (OS/2), 40, 108, 124, ...
   int32_t width = 0;
-  int32_t height = 0;       // rows; stored top-down when topDown
+  int32_t height = 0;  // rows; stored top-down when topDown
   bool topDown = false;
   int bits = 0;
-  uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4, 3 bit fields, 4 JPEG, 5 PNG, 6 alpha bit fields
-  int32_t colors = 0;       // palette entries stored
-  int entryBytes = 4;       // 3 in an OS/2 header
+  uint32_t compression =
+      0;               // 0 none, 1 RLE8, 2 RLE4, 3 bit fields, 4 JPEG, 5 PNG, 6 alpha bit fields
+  int32_t colors = 0;  // palette entries stored
+  int entryBytes = 4;  // 3 in an OS/2 header
   int64_t paletteFrom = 0;  // offsets from the header's first byte
   int64_t pixelsFrom = 0;
-  int64_t rowBytes = 0;     // uncompressed only
-  int64_t pixelBytes = 0;   // uncompressed: rowBytes x height; else the rest of the data
+  int64_t rowBytes = 0;    // uncompressed only
+  int64_t pixelBytes = 0;  // uncompressed: rowBytes x height; else the rest of the data
 
   bool compressed() const { return compression != 0 && compression != 3 && compression != 6; }
   bool rle() const { return compression == 1 || compression == 2; }
@@ -117,6 +118,16 @@ Result<const pe::Resource*> findBitmap(const pe::ResourceTable& table, const Res
 // "id:4096", "id:NAME"; with the language when the table holds the name in more than one.
 std::string refText(const pe::ResourceTable& table, const pe::Resource& r);
 
+// The number of the scan's bitmap that the bitmap resource `r` is, or 0 when
+// it is none: no hit at its header, or a header of another size than the
+// 40 bytes the 8-bit tools lay its palette out behind.
+int numberedAs(io::Channel& gauge, const std::vector<int32_t>& positions, const pe::Resource& r);
+
+// What the bitmap at `bmpPos` is called: its number among `positions` ("3"),
+// else the bitmap resource whose header lies there ("id:4096"), else nothing.
+std::string bitmapName(const std::vector<int32_t>& positions, const pe::ResourceTable& table,
+                       int32_t bmpPos);
+
 // The bitmap as a .BMP file: a 14-byte file header, then its bytes unchanged.
 Result<std::vector<uint8_t>> dibFileBytes(io::Channel& gauge, const Dib& d);
 
@@ -137,11 +148,18 @@ struct DibImported {
 // take the nearest entry of the bitmap's own palette. Row padding is kept.
 // Refused with nothing written: a compressed bitmap (Fault::Bitmap: its size
 // would change), 16-bit or bit fields, another size (Fault::DoesNotFit).
+// Whether new pixels can be written into `d` (see importIntoDib), and why not.
+Result<> takesPixels(const Dib& d);
+
 Result<DibImported> importIntoDib(io::Channel& gauge, const Dib& d, const Picture& picture);
 
 // Every pixel the transparent colour: all pixel bytes 0 (index 0, or black),
 // row padding included, through the one change function. A compressed bitmap
 // is refused (Fault::Bitmap).
 Result<int64_t> makeDibTransparent(io::Channel& gauge, const Dib& d);
+
+// Palette entry 0 black (blue, green, red 0; a fourth byte kept), through the
+// one change function. Refused for a bitmap without a palette (Fault::Bitmap).
+Result<> makeDibZeroTransparent(io::Channel& gauge, const Dib& d);
 
 }  // namespace gau
