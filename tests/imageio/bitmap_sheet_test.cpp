@@ -43,8 +43,8 @@ TEST_P(Thumbnails, KeepTheShapeAndTheOrderOfTheBitmap) {
   for (int y = 0; y < t->height(); ++y)
     for (int x = 0; x < t->width(); ++x) {
       const int here = t->pixelIndex(x, y);
-      if (x > 0) EXPECT_GE(here, t->pixelIndex(x - 1, y)) << x << "," << y;
-      if (y > 0) EXPECT_GE(here, t->pixelIndex(x, y - 1)) << x << "," << y;
+      EXPECT_GE(here, x > 0 ? t->pixelIndex(x - 1, y) : 0) << x << "," << y;
+      EXPECT_GE(here, y > 0 ? t->pixelIndex(x, y - 1) : 0) << x << "," << y;
     }
 }
 
