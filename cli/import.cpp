@@ -8,13 +8,55 @@
 #include "cli/gauge_file.h"
 #include "cli/names.h"
 #include "cli/report.h"
+#include "gau/bitmap_record.h"
 #include "imageio/image_import.h"
+#include "imageio/image_reader.h"
+#include "imageio/image_resize.h"
+#include "io/file_channels.h"
 
 namespace cli {
 namespace {
 
 QString count(int64_t n, const char* one, const char* many) {
   return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+// --resize with a picture of another size than bitmap `number`: the bitmap
+// resource made the picture's size. Nothing when the sizes agree (or the
+// picture's cannot be told): the import goes on as without --resize.
+std::optional<int> importResized(const QString& gauge, int number, io::Channel& channel,
+                                 int32_t bmpPos, const QString& image, Report& report) {
+  const Result<gau::BitmapLayout> layout = gau::readLayout(channel, bmpPos, gau::Extent::SizeFields);
+  std::string why;
+  const std::unique_ptr<io::Channel> picture =
+      io::openFileChannel(bytesOf(image), io::OpenMode::ReadOnly, &why);
+  if (!layout || !picture) return std::nullopt;
+  const Result<imageio::PictureSize> size = imageio::pictureSize(*picture);
+  if (!size || (size->width == layout->width && size->height == layout->height))
+    return std::nullopt;
+  // The bitmap's header begins 12 bytes before the position that names it.
+  const Result<gau::Resized> done = imageio::importResized(channel, bmpPos - 12, *picture);
+  if (!done) {
+    const bool aboutImage = done.fault() == Fault::Source || done.fault() == Fault::DoesNotFit;
+    report.problem(gauge, number,
+                   notDone(aboutImage ? QStringLiteral("the import of %1").arg(image)
+                                      : QStringLiteral("the import"),
+                           gauge, done.fault(), done.reason()));
+    return report.finish();
+  }
+  report.note(gauge, number,
+              QStringLiteral("made %1 x %2 (it was %3 x %4).")
+                  .arg(size->width).arg(size->height).arg(done->width).arg(done->height));
+  if (done->wasCompressed)
+    report.note(gauge, number,
+                QStringLiteral("its run-length coded pixels were replaced by plain rows."));
+  if (done->approximatedPixels > 0)
+    report.note(gauge, number,
+                QStringLiteral("%1 of %2, in %3 its palette has not, took the nearest colour of "
+                               "that palette.")
+                    .arg(count(done->approximatedPixels, "pixel", "pixels"), image,
+                         count(done->approximatedColours, "colour", "colours")));
+  return report.finish();
 }
 
 }  // namespace
@@ -27,10 +69,17 @@ int importCommand(const QStringList& args) {
                              "Qt can read (PNG, other .BMP layouts, ...) is mapped\nonto the "
                              "bitmap's own palette, each colour it lacks to the nearest one. "
                              "Only\npixel bytes change; a picture of another size is refused "
-                             "and nothing is written."),
+                             "and nothing is written,\nunless --resize is given."),
               Operands::GaugeAndNumber);
   cmd.parser().addPositionalArgument(QStringLiteral("IMAGE"),
                                      QStringLiteral("The picture to write into it."));
+  const QCommandLineOption resize(
+      QStringLiteral("resize"),
+      QStringLiteral("Make the bitmap the picture's size when they differ: the bitmap resource "
+                     "is rebuilt (8-bit keeps its palette) and the module laid out anew around "
+                     "it. Only a bitmap that is a resource of its own can change size, at most "
+                     "8192 pixels a side."));
+  cmd.addOptions({resize});
   Command::OnOneBitmap on;
   if (const std::optional<int> exit = cmd.parseOnOneBitmap(
           args, 1, 1, QStringLiteral("name a gauge file, a bitmap number and an image"), on))
@@ -41,6 +90,10 @@ int importCommand(const QStringList& args) {
   std::optional<OneBitmap> bitmap =
       openBitmap(on.gauge, on.number, io::OpenMode::ReadWriteExisting, report);
   if (!bitmap) return report.finish();
+  if (cmd.parser().isSet(resize))
+    if (const std::optional<int> exit = importResized(on.gauge, on.number, *bitmap->gauge.channel,
+                                                      bitmap->position, image, report))
+      return *exit;
   const Result<imageio::ImageImport> done =
       imageio::importImage(*bitmap->gauge.channel, bitmap->position, bytesOf(image));
   if (done && done->approximatedPixels > 0) {
