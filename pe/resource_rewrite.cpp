@@ -42,6 +42,7 @@ constexpr size_t kDebugEntryBytes = 28, kDebugAddress = 20, kDebugPointer = 24;
 constexpr unsigned kHighLow = 3, kDir64 = 10;
 
 constexpr uint32_t kTableBytes = 16, kEntryBytes = 8, kDataEntryBytes = 16;
+constexpr size_t kMaxSections = 256;  // gauges have about a dozen
 constexpr uint32_t kHighBit = 0x80000000;
 
 uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -133,6 +134,10 @@ Result<Rewritten> replaceResourceData(std::span<const uint8_t> file, const Resou
   if (sectionTable + static_cast<int64_t>(kSectionHeaderBytes * table.sections.size()) > length ||
       optionalBytes < kCheckSum + 4)
     return refuse("Its headers run past the end of the file.");
+  // Every check below walks the sections, some pairwise: a bound keeps a hostile table quick.
+  if (table.sections.size() > kMaxSections)
+    return refuse("It has " + std::to_string(table.sections.size()) + " sections, more than the " +
+                  std::to_string(kMaxSections) + " a module is rewritten with.");
   const uint32_t sectionAlign = io::le32u(&file[opt + kSectionAlignment]);
   const uint32_t fileAlign = io::le32u(&file[opt + kFileAlignment]);
   if (!powerOfTwo(sectionAlign) || !powerOfTwo(fileAlign) || fileAlign > sectionAlign)
@@ -273,7 +278,9 @@ Result<Rewritten> replaceResourceData(std::span<const uint8_t> file, const Resou
   }
 
   // Base relocations: their blocks must be whole, and no address they patch
-  // (nor any address they hold) may lie in what moves.
+  // (nor any address they hold) may lie in what changes: the replaced data and
+  // everything after it in memory. Asked of each entry, so it costs nothing.
+  const auto changes = [&](uint32_t rva) { return rva >= rs.virtualAddress + dataAt; };
   const uint64_t imageBase =
       table.kind == Kind::Pe32 ? io::le32u(&file[opt + kImageBase32])
                                : uint64_t{io::le32u(&file[opt + kImageBase64])} |
@@ -292,8 +299,7 @@ Result<Rewritten> replaceResourceData(std::span<const uint8_t> file, const Resou
         const unsigned type = entry >> 12;
         if (type == 0) continue;
         const uint32_t patched = page + (entry & 0xFFF);
-        if (const std::optional<int64_t> to = newRva(patched); !to || *to != patched)
-          return refuse("A base relocation patches an address that would move.");
+        if (changes(patched)) return refuse("A base relocation patches an address that would move.");
         if (type != kHighLow && type != kDir64) continue;
         const int n = type == kHighLow ? 4 : 8;
         const std::optional<int64_t> held = offsetOf(patched, n);
@@ -303,7 +309,7 @@ Result<Rewritten> replaceResourceData(std::span<const uint8_t> file, const Resou
         const uint64_t rva = value - imageBase;
         if (rva > std::numeric_limits<uint32_t>::max()) continue;
         const auto r32 = static_cast<uint32_t>(rva);
-        if (const std::optional<int64_t> to = newRva(r32); !to || *to != r32) {
+        if (changes(r32)) {
           const Section* s = sectionOf(r32);
           return refuse("Code or data points into " +
                         (s ? "its section " + named(*s) : std::string("what")) +
