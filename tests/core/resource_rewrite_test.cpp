@@ -159,6 +159,59 @@ TEST(MadeAnotherSize, ThreeBitmapsResizedThenUndoneToTheGaugeAsBuilt) {
   }
 }
 
+// The bitmap's depth and palette kept, its layout made plain: a 32-bit one
+// takes the colours and alpha exactly, a run-length 8-bit one becomes plain
+// rows and says so; a picture past the limit is refused before anything.
+TEST(MadeAnotherSize, EachDepthIsRebuiltAsItWas) {
+  auto resource = [](int bits, bmpbuild::Compression compression) {
+    bmpbuild::Bmp b;
+    b.width = 3, b.height = 2, b.bits = bits, b.compression = compression;
+    if (bits == 8) b.palette = {0x102030, 0x405060, 0x708090};
+    b.pixels = std::vector<uint32_t>(6, bits == 8 ? 1 : 0xFF112233);
+    const Bytes file = bmpbuild::write(b);
+    pebuild::Resource r;
+    r.type.id = pe::kBitmap, r.name.id = 1;
+    r.data.assign(file.begin() + 14, file.end());
+    return pebuild::build({r}).bytes;
+  };
+  const std::vector<uint32_t> argb = {0x80FF0000, 0xFF405060, 0x00000001, 0xFF708090};
+  const gau::Picture picture{.width = 2, .height = 2, .rowStride = 2, .indices = {},
+                             .colourTable = {}, .argb = argb};
+  const auto resized = [&](const Bytes& module, const gau::Picture& p, Bytes* data) {
+    const auto gauge = io::memoryChannel(module);
+    const pe::ResourceTable t = tableOf(module);
+    const auto r = gau::resizeBitmap(*gauge, t.resources[0].position, p);
+    const pe::ResourceTable u = tableOf(gauge->bytes());
+    const auto at = gauge->bytes().begin() + u.resources[0].position - 1;
+    data->assign(at, at + u.resources[0].size);
+    return r;
+  };
+  Bytes data;
+  auto r = resized(resource(32, bmpbuild::Rgb), picture, &data);
+  ASSERT_TRUE(r) << r.reason();
+  EXPECT_EQ(data.size(), 40u + 16);  // bottom row first: entries 2, 3, then 0, 1
+  EXPECT_EQ(io::le32u(&data[40]), argb[2]);
+  EXPECT_EQ(io::le32u(&data[44]), argb[3]);
+  EXPECT_EQ(io::le32u(&data[48]), argb[0]);
+
+  r = resized(resource(8, bmpbuild::Rle8), picture, &data);
+  ASSERT_TRUE(r) << r.reason();
+  EXPECT_TRUE(r->wasCompressed);
+  EXPECT_EQ(io::le32u(&data[16]), 0u);         // plain rows
+  EXPECT_EQ(data.size(), 40u + 3 * 4 + 2 * 4);  // its palette of 3, rows of 4 bytes
+  EXPECT_EQ(data[40 + 12 + 1], 2);              // 0xFF708090 is entry 2
+
+  const std::vector<uint32_t> wide(size_t{gau::kMaxResizedSide} + 1, gau::kOpaque);
+  const gau::Picture tooWide{.width = gau::kMaxResizedSide + 1, .height = 1,
+                             .rowStride = gau::kMaxResizedSide + 1, .indices = {},
+                             .colourTable = {}, .argb = wide};
+  const Bytes module = resource(8, bmpbuild::Rgb);
+  const auto gauge = io::memoryChannel(module);
+  const auto refused = gau::resizeBitmap(*gauge, tableOf(module).resources[0].position, tooWide);
+  EXPECT_EQ(refused.fault(), Fault::DoesNotFit);
+  EXPECT_EQ(gauge->bytes(), module);
+}
+
 // Modules laid out by pebuild, spoiled one way each: refused with a reason.
 TEST(MadeAnotherSize, ModulesThatCannotFollowAreRefused) {
   std::vector<pebuild::Resource> rs(2);
