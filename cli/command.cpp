@@ -27,7 +27,10 @@ Command::Command(QString name, QString synopsis, const QString& description, Ope
   if (operands != Operands::Own)
     parser_.addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
   if (operands == Operands::GaugeAndNumber)
-    parser_.addPositionalArgument(QStringLiteral("N"), QStringLiteral("The bitmap number."));
+    parser_.addPositionalArgument(
+        QStringLiteral("N|id:K"),
+        QStringLiteral("The bitmap: its number, or its resource id (id:4096, id:0x1000, "
+                       "id:NAME; id:K/LANG for one of several languages)."));
 }
 
 void Command::addOptions(const QList<QCommandLineOption>& options) {
@@ -84,10 +87,21 @@ std::optional<int> Command::parseOnOneBitmap(const QStringList& args, qsizetype 
   if (const std::optional<int> exit = parse(args)) return exit;
   const QStringList pos = parser_.positionalArguments();
   if (pos.size() < 2 + fewest || pos.size() > 2 + most) return usageError(wanted);
-  const std::optional<int> number = wholeInt(pos[1]);
-  if (!number) return usageError(notWhole(QStringLiteral("bitmap number"), pos[1]));
-  out = {pos[0], *number, pos.mid(2)};
+  std::variant<BitmapArg, QString> bitmap = bitmapArg(pos[1]);
+  if (const QString* why = std::get_if<QString>(&bitmap)) return usageError(*why);
+  out = {pos[0], std::get<BitmapArg>(std::move(bitmap)), pos.mid(2)};
   return std::nullopt;
+}
+
+std::variant<BitmapArg, QString> bitmapArg(const QString& text) {
+  if (gau::looksLikeResourceRef(text.toStdString())) {
+    Result<gau::ResourceRef> ref = gau::parseResourceRef(text.toStdString());
+    if (!ref) return QString::fromStdString(ref.reason());
+    return BitmapArg{0, std::move(*ref), text};
+  }
+  const std::optional<int> number = wholeInt(text);
+  if (!number) return notWhole(QStringLiteral("bitmap number"), text);
+  return BitmapArg{*number, std::nullopt, text};
 }
 
 int Command::usageError(const QString& why) const {

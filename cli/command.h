@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <variant>
+
+#include "gau/resource_bitmap.h"
 
 namespace cli {
 
@@ -15,6 +18,17 @@ enum Exit : int {
   kFailed = 1,  // something was refused or failed; the rest was still done
   kUsage = 2,   // the command line itself is wrong; nothing was done
 };
+
+// A bitmap named on the command line: its number as the windows number it,
+// or its resource ("id:4096", "id:0x1000", "id:NAME", "id:4096/1033").
+struct BitmapArg {
+  int number = 0;  // when there is no id
+  std::optional<gau::ResourceRef> id;
+  QString text;  // as typed, for messages: "3", "id:0x1000"
+};
+
+// The bitmap `text` names, or the usage error's words.
+std::variant<BitmapArg, QString> bitmapArg(const QString& text);
 
 // What a command's positional arguments begin with.
 enum class Operands {
@@ -46,7 +60,7 @@ class Command {
 
   struct OnOneBitmap {
     QString gauge;
-    int number = 0;
+    BitmapArg bitmap;
     QStringList rest;  // the positional arguments after them
   };
   // parse() for a command on a whole gauge (Operands::Gauge): its GAUGE, or the

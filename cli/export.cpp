@@ -4,9 +4,11 @@
 #include "gau/export.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "base/fault_message.h"
@@ -17,6 +19,8 @@
 #include "cli/parallel.h"
 #include "cli/progress.h"
 #include "cli/report.h"
+#include "gau/resource_bitmap.h"
+#include "gau/scan.h"
 #include "io/system.h"
 
 namespace cli {
@@ -25,15 +29,16 @@ namespace {
 // One gauge file and the bitmaps asked of it.
 struct Request {
   QString gauge;
-  std::vector<int> numbers;  // empty: every bitmap
-  QString refused;           // set when nothing may be written for this gauge
+  std::vector<BitmapArg> bitmaps;  // empty: every numbered bitmap
+  QString refused;                 // set when nothing may be written for this gauge
 };
 
 struct Problem {
   QString file;
-  std::optional<int> number;
+  std::optional<QString> bitmap;  // "3", "id:4096"
   QString what;
   bool onlyANote = false;  // said on standard error, yet no failure
+  bool usage = false;      // the command line's fault: an id that names no one bitmap
 };
 
 struct Settings {
@@ -49,11 +54,20 @@ std::string stemOf(const QString& gauge) {
   return name;
 }
 
-// DIR/<gauge name without extension>-N.bmp, built from the names' bytes.
-std::string targetFor(const Settings& s, const QString& gauge, int number) {
+// DIR/<gauge name without extension>-N.bmp, or -idK.bmp for a bitmap named by
+// its resource, built from the names' bytes. A resource's name keeps only the
+// characters every system takes in a file name.
+std::string targetFor(const Settings& s, const QString& gauge, const BitmapArg& bitmap) {
+  std::string which = std::to_string(bitmap.number);
+  if (bitmap.id) {
+    which = "id";
+    which += gau::keyText(bitmap.id->name);
+    for (char& c : which)
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') c = '_';
+    if (bitmap.id->language) which.append("-").append(std::to_string(*bitmap.id->language));
+  }
   const std::filesystem::path target =
-      io::pathOf(bytesOf(s.folder)) /
-      io::pathOf(stemOf(gauge) + "-" + std::to_string(number) + ".bmp");
+      io::pathOf(bytesOf(s.folder)) / io::pathOf(stemOf(gauge) + "-" + which + ".bmp");
   return io::nameOf(target.lexically_normal());
 }
 
@@ -79,27 +93,59 @@ std::vector<Problem> exportGauge(const Request& request, const Settings& setting
                         reason(gauge.reason()) + QStringLiteral(" Nothing was exported.")});
     return problems;
   }
-  std::vector<int> numbers = request.numbers;
-  if (numbers.empty())
-    for (size_t n = 1; n <= gauge->positions.size(); ++n) numbers.push_back(static_cast<int>(n));
-  if (numbers.empty())  // all its bitmaps, and it has none: said, but not a failure
+  std::vector<BitmapArg> bitmaps = request.bitmaps;
+  if (bitmaps.empty())
+    for (size_t n = 1; n <= gauge->positions.size(); ++n)
+      bitmaps.push_back({static_cast<int>(n), std::nullopt, QString::number(n)});
+  if (bitmaps.empty())  // all its bitmaps, and it has none: said, but not a failure
     problems.push_back({request.gauge, std::nullopt,
                         QStringLiteral("It holds no bitmap, so nothing was exported."), true});
 
-  for (const int n : numbers) {
-    const Result<int32_t> position = bitmapAt(*gauge, n);
-    if (!position) {
-      problems.push_back({request.gauge, n, reason(position.reason())});
-      continue;
+  for (const BitmapArg& b : bitmaps) {
+    const std::string target = targetFor(settings, request.gauge, b);
+    int32_t position = 0;
+    if (!b.id) {
+      const Result<int32_t> at = bitmapAt(*gauge, b.number);
+      if (!at) {
+        problems.push_back({request.gauge, b.text, reason(at.reason())});
+        continue;
+      }
+      position = *at;
+    } else {
+      const pe::ResourceTable& table = resourcesOf(*gauge);
+      const Result<const pe::Resource*> found = gau::findBitmap(table, *b.id);
+      if (!found) {
+        problems.push_back(
+            {request.gauge, b.text, reason(found.reason()) + QLatin1Char('.'), false, true});
+        continue;
+      }
+      const pe::Resource& r = **found;
+      position = static_cast<int32_t>(r.position - gau::kHeaderFromBmpPos);
+      // A bitmap of another depth is written as it is, behind a file header.
+      if (gau::numberedAs(*gauge->channel, gauge->positions, r) == 0) {
+        const Result<gau::Dib> dib = gau::readDib(*gauge->channel, r.position, r.size);
+        const Result<int64_t> done =
+            dib ? gau::exportDib(*gauge->channel, *dib, target, settings.existing)
+                : Result<int64_t>::failure(dib);
+        if (!done)
+          problems.push_back(
+              {request.gauge, b.text, exportProblem(Result<bmp::Exported>::failure(done), target)});
+        continue;
+      }
     }
-    const std::string target = targetFor(settings, request.gauge, n);
     const Result<bmp::Exported> done =
-        bmp::exportBitmap(*gauge->channel, *position, target, {}, settings.existing);
-    if (!done) {
-      problems.push_back({request.gauge, n, exportProblem(done, target)});
-    }
+        bmp::exportBitmap(*gauge->channel, position, target, {}, settings.existing);
+    if (!done) problems.push_back({request.gauge, b.text, exportProblem(done, target)});
   }
   return problems;
+}
+
+// Adds `b` unless it is there already, as typed or as the same number.
+void addOnce(std::vector<BitmapArg>& bitmaps, const BitmapArg& b) {
+  const auto same = [&b](const BitmapArg& o) {
+    return b.id ? o.text == b.text : !o.id && o.number == b.number;
+  };
+  if (std::find_if(bitmaps.begin(), bitmaps.end(), same) == bitmaps.end()) bitmaps.push_back(b);
 }
 
 // One request a gauge file: a file named twice (under any path) is exported
@@ -119,12 +165,11 @@ QList<Request> oneAFile(const QList<Request>& named) {
       requests.append(r);
       continue;
     }
-    std::vector<int>& numbers = requests[earlier->second].numbers;
-    if (numbers.empty() || r.numbers.empty()) {
-      numbers.clear();
+    std::vector<BitmapArg>& bitmaps = requests[earlier->second].bitmaps;
+    if (bitmaps.empty() || r.bitmaps.empty()) {
+      bitmaps.clear();
     } else {
-      for (const int n : r.numbers)
-        if (std::find(numbers.begin(), numbers.end(), n) == numbers.end()) numbers.push_back(n);
+      for (const BitmapArg& b : r.bitmaps) addOnce(bitmaps, b);
     }
   }
   return requests;
@@ -134,13 +179,16 @@ QList<Request> oneAFile(const QList<Request>& named) {
 
 int exportCommand(const QStringList& args) {
   Command cmd(
-      QStringLiteral("export"), QStringLiteral("[-o DIR] [--force] GAUGE [N...] [GAUGE [N...]]..."),
+      QStringLiteral("export"),
+      QStringLiteral("[-o DIR] [--force] GAUGE [N|id:K...] [GAUGE [N|id:K...]]..."),
       QStringLiteral(
           "Writes bitmaps N (default: all) of each GAUGE as DIR/<gauge name without "
           "extension>-N.bmp,\n"
           "256-colour .BMP files laid out as the window's Convert to BMP writes them. Each file\n"
           "appears whole or not at all. A bitmap number is a whole number; name a gauge file\n"
-          "whose name is all digits as ./NAME."));
+          "whose name is all digits, or starts with id:, as ./NAME.\n"
+          "A bitmap resource named by id:K goes to <gauge name>-idK.bmp; one of another depth\n"
+          "(1, 4, 16, 24, 32 bits, compressed) is written as it is, behind a .BMP file header."));
   const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                   QStringLiteral("Write into DIR (default: the current folder)."),
                                   QStringLiteral("DIR"));
@@ -149,19 +197,22 @@ int exportCommand(const QStringList& args) {
   cmd.addOptions({output, force});
   cmd.parser().addPositionalArgument(QStringLiteral("GAUGE"), QStringLiteral("A gauge file."));
   cmd.parser().addPositionalArgument(
-      QStringLiteral("N"), QStringLiteral("A bitmap number, 1 to the count the scan finds."),
-      QStringLiteral("[N...]"));
+      QStringLiteral("N|id:K"),
+      QStringLiteral("A bitmap number, 1 to the count the scan finds, or a resource id "
+                     "(id:4096, id:0x1000, id:NAME, id:K/LANG)."),
+      QStringLiteral("[N|id:K...]"));
   if (const std::optional<int> exit = cmd.parse(args)) return *exit;
 
   // Numbers belong to the gauge file named before them. Every argument is
   // checked before anything is exported: a typo ("3x") must not mean "all".
   QList<Request> requests;
   for (const QString& arg : cmd.parser().positionalArguments()) {
-    if (const std::optional<int> n = wholeInt(arg)) {
+    if (wholeInt(arg) || gau::looksLikeResourceRef(arg.toStdString())) {
       if (requests.isEmpty())
-        return cmd.usageError(QStringLiteral("bitmap number %1 before any gauge file").arg(arg));
-      std::vector<int>& numbers = requests.back().numbers;
-      if (std::find(numbers.begin(), numbers.end(), *n) == numbers.end()) numbers.push_back(*n);
+        return cmd.usageError(QStringLiteral("bitmap %1 before any gauge file").arg(arg));
+      std::variant<BitmapArg, QString> b = bitmapArg(arg);
+      if (const QString* why = std::get_if<QString>(&b)) return cmd.usageError(*why);
+      addOnce(requests.back().bitmaps, std::get<BitmapArg>(b));
     } else if (std::error_code ec; std::filesystem::exists(io::pathOf(bytesOf(arg)), ec)) {
       requests.append({arg, {}, {}});
     } else {
@@ -205,8 +256,10 @@ int exportCommand(const QStringList& args) {
         for (const Problem& p : problems) {
           if (p.onlyANote)
             report.note(p.file, p.what);
-          else if (p.number)
-            report.problem(p.file, *p.number, p.what);
+          else if (p.usage)
+            report.usageProblem(p.file, *p.bitmap, p.what);
+          else if (p.bitmap)
+            report.problem(p.file, *p.bitmap, p.what);
           else
             report.problem(p.file, p.what);
         }

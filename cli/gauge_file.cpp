@@ -67,7 +67,7 @@ Result<GaugeFile> openGauge(const QString& path, io::OpenMode mode, Keep keep) {
     const gau::Restored& r = *o.recovery.restored;
     writeMessage(QStringLiteral("dialpix: %1: %2\n")
                      .arg(quoted(path), escaped(reason(gau::restoredSentence(
-                                            r, gau::numberOf(g.positions, r.bmpPos))))));
+                                            r, bytesOf(bitmapName(g, r.bmpPos)))))));
   }
   return g;
 }
@@ -86,22 +86,57 @@ Result<int32_t> bitmapAt(const GaugeFile& gauge, int number) {
 
 namespace cli {
 
-std::optional<OneBitmap> openBitmap(const QString& path, int number, io::OpenMode mode,
-                                    Report& report) {
+const pe::ResourceTable& resourcesOf(GaugeFile& gauge) {
+  if (!gauge.resources) gauge.resources = gau::resourcesOf(*gauge.channel);
+  return *gauge.resources;
+}
+
+QString bitmapName(GaugeFile& gauge, int32_t bmpPos) {
+  if (const int n = gau::numberOf(gauge.positions, bmpPos); n > 0) return QString::number(n);
+  return QString::fromStdString(gau::bitmapName(gauge.positions, resourcesOf(gauge), bmpPos));
+}
+
+std::optional<OneBitmap> openBitmap(const QString& path, const BitmapArg& bitmap, io::OpenMode mode,
+                                    Report& report, const QString& action) {
   Result<GaugeFile> gauge = openGauge(path, mode);
   if (!gauge) {
     report.problem(path, reason(gauge.reason()) + QStringLiteral(" Nothing was changed."));
     return std::nullopt;
   }
-  if (mode != io::OpenMode::ReadOnly && !gau::journalPossible(bytesOf(path)))
-    report.note(path, number, reason(gau::withoutJournalNote()));
-  const Result<int32_t> position = bitmapAt(*gauge, number);
-  if (!position) {
-    report.problem(path, number,
-                   reason(position.reason()) + QStringLiteral(" Nothing was changed."));
+  if (mode != io::OpenMode::ReadOnly && gauge->channel->readOnly()) {
+    report.problem(path, bitmap.text, notDone(action, path, Fault::ReadOnly, {}));
     return std::nullopt;
   }
-  return OneBitmap{std::move(*gauge), *position};
+  if (mode != io::OpenMode::ReadOnly && !gau::journalPossible(bytesOf(path)))
+    report.note(path, bitmap.text, reason(gau::withoutJournalNote()));
+  if (!bitmap.id) {
+    const Result<int32_t> position = bitmapAt(*gauge, bitmap.number);
+    if (!position) {
+      report.problem(path, bitmap.text,
+                     reason(position.reason()) + QStringLiteral(" Nothing was changed."));
+      return std::nullopt;
+    }
+    return OneBitmap{std::move(*gauge), *position, std::nullopt};
+  }
+  const pe::ResourceTable& table = resourcesOf(*gauge);
+  const Result<const pe::Resource*> found = gau::findBitmap(table, *bitmap.id);
+  if (!found) {
+    report.usageProblem(path, bitmap.text, reason(found.reason()) + QLatin1Char('.'));
+    return std::nullopt;
+  }
+  const pe::Resource& r = **found;
+  // An 8-bit resource the scan found is that numbered bitmap, by the same road.
+  const int64_t bmpPos = r.position - gau::kHeaderFromBmpPos;
+  if (gau::numberedAs(*gauge->channel, gauge->positions, r) > 0)
+    return OneBitmap{std::move(*gauge), static_cast<int32_t>(bmpPos), std::nullopt};
+  Result<gau::Dib> dib = gau::readDib(*gauge->channel, r.position, r.size);
+  if (!dib) {
+    report.problem(path, bitmap.text,
+                   QStringLiteral("its resource holds no bitmap dialpix can read. ") +
+                       reason(dib.reason()) + QStringLiteral(" Nothing was changed."));
+    return std::nullopt;
+  }
+  return OneBitmap{std::move(*gauge), static_cast<int32_t>(bmpPos), *dib};
 }
 
 }  // namespace cli

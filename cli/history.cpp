@@ -16,6 +16,7 @@
 #include "cli/gauge_file.h"
 #include "cli/names.h"
 #include "cli/report.h"
+#include "gau/resource_bitmap.h"
 #include "gau/scan.h"
 #include "gau/undo.h"
 #include "io/file_names.h"
@@ -30,6 +31,16 @@ std::optional<int> numberAt(const GaugeFile& g, int32_t bmpPos) {
   return n > 0 ? std::optional<int>(n) : std::nullopt;
 }
 
+// The bitmap resource whose header lies at `bmpPos` ("id:4096"), or nothing.
+std::optional<QString> resourceAt(GaugeFile& g, int32_t bmpPos) {
+  const pe::ResourceTable& table = resourcesOf(g);
+  for (const pe::Resource& r : table.resources)
+    if (!r.type.named && r.type.id == pe::kBitmap && r.place == pe::Place::InFile &&
+        r.position == bmpPos + gau::kHeaderFromBmpPos)
+      return QString::fromStdString(gau::refText(table, r));
+  return std::nullopt;
+}
+
 QString localTime(int64_t seconds) {
   return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
@@ -40,6 +51,8 @@ int historyCommand(const QStringList& args) {
   Command cmd(QStringLiteral("history"), QStringLiteral("[--json] GAUGE"),
               QStringLiteral("Lists the changes kept for undo, newest first, one a line:\n"
                              "TIME<TAB>COMMAND<TAB>N<TAB>BYTES CHANGED\n"
+                             "N is the bitmap's number, or id:K for a bitmap resource of "
+                             "another depth.\n"
                              "The first line is what 'undo' takes back; line K what "
                              "'undo --steps K' reaches."),
               Operands::Gauge);
@@ -49,7 +62,7 @@ int historyCommand(const QStringList& args) {
   if (const std::optional<int> exit = cmd.parseOnOneGauge(args, gaugeName)) return *exit;
 
   Report report;
-  const Result<GaugeFile> gauge = openGauge(gaugeName, io::OpenMode::ReadOnly);
+  Result<GaugeFile> gauge = openGauge(gaugeName, io::OpenMode::ReadOnly);
   if (!gauge) {
     report.problem(gaugeName, reason(gauge.reason()));
     return report.finish();
@@ -78,10 +91,12 @@ int historyCommand(const QStringList& args) {
     QJsonArray changes;
     for (const gau::HistoryEntry& e : kept) {
       const std::optional<int> n = numberAt(*gauge, e.record.bmpPos);
+      const std::optional<QString> id = resourceAt(*gauge, e.record.bmpPos);
       changes.append(QJsonObject{
           {"time", QDateTime::fromSecsSinceEpoch(e.record.time, Qt::UTC).toString(Qt::ISODate)},
           {"command", command(e)},
           {"bitmap", n ? QJsonValue(*n) : QJsonValue()},
+          {"resource", id ? QJsonValue(*id) : QJsonValue()},
           {"position", static_cast<qint64>(e.record.position)},
           {"length", static_cast<qint64>(e.record.length)},
           {"bytesChanged", static_cast<qint64>(e.record.bytesChanged)}});
@@ -96,9 +111,9 @@ int historyCommand(const QStringList& args) {
   }
   QByteArray lines;
   for (const gau::HistoryEntry& e : kept) {
-    const std::optional<int> n = numberAt(*gauge, e.record.bmpPos);
+    const QString name = bitmapName(*gauge, e.record.bmpPos);
     lines += localTime(e.record.time).toUtf8() + '\t' + escaped(command(e)).toUtf8() + '\t' +
-             (n ? QByteArray::number(*n) : QByteArray("?")) + '\t' +
+             (name.isEmpty() ? QByteArray("?") : escaped(name).toUtf8()) + '\t' +
              QByteArray::number(static_cast<qint64>(e.record.bytesChanged)) + '\n';
   }
   report.out(lines);
@@ -134,8 +149,9 @@ int undoCommand(const QStringList& args) {
   const Result<std::vector<gau::Undone>> undone = gau::undoSteps(*gauge->channel, *k, &before);
   for (const gau::Undone& u : undone ? *undone : before) {
     const gau::ChangeRecord& r = u.record;
+    const QString name = bitmapName(*gauge, r.bmpPos);
     report.note(
-        gaugeName, numberAt(*gauge, r.bmpPos).value_or(0),
+        gaugeName, name.isEmpty() ? QStringLiteral("at byte %1").arg(r.bmpPos) : name,
         QStringLiteral("the change of %1 (%2) was undone: %3 before it.")
             .arg(
                 localTime(r.time), QString::fromStdString(r.command),

@@ -22,6 +22,7 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
+#include "gau/resource_bitmap.h"
 #include "io/file_names.h"
 #include "io/little_endian.h"
 #include "io/system.h"
@@ -55,13 +56,8 @@ class HeldBytes final : public io::Channel {
   std::span<const uint8_t> bytes_;
 };
 
-// Where a hit lies among the file's resources.
-enum class Role {
-  Bitmap,  // it is the header of a bitmap resource
-  Icon,    // the header of an icon's or a cursor's image
-  Inside,  // inside another resource's data
-  Loose,   // in no resource (or the file is no Windows module)
-};
+using gau::OtherBitmap;
+using gau::Role;
 
 struct Hit {
   int32_t position = 0;
@@ -71,79 +67,6 @@ struct Hit {
   Role role = Role::Loose;
   const pe::Resource* resource = nullptr;  // the one it lies in, unless Loose
 };
-
-// The 40-byte header starts 12 bytes before the scan's position; a cursor's
-// image has its 4-byte hot spot first.
-constexpr int64_t kHeaderFromBmpPos = -12;
-constexpr int64_t kHotSpotBytes = 4;
-
-void placeHit(Hit& h, const pe::ResourceTable& table, const pe::ResourceIndex& index) {
-  const int64_t header = int64_t{h.position} + kHeaderFromBmpPos;
-  const std::optional<size_t> at = index.at(header);
-  if (!at) return;
-  const pe::Resource& r = table.resources[*at];
-  h.resource = &r;
-  h.role = Role::Inside;
-  if (r.type.named) return;
-  if (r.type.id == pe::kBitmap && r.position == header) h.role = Role::Bitmap;
-  if (r.type.id == pe::kIcon && r.position == header) h.role = Role::Icon;
-  if (r.type.id == pe::kCursor && r.position + kHotSpotBytes == header) h.role = Role::Icon;
-}
-
-// "4096", or a resource's name as the module spells it.
-std::string keyText(const pe::Key& k) { return k.named ? k.name : std::to_string(k.id); }
-
-// A bitmap resource that is no 8-bit hit of the scan: another depth, a
-// compressed one, a header of another size. Named by its resource, never numbered.
-struct OtherBitmap {
-  const pe::Resource* resource = nullptr;
-  int64_t width = 0, height = 0;
-  int bits = 0;
-  uint32_t compression = 0;  // 0 none, 1 RLE8, 2 RLE4, 3 bit fields, ...
-};
-
-constexpr uint32_t kCoreHeaderBytes = 12;  // the OS/2 header: 16-bit sizes, no compression
-
-// The bitmap resources of `table` whose headers no hit stands at.
-std::vector<OtherBitmap> otherBitmaps(const GaugeFile& g, const pe::ResourceTable& table,
-                                      const std::vector<Hit>& hits) {
-  std::vector<int64_t> taken;
-  for (const Hit& h : hits) taken.push_back(int64_t{h.position} + kHeaderFromBmpPos);
-  std::vector<OtherBitmap> out;
-  for (const pe::Resource& r : table.resources) {
-    if (r.type.named || r.type.id != pe::kBitmap || r.place != pe::Place::InFile ||
-        std::find(taken.begin(), taken.end(), r.position) != taken.end())
-      continue;
-    uint8_t h[20] = {};
-    const uint32_t size = r.size >= sizeof h ? sizeof h : r.size;
-    if (size < kCoreHeaderBytes || g.channel->read(r.position, std::span(h, size)) != size)
-      continue;
-    OtherBitmap b{&r};
-    const uint32_t headerBytes = io::le32u(h);
-    if (headerBytes == kCoreHeaderBytes) {
-      b.width = static_cast<uint16_t>(io::le16(h + 4));
-      b.height = static_cast<uint16_t>(io::le16(h + 6));
-      b.bits = static_cast<uint16_t>(io::le16(h + 10));
-    } else if (headerBytes >= 40 && size >= 20) {
-      b.width = io::le32(h + 4);
-      b.height = io::le32(h + 8);
-      b.bits = static_cast<uint16_t>(io::le16(h + 14));
-      b.compression = io::le32u(h + 16);
-    } else {
-      continue;  // no bitmap header at all: not listed as one
-    }
-    out.push_back(b);
-  }
-  return out;
-}
-
-// "24-bit", "8-bit rle8", "32-bit bitfields".
-std::string depthText(const OtherBitmap& b) {
-  static const char* const kNames[] = {"", " rle8", " rle4", " bitfields", " jpeg", " png"};
-  return std::to_string(b.bits) + "-bit" +
-         (b.compression < std::size(kNames) ? std::string(kNames[b.compression])
-                                            : " compression " + std::to_string(b.compression));
-}
 
 // One file's lines of text or its JSON object, made on the worker thread.
 struct Listing {
@@ -234,19 +157,7 @@ void put(std::string& out, std::optional<int64_t> v, std::string_view unknown) {
 }
 
 // The last column: "bitmap 4096", "icon 3", "inside rcdata 2", "loose".
-std::string whereText(const Hit& h) {
-  switch (h.role) {
-    case Role::Bitmap:
-      return "bitmap " + keyText(h.resource->name);
-    case Role::Icon:
-      return "icon " + keyText(h.resource->name);
-    case Role::Inside:
-      return "inside " + pe::typeName(h.resource->type) + " " + keyText(h.resource->name);
-    case Role::Loose:
-      break;
-  }
-  return "loose";
-}
+std::string whereText(const Hit& h) { return gau::whereText({h.role, h.resource}); }
 
 // FILE <TAB> N <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> COLOURS <TAB> WHERE, one line a bitmap.
 std::string textLines(const QString& name, const std::vector<Hit>& hits,
@@ -275,18 +186,18 @@ std::string textLines(const QString& name, const std::vector<Hit>& hits,
   }
   // The other depths: FILE <TAB> id:K <TAB> POSITION <TAB> WIDTHxHEIGHT <TAB> DEPTH <TAB> WHERE.
   for (const OtherBitmap& b : others) {
-    const QString key = QString::fromStdString(keyText(b.resource->name));
+    const QString key = QString::fromStdString(gau::keyText(b.resource->name));
     out += file;
     out += '\t';
     out += bytesOf(escaped(QStringLiteral("id:") + key));
     out += '\t';
-    put(out, b.resource->position - kHeaderFromBmpPos, "");
+    put(out, b.dib.bmpPos(), "");
     out += '\t';
-    put(out, b.width, "");
+    put(out, b.dib.width, "");
     out += 'x';
-    put(out, b.height, "");
+    put(out, b.dib.height, "");
     out += '\t';
-    out += depthText(b);
+    out += gau::depthText(b.dib);
     out += '\t';
     out += bytesOf(escaped(QStringLiteral("bitmap ") + key));
     out += '\n';
@@ -376,17 +287,17 @@ std::string jsonElement(const QString& name, int64_t length, const std::vector<H
     for (const OtherBitmap& b : *others) {
       out += std::exchange(first, false) ? "            {\n"sv : ",\n            {\n"sv;
       out += "                \"bits\": "sv;
-      put(out, b.bits, {});
+      put(out, b.dib.bits, {});
       out += ",\n                \"compression\": "sv;
-      put(out, b.compression, {});
+      put(out, b.dib.compression, {});
       out += ",\n                \"height\": "sv;
-      put(out, b.height, {});
+      put(out, b.dib.height, {});
       out += ",\n                \"position\": "sv;
-      put(out, b.resource->position - kHeaderFromBmpPos, {});
+      put(out, b.dib.bmpPos(), {});
       out += ",\n                \"resource\": "sv;
       putResource(out, b.resource);
       out += ",\n                \"width\": "sv;
-      put(out, b.width, {});
+      put(out, b.dib.width, {});
       out += "\n            }"sv;
     }
     out += others->empty() ? "        ]"sv : "\n        ]"sv;
@@ -417,10 +328,12 @@ Listing listFile(const Item& item, Format format, bool all) {
   hits.reserve(gauge->positions.size());
   for (const int32_t position : gauge->positions) {
     hits.push_back(readHit(*gauge, position));
-    placeHit(hits.back(), *table, index);
+    const gau::Placed placed = gau::placeHit(position, *table, index);
+    hits.back().role = placed.role;
+    hits.back().resource = placed.resource;
   }
   std::optional<std::vector<OtherBitmap>> others;
-  if (all) others = otherBitmaps(*gauge, *table, hits);
+  if (all) others = gau::otherBitmaps(*gauge->channel, *table, gauge->positions);
   l.out = format == Format::Json
               ? jsonElement(item.path, gauge->channel->length(), hits, others)
               : textLines(item.path, hits, others.value_or(std::vector<OtherBitmap>{}));

@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
 #include "cli/report.h"
+#include "gau/resource_bitmap.h"
 
 namespace cli {
 namespace {
@@ -32,7 +33,7 @@ struct NewValue {
 
 int paletteCommand(const QStringList& args) {
   Command cmd(QStringLiteral("palette"),
-              QStringLiteral("GAUGE N [ENTRY [--red V] [--green V] [--blue V]]"),
+              QStringLiteral("GAUGE N|id:K [ENTRY [--red V] [--green V] [--blue V]]"),
               QStringLiteral("Shows the palette of bitmap N, one entry a line:\n"
                              "INDEX<TAB>RED<TAB>GREEN<TAB>BLUE\n"
                              "With ENTRY, shows that entry; with --red, --green or --blue, sets "
@@ -80,23 +81,31 @@ int paletteCommand(const QStringList& args) {
   Report report;
   for (const NewValue& v : values)
     if (v.given && !v.value)
-      report.problem(on.gauge, on.number,
+      report.problem(on.gauge, on.bitmap.text,
                      QStringLiteral("the %1 value %2 is not 0 to 255. Nothing was written.")
                          .arg(v.name, v.text));
   if (report.failed()) return report.finish();
 
-  std::optional<OneBitmap> bitmap =
-      openBitmap(on.gauge, on.number,
-                 setting ? io::OpenMode::ReadWriteExisting : io::OpenMode::ReadOnly, report);
+  std::optional<OneBitmap> bitmap = openBitmap(
+      on.gauge, on.bitmap, setting ? io::OpenMode::ReadWriteExisting : io::OpenMode::ReadOnly,
+      report, QStringLiteral("setting entry %1").arg(entry.value_or(0)));
   if (!bitmap) return report.finish();
+  if (bitmap->other) {
+    report.problem(on.gauge, on.bitmap.text,
+                   QStringLiteral("it is %1; palettes are shown and set for the 8-bit bitmaps "
+                                  "the scan finds.%2")
+                       .arg(QString::fromStdString(gau::depthText(*bitmap->other)),
+                            setting ? QStringLiteral(" Nothing was written.") : QString()));
+    return report.finish();
+  }
   io::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::ColorCount> count = gau::readColorCount(gauge, bitmap->position);
   if (!count) {
-    report.problem(on.gauge, on.number, reason(count.reason()));
+    report.problem(on.gauge, on.bitmap.text, reason(count.reason()));
     return report.finish();
   }
   if (entry && (*entry < 0 || *entry >= count->colors)) {
-    report.problem(on.gauge, on.number,
+    report.problem(on.gauge, on.bitmap.text,
                    QStringLiteral("its palette has entries 0 to %1; there is no entry %2.%3")
                        .arg(count->colors - 1)
                        .arg(*entry)
@@ -116,7 +125,7 @@ int paletteCommand(const QStringList& args) {
     const Result<> sent = gau::writeEntryBytes(gauge, bitmap->position, *entry, bytes);
     if (!sent)
       report.problem(
-          on.gauge, on.number,
+          on.gauge, on.bitmap.text,
           notDone(QStringLiteral("setting the %1 of entry %2")
                       .arg(names.join(QStringLiteral(", ")) +
                            (names.size() == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes")))
@@ -132,7 +141,7 @@ int paletteCommand(const QStringList& args) {
   for (int n = first; n <= last; ++n) {
     const Result<gau::Entry> e = gau::readEntry(gauge, bitmap->position, n);
     if (!e) {
-      report.problem(on.gauge, on.number, reason(e.reason()));
+      report.problem(on.gauge, on.bitmap.text, reason(e.reason()));
       return report.finish();
     }
     lines += entryLine(n, *e);

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -14,6 +15,9 @@
 #include "cli/names.h"
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
+#include "gau/resource_bitmap.h"
+#include "imageio/image_reader.h"
+#include "io/file_channels.h"
 #include "io/replace_file.h"
 
 namespace cli {
@@ -48,12 +52,22 @@ Result<QImage> pictureOf(io::Channel& gauge, const gau::BitmapLayout& b) {
   return picture;
 }
 
-// Why the picture cannot be drawn at `scale`, or nothing.
-std::optional<QString> sizeProblem(const gau::BitmapLayout& b, int scale) {
-  if (b.width <= 0 || b.height <= 0)
-    return QStringLiteral("it has no pixels to draw: it is %1 x %2.").arg(b.width).arg(b.height);
-  const int64_t w = static_cast<int64_t>(b.width) * scale;
-  const int64_t h = static_cast<int64_t>(b.height) * scale;
+// A bitmap resource of another depth, decoded as the .BMP file its export writes.
+Result<QImage> pictureOf(io::Channel& gauge, const gau::Dib& d) {
+  Result<std::vector<uint8_t>> bytes = gau::dibFileBytes(gauge, d);
+  if (!bytes) return Result<QImage>::failure(bytes);
+  const std::unique_ptr<io::MemoryChannel> file = io::memoryChannel(std::move(*bytes));
+  const Result<imageio::DecodedImage> decoded = imageio::decodeImage(*file, d.width, d.height);
+  if (!decoded) return Result<QImage>::failure(decoded);
+  return decoded->image();
+}
+
+// Why a picture of `width` x `height` cannot be drawn at `scale`, or nothing.
+std::optional<QString> sizeProblem(int32_t width, int32_t height, int scale) {
+  if (width <= 0 || height <= 0)
+    return QStringLiteral("it has no pixels to draw: it is %1 x %2.").arg(width).arg(height);
+  const int64_t w = static_cast<int64_t>(width) * scale;
+  const int64_t h = static_cast<int64_t>(height) * scale;
   if (w > kMaxSide || h > kMaxSide || w * h > kMaxPixels)
     return QStringLiteral("drawn %1 times larger it would be %2 x %3 pixels, too large a picture.")
         .arg(scale)
@@ -65,7 +79,8 @@ std::optional<QString> sizeProblem(const gau::BitmapLayout& b, int scale) {
 }  // namespace
 
 int renderCommand(const QStringList& args) {
-  Command cmd(QStringLiteral("render"), QStringLiteral("GAUGE N -o FILE.png [--scale K] [--force]"),
+  Command cmd(QStringLiteral("render"),
+              QStringLiteral("GAUGE N|id:K -o FILE.png [--scale K] [--force]"),
               QStringLiteral("Draws bitmap N in its own colours, one pixel a pixel, and saves it "
                              "as a PNG file.\nThe file appears whole or not at all."),
               Operands::GaugeAndNumber);
@@ -99,28 +114,32 @@ int renderCommand(const QStringList& args) {
         target, QStringLiteral("%1%2 Bitmap %3 of %4 was not drawn.")
                     .arg(reason(file.why()),
                          file.keptExisting() ? QStringLiteral(" --force replaces it.") : QString())
-                    .arg(on.number)
+                    .arg(on.bitmap.text)
                     .arg(on.gauge));
     return report.finish();
   }
-  std::optional<OneBitmap> bitmap = openBitmap(on.gauge, on.number, io::OpenMode::ReadOnly, report);
+  std::optional<OneBitmap> bitmap = openBitmap(on.gauge, on.bitmap, io::OpenMode::ReadOnly, report);
   if (!bitmap) return report.finish();
   io::Channel& gauge = *bitmap->gauge.channel;
   const Result<gau::BitmapLayout> layout =
-      gau::readLayout(gauge, bitmap->position, gau::Extent::WholeInFile);
+      bitmap->other ? Result<gau::BitmapLayout>(gau::BitmapLayout{})
+                    : gau::readLayout(gauge, bitmap->position, gau::Extent::WholeInFile);
   if (!layout) {
-    report.problem(on.gauge, on.number,
+    report.problem(on.gauge, on.bitmap.text,
                    QStringLiteral("it cannot be drawn. ") + reason(layout.reason()));
     return report.finish();
   }
-  if (const std::optional<QString> why = sizeProblem(*layout, *k)) {
-    report.problem(on.gauge, on.number, *why);
+  const int32_t width = bitmap->other ? bitmap->other->width : layout->width;
+  const int32_t height = bitmap->other ? bitmap->other->height : layout->height;
+  if (const std::optional<QString> why = sizeProblem(width, height, *k)) {
+    report.problem(on.gauge, on.bitmap.text, *why);
     return report.finish();
   }
 
-  Result<QImage> drawn = pictureOf(gauge, *layout);
+  Result<QImage> drawn =
+      bitmap->other ? pictureOf(gauge, *bitmap->other) : pictureOf(gauge, *layout);
   if (!drawn) {
-    report.problem(on.gauge, on.number,
+    report.problem(on.gauge, on.bitmap.text,
                    QStringLiteral("it cannot be drawn. ") + reason(drawn.reason()));
     return report.finish();
   }
@@ -139,7 +158,7 @@ int renderCommand(const QStringList& args) {
                      static_cast<size_t>(png.size()));
   };
   if (!writer.write(picture)) {
-    report.problem(on.gauge, on.number,
+    report.problem(on.gauge, on.bitmap.text,
                    QStringLiteral("it cannot be drawn as a PNG picture: %1. %2 was not written.")
                        .arg(writer.errorString(), target));
   } else if (!file.channel().write(1, bytes()) || !file.commit()) {
@@ -150,7 +169,7 @@ int renderCommand(const QStringList& args) {
     report.problem(target, QStringLiteral("%1 Bitmap %2 of %3 was not saved; any older file "
                                           "of that name is as it was.")
                                .arg(why)
-                               .arg(on.number)
+                               .arg(on.bitmap.text)
                                .arg(on.gauge));
   }
   return report.finish();

@@ -18,11 +18,24 @@ void Report::problem(const QString& file, const QString& what) {
 }
 
 void Report::problem(const QString& file, int number, const QString& what) {
-  problem(file, QStringLiteral("bitmap %1: %2").arg(number).arg(what));
+  problem(file, QString::number(number), what);
+}
+
+void Report::problem(const QString& file, const QString& bitmap, const QString& what) {
+  problem(file, QStringLiteral("bitmap %1: %2").arg(bitmap, what));
+}
+
+void Report::usageProblem(const QString& file, const QString& bitmap, const QString& what) {
+  problem(file, bitmap, what);
+  usage_ = true;
 }
 
 void Report::note(const QString& file, int number, const QString& what) {
-  say(file, QStringLiteral("bitmap %1: %2").arg(number).arg(what));
+  note(file, QString::number(number), what);
+}
+
+void Report::note(const QString& file, const QString& bitmap, const QString& what) {
+  say(file, QStringLiteral("bitmap %1: %2").arg(bitmap, what));
 }
 
 void Report::note(const QString& file, const QString& what) { say(file, what); }
@@ -55,7 +68,7 @@ int Report::finish() {
   for (const gau::ChangeNotice& n : gau::takeChangeNotices())
     say(nameOf(n.gauge), QString::fromStdString(n.sentence));
   if (finishOutput(outError_) != kDone) failed_ = true;
-  return failed_ ? kFailed : kDone;
+  return usage_ ? kUsage : failed_ ? kFailed : kDone;
 }
 
 }  // namespace cli

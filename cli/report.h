@@ -20,8 +20,14 @@ class Report {
   // A problem with bitmap `number` of `file`.
   void problem(const QString& file, int number, const QString& what);
 
+  // A problem with the bitmap called `bitmap` ("3", "id:4096") of `file`.
+  void problem(const QString& file, const QString& bitmap, const QString& what);
+  // A problem that is the command line's: the exit status is then 2.
+  void usageProblem(const QString& file, const QString& bitmap, const QString& what);
+
   // Something done that the user should know of; not a failure.
   void note(const QString& file, int number, const QString& what);
+  void note(const QString& file, const QString& bitmap, const QString& what);
   void note(const QString& file, const QString& what);
 
   // Data for standard output.
@@ -33,7 +39,7 @@ class Report {
   void setProgress(Progress* progress) { progress_ = progress; }
 
   // Flushes standard output and returns the exit status: 0, or 1 when a
-  // problem was reported or the output could not be written.
+  // problem was reported or the output could not be written, 2 after a usage problem.
   int finish();
 
  private:
@@ -41,6 +47,7 @@ class Report {
 
   Progress* progress_ = nullptr;
   bool failed_ = false;
+  bool usage_ = false;
   int outError_ = 0;  // errno of the first write to standard output that failed
 };
 

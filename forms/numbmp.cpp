@@ -21,6 +21,7 @@
 #include "forms/outofr.h"
 #include "forms/paltool.h"
 #include "forms/showbmp.h"
+#include "gau/resource_bitmap.h"
 #include "gau/scan.h"
 #include "gau/transparency.h"
 #include "gau/undo.h"
@@ -107,9 +108,11 @@ void numbmp::Form_Load() {
     const QString file = nameText(Module1.GauFileName);
     const OpenFindings& opened = openFindings();
     if (opened.restored) {
-      const int number = gau::numberOf(found.positions, opened.restored->bmpPos);
+      // Its number, or the id of a bitmap resource of another depth.
+      const std::string name =
+          gau::bitmapName(found.positions, gau::resourcesOf(gauge), opened.restored->bmpPos);
       notes_ << QStringLiteral("The gauge file %1: %2")
-                    .arg(file, nameText(gau::restoredSentence(*opened.restored, number)));
+                    .arg(file, nameText(gau::restoredSentence(*opened.restored, name)));
     }
     if (!opened.recoveryProblem.empty())
       notes_ << QStringLiteral("The gauge file %1: %2").arg(file, nameText(opened.recoveryProblem));
@@ -281,9 +284,10 @@ void numbmp::undoLatestChange() {
   std::vector<int32_t> positions;
   for (int n = 1; n <= Module1.BmpCount && Module1.BmpTable.isSet(n); ++n)
     positions.push_back(Module1.BmpTable(n));
-  const int number = gau::numberOf(positions, r.bmpPos);
-  const QString bitmap = number > 0 ? QStringLiteral("bitmap %1").arg(number)
-                                    : QStringLiteral("the bitmap at byte %1").arg(r.bmpPos);
+  const std::string name =
+      gau::bitmapName(positions, gau::resourcesOf(Channels[kGaugeChannel]), r.bmpPos);
+  const QString bitmap = !name.empty() ? QStringLiteral("bitmap %1").arg(nameText(name))
+                                       : QStringLiteral("the bitmap at byte %1").arg(r.bmpPos);
   Beep();
   ShowMessage(
       this,

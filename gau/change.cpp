@@ -13,6 +13,7 @@
 #include "gau/bitmap_record.h"
 #include "gau/change_record.h"
 #include "gau/history.h"
+#include "gau/resource_bitmap.h"
 #include "io/file_channels.h"
 #include "io/system.h"
 
@@ -99,6 +100,12 @@ bool writeRuns(io::Channel& gauge, int64_t pos, const std::vector<Run>& runs,
 Result<> insideBitmapRecord(io::Channel& gauge, int32_t bmpPos, int64_t pos, int64_t count) {
   const auto outside = [](std::string why) { return Result<>::failure(Fault::Bitmap, why); };
   const int64_t length = gauge.length();
+  // A bitmap resource named by id (any depth, any header size): its palette
+  // and pixels as its header lays them out.
+  if (const Result<Dib> d = readDib(gauge, int64_t{bmpPos} + kHeaderFromBmpPos, length);
+      d && !d->compressed() && pos >= d->paletteStart() &&
+      pos + count <= d->pixelStart() + d->pixelBytes)
+    return {};
   if (bmpPos < 1 || !liesInFile(bmpPos, 4, length) || gauge.get4(bmpPos) != kSignature)
     return outside("There is no bitmap header at byte " + std::to_string(bmpPos) + " of the file.");
   const int64_t countPos = int64_t{bmpPos} + kColorCountFromBmpPos;
@@ -350,8 +357,12 @@ std::string journalName(const std::string& gaugeName) {
 }
 
 std::string restoredSentence(const Restored& r, int number) {
-  const std::string bitmap = number > 0 ? "Bitmap " + std::to_string(number)
-                                        : "The bitmap at byte " + std::to_string(r.bmpPos);
+  return restoredSentence(r, number > 0 ? std::to_string(number) : std::string());
+}
+
+std::string restoredSentence(const Restored& r, const std::string& name) {
+  const std::string bitmap =
+      !name.empty() ? "Bitmap " + name : "The bitmap at byte " + std::to_string(r.bmpPos);
   const std::string what =
       r.command.empty() ? std::string("a change") : "a change (" + r.command + ")";
   return bitmap + " was put back as it was before " + what +

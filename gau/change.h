@@ -108,6 +108,8 @@ Result<Recovery> recoverGauge(const std::string& gaugeName);
 // What the user is told of `restored`, a change of bitmap `number` (0 when
 // its position is no bitmap the scan finds now).
 std::string restoredSentence(const Restored& restored, int number);
+// The same for a bitmap called `name` ("3", "id:4096"; empty when it has none).
+std::string restoredSentence(const Restored& restored, const std::string& name);
 
 // True when a change of `gaugeName` can keep a journal beside it; when false,
 // changes go without one, and the user should be told so once.

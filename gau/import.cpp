@@ -24,11 +24,12 @@ constexpr size_t kHeaderBytes = bmp::kFileHeaderBytes + bmp::kInfoHeaderBytes;
 }  // namespace
 
 Result<Imported> importPixels(io::Channel& gauge, int32_t bmpPos, io::Channel& bmpFile) {
-  if (gauge.readOnly()) return failed(Fault::ReadOnly, "The gauge file is open for reading only.");
   const Result<BitmapLayout> checked = convertibleLayout(gauge, bmpPos);
   if (!checked) return Result<Imported>::failure(checked);
-  const BitmapLayout& b = *checked;
+  return importPixels(gauge, *checked, bmpFile);
+}
 
+Result<Imported> importPixels(io::Channel& gauge, const BitmapLayout& b, io::Channel& bmpFile) {
   const int64_t length = bmpFile.length();
   if (length < 0) return failed(Fault::Source, "It could not be read: " + bmpFile.error() + ".");
   std::vector<uint8_t> header(static_cast<size_t>(std::min<int64_t>(length, kHeaderBytes)));
@@ -44,7 +45,7 @@ Result<Imported> importPixels(io::Channel& gauge, int32_t bmpPos, io::Channel& b
   if (bmpFile.read(bmp::kPixelOffset + 1, pixels) != pixels.size())
     return failed(Fault::Source, "Its pixels could not be read: " +
                                      bmpFile.errorOr("the read stopped early") + ".");
-  if (const Result<> done = changeRange(gauge, b.pixelStart, pixels, {"import", bmpPos}); !done)
+  if (const Result<> done = changeRange(gauge, b.pixelStart, pixels, {"import", b.bmpPos}); !done)
     return Result<Imported>::failure(done);
   return Imported{b.colors, b.pixelBytes};
 }
@@ -57,10 +58,7 @@ Result<Imported> importBitmap(io::Channel& gauge, int32_t bmpPos, const std::str
   return importPixels(gauge, bmpPos, *bmpFile);
 }
 
-bool copiesAsItIs(io::Channel& gauge, int32_t bmpPos, io::Channel& bmpFile) {
-  const Result<BitmapLayout> checked = convertibleLayout(gauge, bmpPos);
-  if (!checked) return false;
-  const BitmapLayout& b = *checked;
+bool copiesAsItIs(io::Channel& gauge, const BitmapLayout& b, io::Channel& bmpFile) {
   const int64_t length = bmpFile.length();
   if (length < bmp::kPixelOffset) return false;
   std::vector<uint8_t> header(bmp::kPixelOffset);
@@ -79,10 +77,12 @@ bool copiesAsItIs(io::Channel& gauge, int32_t bmpPos, io::Channel& bmpFile) {
 }
 
 Result<Imported> importPicture(io::Channel& gauge, int32_t bmpPos, const Picture& picture) {
-  if (gauge.readOnly()) return failed(Fault::ReadOnly, "The gauge file is open for reading only.");
   const Result<BitmapLayout> checked = convertibleLayout(gauge, bmpPos);
   if (!checked) return Result<Imported>::failure(checked);
-  const BitmapLayout& b = *checked;
+  return importPicture(gauge, *checked, picture);
+}
+
+Result<Imported> importPicture(io::Channel& gauge, const BitmapLayout& b, const Picture& picture) {
   if (picture.width != b.width || picture.height != b.height)
     return Result<Imported>::failure(
         Fault::DoesNotFit, "It is " + std::to_string(picture.width) + " x " +
@@ -111,7 +111,7 @@ Result<Imported> importPicture(io::Channel& gauge, int32_t bmpPos, const Picture
                   array.begin() + static_cast<ptrdiff_t>(row * b.rowBytes));
   }
   if (const Result<> done =
-          changeRange(gauge, b.pixelStart, b.padding == 0 ? pixels : array, {"import", bmpPos});
+          changeRange(gauge, b.pixelStart, b.padding == 0 ? pixels : array, {"import", b.bmpPos});
       !done)
     return Result<Imported>::failure(done);
 

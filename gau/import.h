@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/result.h"
+#include "gau/bitmap_record.h"
 #include "gau/colour_map.h"
 
 namespace io {
@@ -23,7 +24,8 @@ namespace gau {
 // What an import wrote. A failure is Fault::Bitmap (the gauge bitmap cannot be
 // converted), Fault::Source (the .BMP cannot be opened or read),
 // Fault::DoesNotFit (the .BMP is not laid out as the bitmap needs),
-// Fault::ReadOnly (the gauge is open for reading only) — each with nothing
+// Fault::ReadOnly (the gauge is open for reading only, said by the one change
+// function) — each with nothing
 // written — or Fault::GaugeWrite (its pixel array may be partly written).
 struct Imported {
   int32_t colors = 0;        // the stored colour count, 0 read as 256
@@ -34,9 +36,14 @@ struct Imported {
   int64_t approximatedColours = 0;
 };
 
+// The layout is checked once, where an import starts, and handed down: the
+// functions taking a BitmapLayout trust it.
+
 // Checks the bitmap at `bmpPos` of `gauge` and the .BMP on `bmpFile`, then
 // writes the pixels in one block and flushes the gauge.
 Result<Imported> importPixels(io::Channel& gauge, int32_t bmpPos, io::Channel& bmpFile);
+// The same for a bitmap whose layout convertibleLayout() has checked.
+Result<Imported> importPixels(io::Channel& gauge, const BitmapLayout& b, io::Channel& bmpFile);
 
 // The same with the .BMP opened read-only by name for the length of the call.
 Result<Imported> importBitmap(io::Channel& gauge, int32_t bmpPos, const std::string& bmpName);
@@ -45,7 +52,7 @@ Result<Imported> importBitmap(io::Channel& gauge, int32_t bmpPos, const std::str
 // at `bmpPos`: laid out as the export writes it, of the bitmap's size, and with
 // the palette the export writes. An editor that keeps the layout but reorders
 // or replaces the palette changes what the bytes mean, so such a file is decoded.
-bool copiesAsItIs(io::Channel& gauge, int32_t bmpPos, io::Channel& bmpFile);
+bool copiesAsItIs(io::Channel& gauge, const BitmapLayout& b, io::Channel& bmpFile);
 
 // Maps `picture` onto the palette of the bitmap at `bmpPos` and writes its
 // pixels, each row into the bitmap's row, in one go after the whole picture is
@@ -53,5 +60,7 @@ bool copiesAsItIs(io::Channel& gauge, int32_t bmpPos, io::Channel& bmpFile);
 // bitmap cannot be converted, the gauge is open for reading only, or the
 // picture is not the bitmap's width and height.
 Result<Imported> importPicture(io::Channel& gauge, int32_t bmpPos, const Picture& picture);
+// The same for a bitmap whose layout convertibleLayout() has checked.
+Result<Imported> importPicture(io::Channel& gauge, const BitmapLayout& b, const Picture& picture);
 
 }  // namespace gau

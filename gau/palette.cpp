@@ -73,8 +73,6 @@ Result<> writeEntryBytes(io::Channel& gauge, int32_t bmpPos, int32_t n,
   const auto refused = [](std::string why) {
     return Result<>::failure(Fault::Bitmap, "Nothing was written: " + why);
   };
-  if (gauge.readOnly())
-    return Result<>::failure(Fault::ReadOnly, "The gauge file is open for reading only.");
   // The count is read afresh: the one the caller holds may belong to another bitmap.
   const Result<ColorCount> count = readColorCount(gauge, bmpPos);
   if (!count) return Result<>::failure(count);

@@ -14,13 +14,10 @@ namespace {
 // Blue, green and red of palette entry 0; the reserved byte after them stays.
 constexpr int kEntryZeroBytes = 3;
 
-const char* const kReadOnly = "The gauge file is open for reading only.";
-
 }  // namespace
 
 Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos) {
   using R = Result<Transparent>;
-  if (gauge.readOnly()) return R::failure(Fault::ReadOnly, kReadOnly);
   // A pixel array that runs past the end of the file belongs to a false hit:
   // zeroing what lies in the file would wipe whatever follows it.
   const Result<BitmapLayout> read = readLayout(gauge, bmpPos, Extent::WholeInFile);
@@ -46,7 +43,6 @@ Result<Transparent> makeTransparent(io::Channel& gauge, int32_t bmpPos) {
 }
 
 Result<> makeZeroTransparent(io::Channel& gauge, int32_t bmpPos) {
-  if (gauge.readOnly()) return Result<>::failure(Fault::ReadOnly, kReadOnly);
   const int64_t first = static_cast<int64_t>(bmpPos) + kPaletteFromBmpPos;
   const Result<int64_t> length = gaugeLength(gauge);
   if (!length) return Result<>::failure(length);

@@ -12,6 +12,7 @@
 
 #include "base/result.h"
 #include "gau/import.h"
+#include "gau/resource_bitmap.h"
 
 namespace io {
 class Channel;
@@ -19,7 +20,6 @@ class Channel;
 
 namespace imageio {
 using io::Channel;
-
 
 // What the import did; approximatedPixels / approximatedColours say how many
 // pixels, in how many distinct colours, were not in the palette and took the
@@ -33,5 +33,11 @@ Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, Channel& imageFi
 
 // The same with the file opened read-only by name for the length of the call.
 Result<ImageImport> importImage(Channel& gauge, int32_t bmpPos, const std::string& fileName);
+
+// Imports the image file `fileName` into the bitmap resource `dib` of another
+// depth (see gau::importIntoDib): decoded whole, of the bitmap's size, before
+// a byte of the gauge is written.
+Result<gau::DibImported> importImageIntoDib(Channel& gauge, const gau::Dib& dib,
+                                            const std::string& fileName);
 
 }  // namespace imageio

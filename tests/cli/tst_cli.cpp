@@ -64,6 +64,7 @@ class tst_cli : public QObject {
   void sizesOfHitsNearTheStart_data();
   void sizesOfHitsNearTheStart();
   void renderShowsOwnColours();
+  void bitmapsOfOtherDepthsById();
 
  private:
   QString demo_ = QStringLiteral(DIALPIX_DEMO_DIR);
@@ -773,6 +774,146 @@ void tst_cli::renderShowsOwnColours() {
       const QRgb want = e ? qRgb(e[2], e[1], e[0]) : qRgb(0, 0, 0);
       QCOMPARE(png.pixel(3 * x + 2, 3 * y + 1), want);
     }
+}
+
+namespace {
+
+// A bitmap resource as a compiler keeps it: a 40-byte header, `colours`
+// palette entries, then rows of `bits` a pixel (top down for a negative height).
+Bytes dibResource(int32_t w, int32_t h, int bits, int colours, uint32_t compression = 0,
+                  uint32_t header = 40) {
+  const int64_t stride = (int64_t{w} * bits + 31) / 32 * 4;
+  Bytes d(header + 4 * static_cast<size_t>(colours) + static_cast<size_t>(stride * std::abs(h)), 0);
+  io::putLe32(d.data(), header);
+  io::putLe32(d.data() + 4, static_cast<uint32_t>(w));
+  io::putLe32(d.data() + 8, static_cast<uint32_t>(h));
+  d[12] = 1;
+  d[14] = static_cast<uint8_t>(bits);
+  io::putLe32(d.data() + 16, compression);
+  io::putLe32(d.data() + 32, static_cast<uint32_t>(colours));
+  for (size_t i = header; i < d.size(); ++i) d[i] = static_cast<uint8_t>(i * 37 + 11);
+  return d;
+}
+
+}  // namespace
+
+// Bitmap resources of other depths, named by id: exported as they are, drawn,
+// imported exactly (24 and 32 bits) or onto their palette (4 bits), made
+// transparent, undone; and ids that name no one bitmap refused as usage errors.
+void tst_cli::bitmapsOfOtherDepthsById() {
+  gaugebuild::Gauge eight;
+  eight.plant(gaugebuild::patterned(4, 2, 2));
+  const Bytes deep = dibResource(3, 2, 24, 0), four = dibResource(5, 2, 4, 16),
+              top = dibResource(2, -2, 32, 0),
+              v5 = dibResource(3, 1, 8, 2, 0, 124);  // an 8-bit hit the 8-bit tools misread
+  Bytes rle = dibResource(4, 1, 4, 16, 2);
+  const uint8_t runs[] = {4, 0x12, 0, 1};  // four pixels 1, 2, 1, 2; the end
+  std::copy(std::begin(runs), std::end(runs), rle.end() - 4);
+  const pebuild::Layout module = pebuild::build({{{"", 2}, {"", 4096}, 1033, eight.bytes()},
+                                                 {{"", 2}, {"", 0x1101}, 1033, deep},
+                                                 {{"", 2}, {"", 0x1102}, 1033, four},
+                                                 {{"", 2}, {"", 0x1103}, 1033, rle},
+                                                 {{"", 2}, {"", 0x1104}, 1033, top},
+                                                 {{"", 2}, {"", 0x2000}, 1031, deep},
+                                                 {{"", 2}, {"", 0x2000}, 1033, deep},
+                                                 {{"", 2}, {"", 0x1105}, 1033, v5}});
+  QTemporaryDir dir;
+  const QString gauge = dir.filePath(QStringLiteral("m.gau"));
+  writeBytes(gauge, module.bytes);
+  const auto run = [&dir](QStringList args) { return dialpix(dir.path(), args); };
+  const auto resourceNow = [&](size_t k, size_t size) {
+    const Bytes now = readBytes(gauge);
+    return Bytes(now.begin() + module.dataAt[k], now.begin() + module.dataAt[k] + size);
+  };
+
+  // The export: a file header, then the resource's bytes as they are.
+  QCOMPARE(run({"export", "m.gau", "id:0x1101", "id:4096", "1"}).status, 0);
+  Bytes bmp = readBytes(dir.filePath(QStringLiteral("m-id4353.bmp")));
+  QCOMPARE(Bytes(bmp.begin() + 14, bmp.end()), deep);
+  QCOMPARE(io::le32(&bmp[10]), 14 + 40);
+  QCOMPARE(readBytes(dir.filePath(QStringLiteral("m-id4096.bmp"))),
+           readBytes(dir.filePath(QStringLiteral("m-1.bmp"))));  // one bitmap, two names
+  const QImage exported(dir.filePath(QStringLiteral("m-id4353.bmp")));
+  QCOMPARE(exported.size(), QSize(3, 2));
+
+  // The drawing is what an outside reader sees in the exported file.
+  QCOMPARE(run({"render", "m.gau", "id:4353", "-o", "r.png"}).status, 0);
+  QCOMPARE(QImage(dir.filePath(QStringLiteral("r.png"))).convertToFormat(QImage::Format_RGB32),
+           exported.convertToFormat(QImage::Format_RGB32));
+
+  // 24 and 32 bits take a picture's colours exactly, top-down rows included.
+  QImage picture(3, 2, QImage::Format_RGB32);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) picture.setPixel(x, y, qRgb(10 * x + 1, 50 * y + 2, 77));
+  QVERIFY(picture.save(dir.filePath(QStringLiteral("p.png"))));
+  QCOMPARE(run({"import", "m.gau", "id:4353", "p.png"}).status, 0);
+  const Bytes after = resourceNow(1, deep.size());
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) {
+      const uint8_t* px = &after[40 + static_cast<size_t>((1 - y) * 12 + 3 * x)];  // bottom up
+      QCOMPARE(qRgb(px[2], px[1], px[0]), picture.pixel(x, y));
+    }
+  QCOMPARE(after[40 + 9], deep[40 + 9]);  // row padding kept
+  QVERIFY(picture.copy(0, 0, 2, 2).save(dir.filePath(QStringLiteral("q.png"))));
+  QCOMPARE(run({"import", "m.gau", "id:0x1104", "q.png"}).status, 0);
+  const Bytes topNow = resourceNow(4, top.size());
+  QCOMPARE(qRgb(topNow[40 + 2], topNow[40 + 1], topNow[40]), picture.pixel(0, 0));
+  QCOMPARE(topNow[40 + 3], top[40 + 3]);  // the fourth byte kept
+
+  // 4 bits: each colour to its palette entry, two pixels a byte, high nibble first.
+  QImage indexed(5, 2, QImage::Format_RGB32);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 5; ++x) {
+      const uint8_t* e = &four[40 + 4 * static_cast<size_t>((x + 3 * y) % 16)];
+      indexed.setPixel(x, y, qRgb(e[2], e[1], e[0]));
+    }
+  QVERIFY(indexed.save(dir.filePath(QStringLiteral("i.png"))));
+  QCOMPARE(run({"import", "m.gau", "id:4354", "i.png"}).status, 0);
+  const Bytes fourNow = resourceNow(2, four.size());
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 5; ++x) {
+      const uint8_t byte = fourNow[40 + 64 + static_cast<size_t>((1 - y) * 4 + x / 2)];
+      const int index = x % 2 == 0 ? byte >> 4 : byte & 15;
+      const uint8_t* e = &four[40 + 4 * static_cast<size_t>(index)];
+      QCOMPARE(qRgb(e[2], e[1], e[0]), indexed.pixel(x, y));
+    }
+
+  QCOMPARE(run({"transparent", "m.gau", "id:4356"}).status, 0);
+  const Bytes cleared = resourceNow(4, top.size());
+  QVERIFY(std::all_of(cleared.begin() + 40, cleared.end(), [](uint8_t b) { return b == 0; }));
+  // By id, a 124-byte header's pixels lie behind it and its palette, as Windows reads them.
+  QCOMPARE(run({"transparent", "m.gau", "id:4357"}).status, 0);
+  const Bytes v5Now = resourceNow(7, v5.size());
+  QCOMPARE(Bytes(v5Now.begin(), v5Now.begin() + 124 + 8), Bytes(v5.begin(), v5.begin() + 124 + 8));
+  QVERIFY(std::all_of(v5Now.begin() + 124 + 8, v5Now.end(), [](uint8_t b) { return b == 0; }));
+  // A run-length-encoded bitmap is drawn and exported, but takes no pixels.
+  QCOMPARE(run({"render", "m.gau", "id:4355", "-o", "rle.png"}).status, 0);
+  const QImage runImage(dir.filePath(QStringLiteral("rle.png")));
+  QCOMPARE(runImage.size(), QSize(4, 1));
+  for (int x = 0; x < 4; ++x) {
+    const uint8_t* e = &rle[40 + 4 * static_cast<size_t>(1 + x % 2)];
+    QCOMPARE(runImage.pixel(x, 0), qRgb(e[2], e[1], e[0]));
+  }
+  const Run compressed = run({"import", "m.gau", "id:4355", "p.png"});
+  QCOMPARE(compressed.status, 1);
+  QVERIFY2(compressed.err.contains("compressed"), compressed.err);
+
+  const Run history = run({"history", "m.gau"});
+  QVERIFY2(history.out.contains("\ttransparent\tid:4356\t"), history.out);
+  QVERIFY2(history.out.contains("\ttransparent\t2\t4"), history.out);  // the hit keeps its number
+  QCOMPARE(run({"undo", "--steps", "5", "m.gau"}).status, 0);
+  QCOMPARE(readBytes(gauge), module.bytes);
+
+  // Ids that name no one bitmap: usage errors that say why, nothing written.
+  const Run none = run({"transparent", "m.gau", "id:9"});
+  QCOMPARE(none.status, 2);
+  QVERIFY2(none.err.contains("no bitmap resource id:9"), none.err);
+  const Run two = run({"render", "m.gau", "id:0x2000", "-o", "two.png"});
+  QCOMPARE(two.status, 2);
+  QVERIFY2(two.err.contains("1031, 1033") && two.err.contains("id:8192/1031"), two.err);
+  QCOMPARE(run({"render", "m.gau", "id:0x2000/1033", "-o", "two.png"}).status, 0);
+  QCOMPARE(run({"zero", "m.gau", "id:"}).status, 2);
+  QCOMPARE(readBytes(gauge), module.bytes);
 }
 
 QTEST_GUILESS_MAIN(tst_cli)

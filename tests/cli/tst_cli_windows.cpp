@@ -7,6 +7,7 @@
 #include <tlhelp32.h>
 // clang-format on
 
+#include <QImage>
 #include <chrono>
 
 #include "io/system.h"
@@ -35,6 +36,38 @@ HANDLE companionOf(DWORD parent) {
   return nullptr;
 }
 
+// Bitmap `id` of the module `file` as the Windows resource loader reads it,
+// every pixel as 32-bit colour, top row first.
+QImage loadedByWindows(const QString& file, int id) {
+  const HMODULE module = LoadLibraryExW(reinterpret_cast<const wchar_t*>(file.utf16()), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return {};
+  const auto bitmap = static_cast<HBITMAP>(
+      LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  QImage picture;
+  BITMAP b{};
+  if (bitmap && GetObjectW(bitmap, sizeof b, &b)) {
+    picture = QImage(b.bmWidth, b.bmHeight, QImage::Format_RGB32);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), b.bmWidth, -b.bmHeight, 1, 32, BI_RGB};
+    const HDC screen = GetDC(nullptr);
+    if (GetDIBits(screen, bitmap, 0, static_cast<UINT>(b.bmHeight), picture.bits(), &info,
+                  DIB_RGB_COLORS) != b.bmHeight)
+      picture = {};
+    ReleaseDC(nullptr, screen);
+    DeleteObject(bitmap);
+  }
+  FreeLibrary(module);
+  return picture.convertToFormat(QImage::Format_ARGB32);  // the unused fourth byte made opaque
+}
+
+QImage opaque(const QImage& i) {
+  QImage o = i.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < o.height(); ++y)
+    for (int x = 0; x < o.width(); ++x) o.setPixel(x, y, o.pixel(x, y) | 0xFF000000);
+  return o;
+}
+
 }  // namespace
 
 class tst_cli_windows : public QObject {
@@ -45,6 +78,8 @@ class tst_cli_windows : public QObject {
   void aKilledCompanionIsAFailure();
   void anExportIsNamedAfterTheFileItself_data();
   void anExportIsNamedAfterTheFileItself();
+  void importsAreWhatTheWindowsLoaderReads_data();
+  void importsAreWhatTheWindowsLoaderReads();
 };
 
 // The status a kill leaves is the killer's choice, a success's own included.
@@ -111,6 +146,45 @@ void tst_cli_windows::anExportIsNamedAfterTheFileItself() {
                            typed, QStringLiteral("1")});
   QVERIFY2(run.status == 0, run.err.constData());
   QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("x-1.bmp")});
+}
+
+// A gauge built by windres and the MinGW linker, 64- and 32-bit: what dialpix
+// writes into a 24-bit and a 4-bit bitmap by id is what Windows loads from it.
+void tst_cli_windows::importsAreWhatTheWindowsLoaderReads_data() {
+  QTest::addColumn<QString>("module");
+  QTest::newRow("64-bit") << QStringLiteral(RESOURCE_GAUGE64);
+  if (!QStringLiteral(RESOURCE_GAUGE32).isEmpty())
+    QTest::newRow("32-bit") << QStringLiteral(RESOURCE_GAUGE32);
+}
+
+void tst_cli_windows::importsAreWhatTheWindowsLoaderReads() {
+  QFETCH(QString, module);
+  QTemporaryDir dir;
+  const QString gauge = dir.filePath(QStringLiteral("m.gau"));
+  QVERIFY(QFile::copy(module, gauge));
+  const QImage deep = opaque(loadedByWindows(gauge, 4353));
+  const QImage four = opaque(loadedByWindows(gauge, 4354));
+  QCOMPARE(deep.size(), QSize(3, 2));
+  QCOMPARE(four.size(), QSize(5, 2));
+
+  // 24 bits: any colours, exactly. 4 bits: the bitmap turned round, so that
+  // every colour is one of its palette's.
+  QImage colours(3, 2, QImage::Format_ARGB32);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) colours.setPixel(x, y, qRgb(40 * x + 3, 90 * y + 5, 201 - x));
+  const QImage turned = four.mirrored(true, true);
+  QVERIFY(colours.save(dir.filePath(QStringLiteral("c.png"))));
+  QVERIFY(turned.save(dir.filePath(QStringLiteral("t.png"))));
+  QCOMPARE(dialpix(dir.path(), {"import", "m.gau", "id:0x1101", "c.png"}).status, 0);
+  QCOMPARE(dialpix(dir.path(), {"import", "m.gau", "id:4354", "t.png"}).status, 0);
+  QCOMPARE(opaque(loadedByWindows(gauge, 4353)), colours);
+  QCOMPARE(opaque(loadedByWindows(gauge, 4354)), turned);
+
+  // And undo gives the module back byte for byte.
+  QCOMPARE(dialpix(dir.path(), {"undo", "--steps", "2", "m.gau"}).status, 0);
+  QFile a(module), b(gauge);
+  QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+  QCOMPARE(b.readAll(), a.readAll());
 }
 
 QTEST_GUILESS_MAIN(tst_cli_windows)
