@@ -140,8 +140,8 @@ void tst_cli::exportEqualsWindowExport() {
 }
 
 // --resize on a gauge linked by MinGW: refused without it, the resource
-// rebuilt with it, two steps of undo back to the gauge as built; a bitmap that
-// is no resource keeps its size.
+// rebuilt with it (by number and by id), three steps of undo back to the gauge
+// as built; a bitmap that is no resource keeps its size.
 void tst_cli::importResizeMakesTheResourceThePicturesSize() {
   if (!mingwgauge::have("x86_64-w64-mingw32-gcc") || !mingwgauge::have("x86_64-w64-mingw32-windres"))
     QSKIP("MinGW is not installed");
@@ -182,7 +182,14 @@ void tst_cli::importResizeMakesTheResourceThePicturesSize() {
                                          static_cast<uint32_t>(built.bitmaps[2].size())}));
   QVERIFY(std::equal(mingwgauge::kOverlay.rbegin(), mingwgauge::kOverlay.rend(), resized.rbegin()));
 
-  run = dialpix(dir.path(), {QStringLiteral("undo"), QStringLiteral("--steps"), QStringLiteral("2"), gauge});
+  // The 24-bit bitmap, by its id.
+  picture(QStringLiteral("true.png"), 81, 61);
+  run = dialpix(dir.path(), QStringList{QStringLiteral("import"), QStringLiteral("--resize"), gauge,
+                                        QStringLiteral("id:3"), QStringLiteral("true.png")});
+  QCOMPARE(run.status, 0);
+  QVERIFY2(run.err.contains("bitmap id:3: made 81 x 61 (it was 40 x 30)."), run.err.constData());
+
+  run = dialpix(dir.path(), {QStringLiteral("undo"), QStringLiteral("--steps"), QStringLiteral("3"), gauge});
   QCOMPARE(run.status, 0);
   QVERIFY(readBytes(gauge) == built.file);
 
