@@ -22,18 +22,19 @@ QString count(int64_t n, const char* one, const char* many) {
 }
 
 // --resize with a picture of another size than the bitmap (its header at
-// `headerPos`, `width` x `height`): the bitmap resource made the picture's
-// size. Nothing when the sizes agree (or the picture's cannot be told): the
-// import goes on as without --resize.
+// `headerPos`, `width` x `height`), or over a run-length one, which takes
+// pixels no other way: the bitmap resource rebuilt at the picture's size.
+// Nothing when the sizes agree (or the picture's cannot be told): the import
+// goes on as without --resize.
 std::optional<int> importResized(const QString& gauge, const QString& bitmap, io::Channel& channel,
-                                 int64_t headerPos, int32_t width, int32_t height,
+                                 int64_t headerPos, int32_t width, int32_t height, bool coded,
                                  const QString& image, Report& report) {
   std::string why;
   const std::unique_ptr<io::Channel> picture =
       io::openFileChannel(bytesOf(image), io::OpenMode::ReadOnly, &why);
   if (!picture) return std::nullopt;
   const Result<imageio::PictureSize> size = imageio::pictureSize(*picture);
-  if (!size || (size->width == width && size->height == height)) return std::nullopt;
+  if (!size || (size->width == width && size->height == height && !coded)) return std::nullopt;
   const Result<gau::Resized> done = imageio::importResized(channel, headerPos, *picture);
   if (!done) {
     const bool aboutImage = done.fault() == Fault::Source || done.fault() == Fault::DoesNotFit;
@@ -106,7 +107,8 @@ int importCommand(const QStringList& args) {
       if (const std::optional<int> exit = importResized(
               on.gauge, on.bitmap.text, gauge, header,
               bitmap->other ? bitmap->other->width : layout->width,
-              bitmap->other ? bitmap->other->height : layout->height, image, report))
+              bitmap->other ? bitmap->other->height : layout->height,
+              bitmap->other && bitmap->other->rle(), image, report))
         return *exit;
   }
   // Both roads end in the counts of pixels that took a nearest colour.
