@@ -186,6 +186,7 @@ void bmp2gau::resizeTo(const std::string& file) {
             ? imageio::importResized(Channels[kGaugeChannel], int64_t{Module1.BmpPos} - 12, file)
             : Result<gau::Resized>::failure(Fault::Bitmap, "No gauge file is open.");
     if (r) {
+      numbmp::Rescan();
       Beep();
       Command3->setFocus();
       if (r->approximatedPixels > 0)

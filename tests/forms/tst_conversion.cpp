@@ -276,12 +276,14 @@ class ConversionTest : public QObject {
   // the bitmap its size, OK stays the default; taking the offer rebuilds the
   // resource. A loose bitmap gets no offer.
   void aBitmapResourceIsOfferedThePicturesSize() {
-    Gauge bitmap;
-    bitmap.plant(first);  // 10 x 20, 16 colours
-    pebuild::Resource r;
-    r.type.id = pe::kBitmap, r.name.id = 1;
-    r.data = bitmap.bytes();
-    const std::vector<uint8_t> module = pebuild::build({r}).bytes;
+    std::vector<pebuild::Resource> rs(2);
+    for (int i = 0; i < 2; ++i) {
+      Gauge bitmap;
+      bitmap.plant(i == 0 ? first : patterned(8, 4, 16));  // 10 x 20, then 8 x 4
+      rs[i].type.id = pe::kBitmap, rs[i].name.id = i + 1;
+      rs[i].data = bitmap.bytes();
+    }
+    const std::vector<uint8_t> module = pebuild::build(rs).bytes;
     QVERIFY(Gauge().raw(module).writeTo("PANEL.GAU"));
     QImage wide(12, 6, QImage::Format_RGB32);
     wide.fill(qRgb(1, 252, 3));  // palette entry 3
@@ -305,8 +307,10 @@ class ConversionTest : public QObject {
     QVERIFY(done(w, w->Command3));
     const auto resized = io::memoryChannel(dir->read("PANEL.GAU"));
     const Result<pe::ResourceTable> t = pe::readResourceTable(*resized);
-    QVERIFY(t && t->resources.size() == 1);
+    QVERIFY(t && t->resources.size() == 2);
     QCOMPARE(t->resources[0].size, 40u + 16 * 4 + 12 * 6);
+    // Bitmap 2 moved with what followed bitmap 1, and the chooser knows where.
+    QCOMPARE(int64_t{Module1.BmpTable(2)}, t->resources[1].position + 12);
     const std::vector<uint8_t> now = dir->read("PANEL.GAU");
     const auto pixels = now.begin() + t->resources[0].position - 1 + 40 + 16 * 4;
     QCOMPARE(std::vector<uint8_t>(pixels, pixels + 12 * 6), std::vector<uint8_t>(12 * 6, 3));
