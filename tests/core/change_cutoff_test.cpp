@@ -115,6 +115,25 @@ TEST(CutOff, ALengthChangeComesBackWholeOrNotAtAll) {
   }
 }
 
+// A length change's journal is played back only while every byte from where
+// it began to the end is one it kept: a byte changed since sets it aside.
+TEST(CutOff, ALengthChangesJournalOverWrittenSinceIsSetAside) {
+  GaugeDir d;
+  const std::vector<uint8_t> tail(700, 0x42);
+  ASSERT_TRUE(cutOffAfter(128 + 8 + 200 + 700 + 100, [&] {
+    (void)gau::changeTail(*d.open(), 100, tail, {"resize", d.pos});
+  }));
+  ASSERT_TRUE(d.journalLeft());
+  std::vector<uint8_t> spoilt = d.now();
+  spoilt[spoilt.size() - 1] ^= 0xFF;  // neither the old byte nor the new one
+  gaugebuild::Gauge().raw(spoilt).writeTo(d.name);
+  const auto r = gau::recoverGauge(d.name);
+  ASSERT_TRUE(r) << r.reason();
+  EXPECT_FALSE(r->restored);
+  EXPECT_NE(r->notice.find("later change"), std::string::npos) << r->notice;
+  EXPECT_EQ(d.now(), spoilt);
+}
+
 TEST(CutOff, ARestoredBitmapIsNamed) {
   GaugeDir d;
   ASSERT_TRUE(
