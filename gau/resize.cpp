@@ -48,7 +48,7 @@ Result<Found> find(io::Channel& gauge, int64_t headerPos) {
   Result<pe::ResourceTable> table = pe::readResourceTable(gauge);
   if (!table)
     return R::failure(Fault::Bitmap,
-                      loose + " The gauge file is no module whose resources can be read: " +
+                      loose + " The gauge file is no module whose resources can be read. " +
                           table.reason());
   f.table = std::move(*table);
   const auto it = std::find_if(f.table.resources.begin(), f.table.resources.end(),
