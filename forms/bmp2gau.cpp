@@ -2,7 +2,10 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <memory>
+#include <optional>
 
 #include "forms/Module1.h"
 #include "base/fault_message.h"
@@ -11,7 +14,10 @@
 #include "forms/gauge_file.h"
 #include "forms/gbpwt.h"
 #include "forms/numbmp.h"
+#include "gau/resize.h"
 #include "imageio/image_import.h"
+#include "imageio/image_reader.h"
+#include "imageio/image_resize.h"
 #include "io/file_channels.h"
 #include "io/file_names.h"
 #include "ui/beep.h"
@@ -36,6 +42,21 @@ QString approximationNote(const QString& file, const QString& number, int64_t pi
              "%1 of %2, in %3 that bitmap %4 has not in its palette, took the nearest "
              "colour of that palette.")
       .arg(count(pixels, "pixel", "pixels"), file, count(colours, "colour", "colours"), number);
+}
+
+// The size of the picture in `file` when the bitmap at `bmpPos` is a resource
+// of its own that could be made that size; nothing otherwise.
+std::optional<imageio::PictureSize> resizeOffer(Channel& gauge, int32_t bmpPos,
+                                                const std::string& file) {
+  std::string why;
+  const std::unique_ptr<Channel> picture = openFileChannel(file, OpenMode::ReadOnly, &why);
+  if (!picture) return std::nullopt;
+  const Result<imageio::PictureSize> size = imageio::pictureSize(*picture);
+  // The bitmap's header begins 12 bytes before the position that names it.
+  if (!size || size->width > gau::kMaxResizedSide || size->height > gau::kMaxResizedSide ||
+      !gau::resizableBitmap(gauge, int64_t{bmpPos} - 12))
+    return std::nullopt;
+  return *size;
 }
 
 }  // namespace
@@ -108,6 +129,7 @@ void bmp2gau::importHighlighted() {
   const QString number = QString::number(Module1.BmpNumber);
   QString problem;
   QString approximated;
+  std::optional<imageio::PictureSize> offer;
   {
     PleaseWait wait;
     if (!Channels.isOpen(kGaugeChannel)) {
@@ -129,13 +151,60 @@ void bmp2gau::importHighlighted() {
              .gauge = gauge.toStdString(),
              .file = name.toStdString()},
             r.fault(), nameText(r.reason()).toStdString()));
+        if (r.fault() == Fault::DoesNotFit)
+          offer = resizeOffer(Channels[kGaugeChannel], Module1.BmpPos, file);
       }
     }
   }  // "PLEASE WAIT" goes away here, whatever happened
+  if (offer) {
+    // The refusal stands unless the user asks otherwise: OK stays the default.
+    QMessageBox* box = ShowMessage(
+        File1, problem,
+        QStringLiteral("Make bitmap %1 %2 × %3").arg(number).arg(offer->width).arg(offer->height));
+    QAbstractButton* make = box->defaultButton();
+    box->setDefaultButton(QMessageBox::Ok);
+    connect(make, &QAbstractButton::clicked, this, [this, file] { resizeTo(file); });
+    return;
+  }
   ShowDoneOrProblem(File1, problem);
   // Said beside "DONE", below this window where the notice does not cover it: the
   // picture held colours the gauge cannot show as they are.
   if (!approximated.isEmpty()) ShowMessage(this, approximated, {}, Placement::BelowOwner);
+  tellChangeNotices(this);
+}
+
+void bmp2gau::resizeTo(const std::string& file) {
+  const QString name = nameText(file);
+  const QString gauge = nameText(Module1.GauFileName);
+  const QString number = QString::number(Module1.BmpNumber);
+  QString problem;
+  QString said;
+  {
+    PleaseWait wait;
+    const Result<gau::Resized> r =
+        Channels.isOpen(kGaugeChannel)
+            ? imageio::importResized(Channels[kGaugeChannel], int64_t{Module1.BmpPos} - 12, file)
+            : Result<gau::Resized>::failure(Fault::Bitmap, "No gauge file is open.");
+    if (r) {
+      numbmp::Rescan();
+      Beep();
+      Command3->setFocus();
+      if (r->approximatedPixels > 0)
+        said = approximationNote(name, number, r->approximatedPixels, r->approximatedColours);
+      if (r->wasCompressed)
+        said += (said.isEmpty() ? QString() : QStringLiteral(" ")) +
+                QStringLiteral("Its run-length coded pixels were replaced by plain rows.");
+    } else {
+      problem = QString::fromStdString(faultMessage(
+          {.action = "making bitmap " + number.toStdString() + " the size of " + name.toStdString(),
+           .bitmap = QStringLiteral("bitmap %1 of %2").arg(number, gauge).toStdString(),
+           .gauge = gauge.toStdString(),
+           .file = name.toStdString()},
+          r.fault(), nameText(r.reason()).toStdString()));
+    }
+  }
+  ShowDoneOrProblem(File1, problem);
+  if (!said.isEmpty()) ShowMessage(this, said, {}, Placement::BelowOwner);
   tellChangeNotices(this);
 }
 

@@ -40,4 +40,6 @@ class bmp2gau : public QWidget {
 
  private:
   void importHighlighted();
+  // A picture of another size made the bitmap's size, when it is a resource.
+  void resizeTo(const std::string& file);
 };

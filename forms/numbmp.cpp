@@ -288,6 +288,7 @@ void numbmp::undoLatestChange() {
     return;
   }
   const gau::ChangeRecord& r = undone->record;
+  if (r.kind == gau::RecordKind::Tail) Rescan();
   std::vector<int32_t> positions;
   for (int n = 1; n <= Module1.BmpCount && Module1.BmpTable.isSet(n); ++n)
     positions.push_back(Module1.BmpTable(n));
@@ -325,6 +326,17 @@ void numbmp::showGallery() {
 void numbmp::closeEvent(QCloseEvent* event) {
   event->ignore();
   Command5_Click();
+}
+
+void numbmp::Rescan() {
+  if (!Channels.isOpen(kGaugeChannel)) return;
+  const gau::ScanResult found =
+      gau::scanChannel(Channels[kGaugeChannel], PositionTable::kLast, &PleaseWait::keepPainted);
+  Module1.BmpCount = 0;
+  for (int32_t pos : found.positions) {
+    ++Module1.BmpCount;
+    Module1.BmpTable.store(Module1.BmpCount, pos);
+  }
 }
 
 void numbmp::ShowAgain(const QWidget* from) {

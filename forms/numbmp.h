@@ -62,6 +62,9 @@ class numbmp : public QWidget {
   // Shows the chooser again, over the tool window `from`, with the focus on
   // "Clear", as the tools' RETURN does.
   static void ShowAgain(const QWidget* from);
+  // Scans the open gauge again: a change of its length (a bitmap made another
+  // size, or that undone) moves the bitmaps that lie after it.
+  static void Rescan();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

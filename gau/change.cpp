@@ -1,6 +1,7 @@
 #include "gau/change.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <future>
@@ -138,6 +139,20 @@ std::string notOurs(const std::string& journal, const std::string& gaugeName, io
     return "it belongs to another user than the gauge file's owner and you";
   if (std::optional<io::FileId> id = io::fileId(gaugeName); !id || !(*id == r.file))
     return "it was made for another file (a copy, or a file of the same name before it)";
+  if (r.kind == RecordKind::Tail) {
+    // From its position to the end of the file each byte must be the one
+    // before or the one the change wrote, at the same place.
+    const int64_t length = gauge.length();
+    if (r.position > length + 1) return "the file is shorter than where the change began";
+    std::vector<uint8_t> now(static_cast<size_t>(length - r.position + 1));
+    if (gauge.read(r.position, now) != now.size()) return "the gauge file could not be read";
+    for (size_t i = 0; i < now.size(); ++i)
+      if (!(i < bytes.before.size() && now[i] == bytes.before[i]) &&
+          !(i < bytes.after.size() && now[i] == bytes.after[i]))
+        return "the gauge file no longer holds the bytes of that change: a later change went "
+               "over it";
+    return {};
+  }
   if (!insideBitmapRecord(gauge, r.bmpPos, r.position, r.length) ||
       !liesInFile(r.position, r.length, gauge.length()))
     return "the bitmap it names is not at its place in the file";
@@ -276,6 +291,8 @@ Result<Settled> settleJournal(const std::string& gaugeName, const std::string& j
                                 std::span<const uint8_t>(bytes.before).subspan(k, run.length));
         k += run.length;
       }
+      // A tail's old bytes reach the old end; the file may have grown past it.
+      if (r.kind == RecordKind::Tail) ok = ok && gauge->truncate(r.gaugeLength);
       if (!ok || !gauge->flush())
         return R::failure(Fault::NotWritten, "A change that was cut off left its journal " +
                                                  journal + ", which could not be played back: " +
@@ -301,6 +318,36 @@ std::unique_ptr<io::FileLock> lockGauge(const std::string& name, std::string* wh
 
 // From this size on, the new bytes' checksum is worked out beside the rest.
 constexpr int64_t kLargeChange = int64_t{1} << 20;
+
+// What every change holds from its start to its end.
+struct Started {
+  std::unique_ptr<io::FileLock> lock;
+  // The journal's name and whether its folder takes one, worked out once:
+  // each asks the system to resolve the gauge's path.
+  std::string journalPath;
+  bool canJournal = false;
+};
+
+// Takes the gauge's lock and settles a journal left by a change cut off since it was opened.
+Result<> start(io::Channel& gauge, Started& s) {
+  if (!gauge.onDisk()) return {};
+  const std::string& name = gauge.name();
+  std::string why;
+  s.journalPath = journalName(name);
+  s.canJournal = io::folderWritable(s.journalPath);
+  s.lock = lockGauge(name, &why);
+  if (!s.lock) return notWritten(why);
+  // The lock is the name's file; the write goes to the open one.
+  if (gauge.atName() != io::AtName::Same)
+    return notWritten(
+        "Its name no longer leads to the file that was opened: it was renamed, "
+        "moved or replaced since. Open it again.");
+  // A change cut off since this gauge was opened: undo it before this one.
+  const Result<Settled> left = settleJournal(name, s.journalPath);
+  if (!left) return notWritten(left.reason());
+  if (left->blocking && s.canJournal) return notWritten(left->recovery.notice);
+  return {};
+}
 
 }  // namespace
 
@@ -368,25 +415,11 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
   if (count == 0) return {};
 
   const std::string& name = gauge.name();
-  std::unique_ptr<io::FileLock> lock;
   std::string why;
-  // The journal's name and whether its folder takes one, worked out once:
-  // each asks the system to resolve the gauge's path.
-  const std::string journalPath = gauge.onDisk() ? journalName(name) : std::string();
-  const bool canJournal = gauge.onDisk() && io::folderWritable(journalPath);
-  if (gauge.onDisk()) {
-    lock = lockGauge(name, &why);
-    if (!lock) return notWritten(why);
-    // The lock is the name's file; the write goes to the open one.
-    if (gauge.atName() != io::AtName::Same)
-      return notWritten(
-          "Its name no longer leads to the file that was opened: it was renamed, "
-          "moved or replaced since. Open it again.");
-    // A change cut off since this gauge was opened: undo it before this one.
-    const Result<Settled> left = settleJournal(name, journalPath);
-    if (!left) return notWritten(left.reason());
-    if (left->blocking && canJournal) return notWritten(left->recovery.notice);
-  }
+  Started started;
+  if (const Result<> ok = start(gauge, started); !ok) return ok;
+  const std::string& journalPath = started.journalPath;
+  const bool canJournal = started.canJournal;
   // An undo writes only inside the bitmap record its entry names: the entry is
   // a file on the disk, and could have been edited. The tools check their own
   // ranges against the bitmap they work on.
@@ -435,7 +468,7 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
   record.oldCrc = crc32Of(before);
   record.position = pos;
   record.length = count;
-  record.gaugeLength = *length;
+  record.gaugeLength = record.newGaugeLength = *length;
   record.time = static_cast<int64_t>(std::time(nullptr));
   record.bmpPos = note.bmpPos;
   record.command = note.command;
@@ -475,6 +508,92 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
                                "opens it."));
   }
   // Done and on the disk; the old bytes go on to the history.
+  if (gauge.onDisk() && !keepInHistory(name, record, prefix, before, journal, &why))
+    noticeOnce(name, "A change to it could not be kept for undo (" + why +
+                         "), so it cannot be undone. The change itself is complete.");
+  if (!journal.empty() && io::nameTaken(journal)) removeJournal(journal, &why);
+  return {};
+}
+
+Result<> changeTail(io::Channel& gauge, int64_t pos, std::span<const uint8_t> bytes,
+                    const ChangeNote& note) {
+  if (gauge.readOnly())
+    return Result<>::failure(Fault::ReadOnly, "The gauge file is open for reading only.");
+  const Result<int64_t> length = gaugeLength(gauge);
+  if (!length) return Result<>::failure(length);
+  if (pos < 1 || pos > *length || bytes.empty())
+    return Result<>::failure(Fault::Bitmap, "The bytes would not begin inside the file.");
+  const std::string& name = gauge.name();
+  std::string why;
+  Started started;
+  if (const Result<> ok = start(gauge, started); !ok) return ok;
+
+  std::vector<uint8_t> old(static_cast<size_t>(*length - pos + 1));
+  if (gauge.read(pos, old) != old.size())
+    return notWritten("The bytes to be replaced could not be read: " +
+                      gauge.errorOr("the read stopped early") + ".");
+  // An undo writes only over the tail its change wrote, still whole.
+  if (const ChangeRecord* undoing = note.undoing;
+      undoing && (undoing->kind != RecordKind::Tail || undoing->position != pos ||
+                  undoing->newGaugeLength != *length || crc32Of(old) != undoing->newCrc))
+    return Result<>::failure(Fault::Bitmap,
+                             "The gauge no longer holds the bytes that change wrote; another "
+                             "program, or a copy put back, has changed them since.");
+  // The record begins at the first byte that changes, leaving a byte of each tail.
+  const size_t common = std::min(old.size(), bytes.size());
+  size_t skip = 0;
+  while (skip + 1 < common && old[skip] == bytes[skip]) ++skip;
+  if (old.size() == bytes.size() && std::equal(old.begin(), old.end(), bytes.begin())) return {};
+  const std::span<const uint8_t> before = std::span<const uint8_t>(old).subspan(skip);
+  const std::span<const uint8_t> after = bytes.subspan(skip);
+
+  ChangeRecord record;
+  record.kind = RecordKind::Tail;
+  record.position = pos + static_cast<int64_t>(skip);
+  record.length = static_cast<int64_t>(before.size());
+  record.runs = {{0, static_cast<uint32_t>(before.size())}};
+  record.gaugeLength = *length;
+  record.newGaugeLength = record.position - 1 + static_cast<int64_t>(after.size());
+  if (record.length > INT32_MAX || static_cast<int64_t>(after.size()) > INT32_MAX ||
+      record.newGaugeLength - record.gaugeLength > INT32_MAX ||
+      record.gaugeLength - record.newGaugeLength > INT32_MAX)
+    return Result<>::failure(Fault::Bitmap, "The change would be larger than 2 GiB.");
+  record.bytesChanged = std::abs(record.newGaugeLength - record.gaugeLength);
+  for (size_t i = 0; i < std::min(before.size(), after.size()); ++i)
+    record.bytesChanged += before[i] != after[i];
+  record.oldCrc = crc32Of(before);
+  record.newCrc = crc32Of(after);
+  record.time = static_cast<int64_t>(std::time(nullptr));
+  record.bmpPos = note.bmpPos;
+  record.command = note.command;
+  if (gauge.onDisk()) record.file = io::fileId(name).value_or(io::FileId{});
+  const std::vector<uint8_t> prefix = encodePrefix(record);
+
+  const std::string journal = started.canJournal ? started.journalPath : std::string();
+  if (!journal.empty() && !writeJournal(journal, name, prefix, before, after, &why))
+    return notWritten(
+        "The journal that keeps the old bytes until the change is complete "
+        "could not be written: " +
+        why + ".");
+  if (gauge.onDisk()) dropUnheldHistory(name, gauge, record, before);
+
+  // The new tail, then the cut; a failure puts the old tail and length back.
+  const auto put = [&](std::span<const uint8_t> tail, int64_t newLength) {
+    return gauge.write(record.position, tail) && gauge.truncate(newLength) && gauge.flush();
+  };
+  if (!put(after, record.newGaugeLength)) {
+    const std::string failed = "Writing the gauge file failed: " + gauge.errorOr("unknown error");
+    if (put(before, record.gaugeLength)) {
+      if (!journal.empty()) removeJournal(journal, &why);
+      return notWritten(failed + "; the old bytes were put back.");
+    }
+    return Result<>::failure(
+        Fault::GaugeWrite,
+        failed + ", and so did putting the old bytes back." +
+            (journal.empty() ? std::string(" Some bytes may have changed.")
+                             : " The journal beside it puts them back the next time dialpix "
+                               "opens it."));
+  }
   if (gauge.onDisk() && !keepInHistory(name, record, prefix, before, journal, &why))
     noticeOnce(name, "A change to it could not be kept for undo (" + why +
                          "), so it cannot be undone. The change itself is complete.");

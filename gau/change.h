@@ -70,6 +70,17 @@ std::string journalName(const std::string& gaugeName);
 Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> bytes,
                      const ChangeNote& note);
 
+// Replaces everything from 1-based `pos` to the end of the file by `bytes`,
+// so the file's length may change: a bitmap resource made another size,
+// whose module is laid out anew behind it. The same rules as changeRange();
+// the journal and the history keep the old length and the old bytes from the
+// first byte that changes to the old end, so a cut-off change plays back to
+// the old file exactly and an undo gives it back byte for byte. An undo's
+// bytes go where its change began, and only while the file holds, from
+// there to its end, exactly what that change wrote.
+Result<> changeTail(io::Channel& gauge, int64_t pos, std::span<const uint8_t> bytes,
+                    const ChangeNote& note);
+
 // A change that was cut off and has been undone from its journal.
 struct Restored {
   int32_t bmpPos = 0;

@@ -13,13 +13,14 @@ namespace gau {
 namespace {
 
 constexpr char kMagic[8] = {'d', 'p', 'x', 'c', 'h', 'g', '0', '2'};
+constexpr char kTailMagic[8] = {'d', 'p', 'x', 'c', 'h', 'g', '0', '3'};
 constexpr size_t kCommandBytes = 16;
 constexpr int64_t kHeaderBytes = 128;
 constexpr int64_t kRunEntryBytes = 8;
 // Field offsets in the header; see encodePrefix().
 constexpr size_t kPosition = 8, kLength = 16, kGaugeLength = 24, kTime = 32, kChanged = 40,
                  kRunBytes = 48, kRunCount = 56, kBmpPos = 60, kOldCrc = 64, kNewCrc = 68,
-                 kTableCrc = 72, kDevice = 80, kFile = 88, kBorn = 96, kCommand = 104,
+                 kTableCrc = 72, kLengthChange = 76, kDevice = 80, kFile = 88, kBorn = 96, kCommand = 104,
                  kHeaderCrc = 124;
 static_assert(kHeaderCrc + 4 == kHeaderBytes);
 
@@ -40,6 +41,15 @@ int64_t ChangeRecord::runBytes() const {
   int64_t n = 0;
   for (const Run& r : runs) n += r.length;
   return n;
+}
+
+int64_t ChangeRecord::newBytes() const {
+  return kind == RecordKind::Tail ? newGaugeLength - position + 1 : runBytes();
+}
+
+std::vector<Run> ChangeRecord::writtenRuns() const {
+  if (kind == RecordKind::Range) return runs;
+  return {{0, static_cast<uint32_t>(newBytes())}};
 }
 
 uint32_t crc32Of(std::span<const uint8_t> bytes) {
@@ -121,10 +131,12 @@ std::vector<uint8_t> runBytesOf(std::span<const uint8_t> range, const std::vecto
 // little-endian; positions 1-based, as everywhere in the program.
 //
 //   offset  bytes  field
-//        0      8  "dpxchg02", the record's kind and layout
+//        0      8  "dpxchg02", the record's kind and layout: "dpxchg03" for a
+//                  tail, whose one run reaches from the position to the file's
+//                  old end, and whose new bytes reach to its new end
 //        8      8  position: the first byte of the range the runs lie in
 //       16      8  length of that range
-//       24      8  the gauge file's length (a change never alters it)
+//       24      8  the gauge file's length before the change
 //       32      8  time of the change, seconds since 1970 UTC
 //       40      8  bytes of the range that the change altered
 //       48      8  R: bytes in all runs together
@@ -133,14 +145,16 @@ std::vector<uint8_t> runBytesOf(std::span<const uint8_t> range, const std::vecto
 //       64      4  CRC-32 of the runs' old bytes, one run after another
 //       68      4  CRC-32 of their new bytes
 //       72      4  CRC-32 of the run table
-//       76      4  0
+//       76      4  how much longer the change made the file, signed (0 in
+//                  dpxchg02, which never changes it)
 //       80     24  the gauge's identity: device, file number, birth time (8 each)
 //      104     16  the command, in ASCII, padded with zero bytes
 //      120      4  0
 //      124      4  CRC-32 of bytes 0 to 123
 //      128   8 x N the run table: offset from the range's first byte, length (4 each)
 //  128+8N      R   the runs' old bytes
-//  128+8N+R    R   their new bytes: in the journal only; the history drops them
+//  128+8N+R    R'  their new bytes: in the journal only; the history drops them
+//                  (R' = R, but for a tail R plus the length change)
 std::vector<uint8_t> encodePrefix(const ChangeRecord& r) {
   const size_t tableBytes = r.runs.size() * kRunEntryBytes;
   std::vector<uint8_t> h(static_cast<size_t>(kHeaderBytes) + tableBytes, 0);
@@ -149,7 +163,10 @@ std::vector<uint8_t> encodePrefix(const ChangeRecord& r) {
     io::putLe32(table + i * kRunEntryBytes, r.runs[i].offset);
     io::putLe32(table + i * kRunEntryBytes + 4, r.runs[i].length);
   }
-  std::memcpy(h.data(), kMagic, sizeof kMagic);
+  const bool tail = r.kind == RecordKind::Tail;
+  std::memcpy(h.data(), tail ? kTailMagic : kMagic, sizeof kMagic);
+  if (tail)
+    io::putLe32(&h[kLengthChange], static_cast<uint32_t>(r.newGaugeLength - r.gaugeLength));
   put64(&h[kPosition], r.position);
   put64(&h[kLength], r.length);
   put64(&h[kGaugeLength], r.gaugeLength);
@@ -177,7 +194,8 @@ ReadRecord readRecord(io::Channel& file, Form form, RecordBytes* bytes, int64_t 
   const size_t got = file.read(1, std::span(h, static_cast<size_t>(std::min(size, kHeaderBytes))));
   // A header cut off while it was written is a prefix of one.
   const size_t magic = std::min(got, sizeof kMagic);
-  if (std::memcmp(h, kMagic, magic) != 0) return out;  // Foreign
+  if (std::memcmp(h, kMagic, magic) != 0 && std::memcmp(h, kTailMagic, magic) != 0)
+    return out;  // Foreign
   if (size < kHeaderBytes) {
     out.state = RecordState::Torn;
     return out;
@@ -185,6 +203,7 @@ ReadRecord readRecord(io::Channel& file, Form form, RecordBytes* bytes, int64_t 
   out.state = RecordState::Damaged;
   if (got != sizeof h || io::le32u(&h[kHeaderCrc]) != crc32Of(std::span(h, kHeaderCrc))) return out;
   ChangeRecord& r = out.record;
+  r.kind = h[7] == kTailMagic[7] ? RecordKind::Tail : RecordKind::Range;
   r.position = get64(&h[kPosition]);
   r.length = get64(&h[kLength]);
   r.gaugeLength = get64(&h[kGaugeLength]);
@@ -201,16 +220,33 @@ ReadRecord readRecord(io::Channel& file, Form form, RecordBytes* bytes, int64_t 
   r.command.assign(c, strnlen(c, kCommandBytes));
   // Fields that no change writes; each check keeps the sums below from overflowing.
   constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+  const bool tail = r.kind == RecordKind::Tail;
+  const int32_t lengthChange = io::le32(&h[kLengthChange]);
+  r.newGaugeLength = r.gaugeLength + (tail ? lengthChange : 0);
   if (r.position < 1 || r.length < 1 || r.length > kMax || r.gaugeLength < 1 ||
       r.gaugeLength > int64_t{1} << 40 || runBytes < 1 || runBytes > r.length || runCount < 1 ||
-      runCount > runBytes || r.bytesChanged < 1 || r.bytesChanged > runBytes)
+      runCount > runBytes || r.bytesChanged < 1)
     return out;
-  if (gaugeLength >= 0 && r.gaugeLength != gaugeLength) {
+  // A tail: one run over the whole range, which reaches the old end; new bytes to the new end.
+  if (tail ? runCount != 1 || runBytes != r.length || r.position - 1 + r.length != r.gaugeLength ||
+                 r.newGaugeLength < r.position || r.newGaugeLength > int64_t{1} << 40 ||
+                 r.newGaugeLength - r.position + 1 > kMax ||
+                 r.bytesChanged > runBytes + r.newGaugeLength - r.position + 1
+           : lengthChange != 0 || r.bytesChanged > runBytes)
+    return out;
+  const bool lengthFits =
+      form == Form::History
+          ? gaugeLength == r.newGaugeLength
+          : gaugeLength >= std::min(r.gaugeLength, r.newGaugeLength) &&
+                gaugeLength <= std::max(r.gaugeLength, r.newGaugeLength);
+  if (gaugeLength >= 0 && !lengthFits) {
     out.state = RecordState::OtherLength;
     return out;
   }
   const int64_t prefix = kHeaderBytes + runCount * kRunEntryBytes;
-  const int64_t whole = prefix + 2 * runBytes;
+  // The runs are not read yet: a range's new bytes are as many as its old ones.
+  const int64_t newBytes = tail ? r.newGaugeLength - r.position + 1 : runBytes;
+  const int64_t whole = prefix + runBytes + newBytes;
   if (form == Form::Journal ? size != whole : size != prefix + runBytes && size != whole) {
     // A journal is written front to back, so a shorter one was cut off.
     if (form == Form::Journal && size < whole) out.state = RecordState::Torn;
@@ -240,7 +276,7 @@ ReadRecord readRecord(io::Channel& file, Form form, RecordBytes* bytes, int64_t 
         crc32Of(bytes->before) != r.oldCrc)
       return out;
     if (form == Form::Journal) {
-      bytes->after.resize(static_cast<size_t>(runBytes));
+      bytes->after.resize(static_cast<size_t>(newBytes));
       if (file.read(prefix + runBytes + 1, bytes->after) != bytes->after.size() ||
           crc32Of(bytes->after) != r.newCrc)
         return out;

@@ -1,7 +1,9 @@
 #pragma once
 // One change of a gauge file as it is kept on the disk: where it lies, which
 // file and bitmap it was for, and the runs of bytes it changed, with their
-// bytes before (and, in a journal, after). The journal beside the gauge and
+// bytes before (and, in a journal, after). A change of the file's length (a
+// bitmap resource made another size) is one run from its first changed byte
+// to the end of the file, before and after, each with its own length. The journal beside the gauge and
 // each entry of the undo history are such a record; a record that does not
 // read back whole (cut off while it was being written) is never trusted.
 // The byte layout is described once, above encodePrefix() in change_record.cpp.
@@ -28,10 +30,17 @@ struct Run {
   bool operator==(const Run&) const = default;
 };
 
+enum class RecordKind {
+  Range,  // runs inside a range of the file; its length stays
+  Tail,   // everything from `position` to the end replaced; the length may change
+};
+
 struct ChangeRecord {
+  RecordKind kind = RecordKind::Range;
   int64_t position = 0;      // 1-based first byte of the range the runs lie in
-  int64_t length = 0;        // bytes in that range
-  int64_t gaugeLength = 0;   // the file's length, which a change never alters
+  int64_t length = 0;        // bytes in that range (a tail: to the old end)
+  int64_t gaugeLength = 0;   // the file's length before the change
+  int64_t newGaugeLength = 0;  // and after it: the same for a range
   int64_t time = 0;          // seconds since 1970, UTC
   int64_t bytesChanged = 0;  // bytes of the range that differ
   int32_t bmpPos = 0;        // the bitmap the change was for
@@ -43,6 +52,11 @@ struct ChangeRecord {
 
   // Bytes in all runs together.
   int64_t runBytes() const;
+  // The bytes the change wrote, one after another: a range's runs, or a
+  // tail's whole new tail.
+  int64_t newBytes() const;
+  // Where those lie, from `position` on.
+  std::vector<Run> writtenRuns() const;
 };
 
 // A journal carries the new bytes after the old, so that a playback can tell
@@ -89,7 +103,9 @@ struct ReadRecord {
 // Reads the record on `file` in form `form`, and its bytes into `bytes` when
 // given (a journal's new bytes too). With `gaugeLength` >= 0 a record made for
 // a file of another length is OtherLength before its runs are read, so a
-// record's own fields never size what is read.
+// record's own fields never size what is read: a history entry must have left
+// the file at that length, a journal (a change perhaps cut off) at it or
+// anywhere between its lengths before and after.
 ReadRecord readRecord(io::Channel& file, Form form, RecordBytes* bytes, int64_t gaugeLength = -1);
 
 }  // namespace gau

@@ -112,21 +112,27 @@ void trim(const fs::path& folder) {
   trimTotal(io::pathOf(historyRoot()), historyLimits().totalBytes);
 }
 
-// The changes kept in `folder` for a file of `length` bytes; entries that do
-// not read whole are moved aside. Those of another length belong to an
-// earlier file that had this identity.
+// The changes kept in `folder` for a file of `length` bytes, oldest first;
+// entries that do not read whole are moved aside. From the newest back, each
+// must have left the file at the length the next one found: one of another
+// length, and all before it, belong to an earlier file that had this identity.
 std::vector<HistoryEntry> readFolder(const std::string& folder, int64_t length) {
   std::vector<HistoryEntry> out;
-  for (const fs::path& f : filesOf(io::pathOf(folder), kExtension)) {
-    const ReadRecord r = readEntry(io::nameOf(f), length, nullptr);
+  const std::vector<fs::path> files = filesOf(io::pathOf(folder), kExtension);
+  for (auto f = files.rbegin(); f != files.rend(); ++f) {
+    const ReadRecord r = readEntry(io::nameOf(*f), length, nullptr);
     if (r.state == RecordState::Whole) {
-      out.push_back({r.record, io::nameOf(f)});
-    } else if (r.state != RecordState::OtherLength) {
+      out.push_back({r.record, io::nameOf(*f)});
+      length = r.record.gaugeLength;
+    } else if (r.state == RecordState::OtherLength) {
+      break;
+    } else {
       std::error_code ec;
-      fs::path aside = f;
-      fs::rename(f, aside.replace_extension(kDamaged), ec);
+      fs::path aside = *f;
+      fs::rename(*f, aside.replace_extension(kDamaged), ec);
     }
   }
+  std::reverse(out.begin(), out.end());
   return out;
 }
 
@@ -152,7 +158,7 @@ bool holds(io::Channel& gauge, const ChangeRecord& r, int64_t pos,
            std::span<const uint8_t> current) {
   uint32_t crc = crc32Of({});
   std::vector<uint8_t> read;
-  for (const Run& run : r.runs) {
+  for (const Run& run : r.writtenRuns()) {
     const int64_t at = r.position + run.offset;
     std::span<const uint8_t> now;
     if (at >= pos && at + run.length <= pos + static_cast<int64_t>(current.size())) {
@@ -214,7 +220,8 @@ void dropUnheldHistory(const std::string& gaugeName, io::Channel& gauge, const C
   if (!top || damagedOnTop(folder, top->file)) return;
   const ChangeRecord& newest = top->record;
   // The same runs again (an import over the last one): their checksum is known.
-  if (newest.position == next.position && newest.runs == next.runs
+  if (newest.kind == RecordKind::Range && next.kind == RecordKind::Range &&
+              newest.position == next.position && newest.runs == next.runs
           ? newest.newCrc == next.oldCrc
           : holds(gauge, newest, next.position, current))
     return;
@@ -237,7 +244,7 @@ bool keepInHistory(const std::string& gaugeName, const ChangeRecord& record,
                   (ec ? ec.message() : std::string("something else has its name")));
   io::makePrivateFolder(historyRoot());
   io::makePrivateFolder(folder);
-  // Entries of another length belong to an earlier file that had this identity.
+  // Entries that left the file at another length belong to an earlier file that had this identity.
   if (const std::vector<fs::path> files = filesOf(io::pathOf(folder), kExtension);
       !files.empty() && !newestEntry(folder, record.gaugeLength))
     for (const fs::path& f : filesOf(io::pathOf(folder), kExtension)) removeQuietly(f);

@@ -3,8 +3,9 @@
 // of its runs in the state folder (io::stateFolder()/history, this user's
 // alone), not beside the gauge. A gauge's changes are filed under its file
 // identity (device, inode and birth time), so they follow it through a rename
-// or a move within its filesystem; its length, which no change alters, is
-// checked too, and so is that the file still holds what the newest change
+// or a move within its filesystem; its length is checked too (each change
+// must have left the file at the length the next one found, and the newest at
+// the length it has), and so is that the file still holds what the newest change
 // wrote: a later file that was given a deleted gauge's identity does not
 // inherit its changes.
 

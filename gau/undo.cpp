@@ -14,13 +14,14 @@ struct Loaded {
   RecordBytes bytes;
 };
 
-Result<Loaded> load(io::Channel& gauge, const HistoryEntry& entry) {
+// The entry of a change that left the file `length` bytes long.
+Result<Loaded> load(int64_t length, const HistoryEntry& entry) {
   std::string why;
   const std::unique_ptr<io::Channel> c =
       io::openFileChannel(entry.file, io::OpenMode::ReadOnly, &why);
   Loaded l;
   ReadRecord r;
-  if (c) r = readRecord(*c, Form::History, &l.bytes, gauge.length());
+  if (c) r = readRecord(*c, Form::History, &l.bytes, length);
   if (r.state != RecordState::Whole)
     return Result<Loaded>::failure(Fault::Bitmap,
                                    "The history of that change cannot be read whole.");
@@ -35,8 +36,10 @@ std::string nothingToUndo(const History& h) {
 }
 
 Result<Undone> undoLoaded(io::Channel& gauge, const Loaded& l) {
-  const Result<> done =
-      changeRange(gauge, l.record.position, l.bytes.before, {"undo", l.record.bmpPos, &l.record});
+  const ChangeNote note{"undo", l.record.bmpPos, &l.record};
+  const Result<> done = l.record.kind == RecordKind::Tail
+                            ? changeTail(gauge, l.record.position, l.bytes.before, note)
+                            : changeRange(gauge, l.record.position, l.bytes.before, note);
   if (!done) return Result<Undone>::failure(done);
   return Undone{l.record};
 }
@@ -44,7 +47,7 @@ Result<Undone> undoLoaded(io::Channel& gauge, const Loaded& l) {
 }  // namespace
 
 Result<Undone> undoChange(io::Channel& gauge, const HistoryEntry& entry) {
-  const Result<Loaded> l = load(gauge, entry);
+  const Result<Loaded> l = load(gauge.length(), entry);
   if (!l) return Result<Undone>::failure(l);
   return undoLoaded(gauge, *l);
 }
@@ -70,24 +73,33 @@ Result<std::vector<Undone>> undoSteps(io::Channel& gauge, int steps,
   // tried on a copy of the bytes they cover before anything is written. The
   // entries are read one at a time, here and again below, so a long history
   // is never held whole.
+  // A change of the file's length moves what follows it: then the whole file is tried.
   std::vector<const HistoryEntry*> todo;
   int64_t first = INT64_MAX, end = 0;
   for (int i = 0; i < steps; ++i) {
     todo.push_back(&kept[kept.size() - 1 - static_cast<size_t>(i)]);
     first = std::min(first, todo.back()->record.position);
     end = std::max(end, todo.back()->record.position + todo.back()->record.length);
+    if (todo.back()->record.kind == RecordKind::Tail) first = 1, end = INT64_MAX;
   }
+  if (end == INT64_MAX) end = gauge.length() + 1;
   std::vector<uint8_t> span(static_cast<size_t>(end - first));
   if (gauge.read(first, span) != span.size())
     return R::failure(Fault::Bitmap, "The gauge file could not be read: " +
                                          gauge.errorOr("the read stopped early") + ".");
+  int64_t length = gauge.length();
   for (size_t i = 0; i < todo.size(); ++i) {
-    const Result<Loaded> l = load(gauge, *todo[i]);
+    const Result<Loaded> l = load(length, *todo[i]);
     if (!l) return R::failure(l);
     const ChangeRecord& r = l->record;
+    const auto offset = static_cast<size_t>(r.position - first);
     std::vector<uint8_t> now;
-    for (const Run& run : r.runs) {
-      const auto at = span.begin() + (r.position - first + run.offset);
+    for (const Run& run : r.writtenRuns()) {
+      if (offset + run.offset + run.length > span.size()) {
+        now.clear();
+        break;
+      }
+      const auto at = span.begin() + static_cast<std::ptrdiff_t>(offset + run.offset);
       now.insert(now.end(), at, at + run.length);
     }
     if (crc32Of(now) != r.newCrc)
@@ -95,12 +107,18 @@ Result<std::vector<Undone>> undoSteps(io::Channel& gauge, int steps,
                         "Step " + std::to_string(i + 1) +
                             " would find other bytes than its change wrote; another program, or "
                             "a copy put back, has changed them since.");
-    size_t k = 0;
-    for (const Run& run : r.runs) {
-      std::copy_n(l->bytes.before.begin() + static_cast<std::ptrdiff_t>(k), run.length,
-                  span.begin() + (r.position - first + run.offset));
-      k += run.length;
+    if (r.kind == RecordKind::Tail) {
+      span.resize(offset);
+      span.insert(span.end(), l->bytes.before.begin(), l->bytes.before.end());
+    } else {
+      size_t k = 0;
+      for (const Run& run : r.runs) {
+        std::copy_n(l->bytes.before.begin() + static_cast<std::ptrdiff_t>(k), run.length,
+                    span.begin() + static_cast<std::ptrdiff_t>(offset + run.offset));
+        k += run.length;
+      }
     }
+    length = r.gaugeLength;
   }
   // The entries still to undo stay while the steps' own records are filed.
   const HistoryTrimHold hold(gauge.name());

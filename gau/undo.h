@@ -1,5 +1,6 @@
 #pragma once
-// Taking changes back: each undo goes through changeRange() like any change,
+// Taking changes back: each undo goes through changeRange() (or, for a change
+// of the file's length, changeTail()) like any change,
 // is kept in the history itself (so it can be undone in turn), and writes only
 // inside the bitmap record the change named, and only while the gauge still
 // holds the bytes the change wrote.

@@ -286,4 +286,35 @@ Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height) {
   return DecodedImage(std::move(image));
 }
 
+Result<PictureSize> pictureSize(Channel& file) {
+  using R = Result<PictureSize>;
+  const int64_t length = file.length();
+  if (length < 0) return R::failure(Fault::Source, "It could not be read: " + file.error() + ".");
+  if (length > INT32_MAX)
+    return R::failure(Fault::Source, "It is " + num(length) + " bytes long, too long for a picture.");
+  QByteArray whole(static_cast<qsizetype>(length), Qt::Uninitialized);
+  if (file.read(1, {reinterpret_cast<uint8_t*>(whole.data()), static_cast<size_t>(length)}) !=
+      static_cast<size_t>(length))
+    return R::failure(Fault::Source,
+                      "It could not be read: " + file.errorOr("the read stopped early") + ".");
+  if (bmp::isBmp(view(whole)))
+    if (const std::optional<bmp::BitFieldLayout> fields = bmp::bitFieldLayout(view(whole)))
+      return PictureSize{fields->width, fields->height};
+  if (std::optional<std::vector<uint8_t>> wide = bmp::widenedHeader(view(whole)))
+    whole = QByteArray(reinterpret_cast<const char*>(wide->data()),
+                       static_cast<qsizetype>(wide->size()));
+  QBuffer buffer(&whole);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  // A top-down .BMP's height comes negative (see decodeImage).
+  const QSize size = reader.size();
+  if (size.width() < 0)
+    return R::failure(Fault::Source, "Its size cannot be known before it is decoded" +
+                                         (reader.errorString().isEmpty()
+                                              ? std::string()
+                                              : ": " + reader.errorString().toStdString()) +
+                                         ".");
+  return PictureSize{size.width(), std::abs(size.height())};
+}
+
 }  // namespace imageio

@@ -40,4 +40,11 @@ class DecodedImage {
 // each reason a sentence for the user.
 Result<DecodedImage> decodeImage(Channel& file, int32_t width, int32_t height);
 
+// The width and height of the picture on `file`, asked of the reader before
+// a pixel is decoded (Fault::Source when the reader cannot tell).
+struct PictureSize {
+  int32_t width = 0, height = 0;
+};
+Result<PictureSize> pictureSize(Channel& file);
+
 }  // namespace imageio

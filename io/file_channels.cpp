@@ -56,6 +56,24 @@ bool Channel::write(int64_t pos, std::span<const uint8_t> bytes) {
   return writeAt(pos - 1, bytes);
 }
 
+bool Channel::truncate(int64_t length) {
+  error_.clear();
+  if (readOnly_) {
+    fail("the file is open for reading only");
+    return false;
+  }
+  const int64_t now = lengthNow();
+  if (now < 0) return false;
+  if (length < 0 || length > now) {
+    fail("a cut past the end of the file was refused");
+    return false;
+  }
+  if (length == now) return true;
+  // A cut-off test may stop the process here, as at any write.
+  if (test_hooks::exitAfterBytes == 0) std::_Exit(test_hooks::kCutOffStatus);
+  return truncateAt(length);
+}
+
 bool Channel::flush() {
   error_.clear();
   if (test_hooks::failFlushAfter > 0 && --test_hooks::failFlushAfter == 0) {
@@ -111,6 +129,15 @@ bool MemoryChannel::writeAt(int64_t offset, std::span<const uint8_t> bytes) {
   return true;
 }
 
+bool MemoryChannel::truncateAt(int64_t length) {
+  if (failWrites_) {
+    fail("writes are switched off");
+    return false;
+  }
+  bytes_.resize(static_cast<size_t>(length));
+  return true;
+}
+
 bool FileChannels::open(int n, const std::string& name, OpenMode mode, std::string* error) {
   if (n < 1 || n > kCount) {
     if (error) *error = "no such channel";
@@ -138,6 +165,7 @@ class ClosedChannel final : public Channel {
   int64_t lengthNow() const override { return closed(), -1; }
   int64_t readAt(int64_t, std::span<uint8_t>) override { return closed(), 0; }
   bool writeAt(int64_t, std::span<const uint8_t>) override { return closed(), false; }
+  bool truncateAt(int64_t) override { return closed(), false; }
   bool flushNow() override { return closed(), false; }
 
  private:

@@ -62,6 +62,8 @@ class Channel {
   size_t read(int64_t pos, std::span<uint8_t> out);
   // Writes `bytes` from 1-based position `pos` (>= 1) on; may make the file longer.
   bool write(int64_t pos, std::span<const uint8_t> bytes);
+  // Cuts the file to `length` bytes (no longer than it is).
+  bool truncate(int64_t length);
   // Pushes every write so far to the disk.
   bool flush();
 
@@ -86,6 +88,11 @@ class Channel {
   // fewer after calling fail().
   virtual int64_t readAt(int64_t offset, std::span<uint8_t> out) = 0;
   virtual bool writeAt(int64_t offset, std::span<const uint8_t> bytes) = 0;
+  // Channels that are only read need not cut.
+  virtual bool truncateAt(int64_t /*length*/) {
+    fail("it cannot be cut short");
+    return false;
+  }
   virtual bool flushNow() = 0;
   void fail(std::string why) const { error_ = std::move(why); }
 
@@ -137,6 +144,7 @@ class MemoryChannel : public Channel {
   int64_t lengthNow() const override { return static_cast<int64_t>(bytes_.size()); }
   int64_t readAt(int64_t offset, std::span<uint8_t> out) override;
   bool writeAt(int64_t offset, std::span<const uint8_t> bytes) override;
+  bool truncateAt(int64_t length) override;
   bool flushNow() override;
 
  private:

@@ -89,6 +89,12 @@ class PosixChannel final : public Channel {
     return true;
   }
 
+  bool truncateAt(int64_t length) override {
+    if (::ftruncate(fd_, static_cast<off_t>(length)) == 0) return true;
+    fail(std::string("it could not be cut short: ") + std::strerror(errno));
+    return false;
+  }
+
  private:
   int fd_;
 };

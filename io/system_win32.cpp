@@ -169,6 +169,14 @@ class Win32Channel final : public Channel {
     return true;
   }
 
+  bool truncateAt(int64_t length) override {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = length;
+    if (SetFileInformationByHandle(h_, FileEndOfFileInfo, &end, sizeof end)) return true;
+    fail("it could not be cut short: " + reason(GetLastError()));
+    return false;
+  }
+
  private:
   HANDLE h_;
 };

@@ -23,6 +23,8 @@ test=(
   desktop-file-utils appstream lintian man-db groff-base
   # Gauges linked as real 32-bit ones for the resource table tests (64-bit: the windows group).
   gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+  # wrestool, an outside reader of the resources of rewritten gauges.
+  icoutils
 )
 # The Windows program: MinGW-w64 and its zlib, Debian's GoogleTest source built for it,
 # makensis, and wine to run the tests and the installer.

@@ -27,7 +27,9 @@
 #include "io/little_endian.h"
 #include "io/system.h"
 #include "tests/cli/cli_run.h"
+#include "pe/resource_table.h"
 #include "tests/support/exhaustive_scan.h"
+#include "tests/support/mingw_gauge.h"
 #include "tools/gauge_builder.h"
 #include "tools/pe_builder.h"
 #include "tests/support/bitmap_in_picture.h"
@@ -46,6 +48,7 @@ class tst_cli : public QObject {
   void exportEqualsWindowExport();
   void importThenExportRoundTrip();
   void importOfAPngMapsOntoThePalette();
+  void importResizeMakesTheResourceThePicturesSize();
   void patchesEqualTheWindows_data();
   void patchesEqualTheWindows();
   void undoTakesBackEachCommand_data();
@@ -136,6 +139,69 @@ void tst_cli::exportEqualsWindowExport() {
     }
   }
   QCOMPARE(QDir(dir.filePath(QStringLiteral("out"))).count() - 2, static_cast<uint>(checked));
+}
+
+// --resize on a gauge linked by MinGW: refused without it, the resource
+// rebuilt with it (by number and by id), three steps of undo back to the gauge
+// as built; a bitmap that is no resource keeps its size.
+void tst_cli::importResizeMakesTheResourceThePicturesSize() {
+  if (!mingwgauge::have("x86_64-w64-mingw32-gcc") || !mingwgauge::have("x86_64-w64-mingw32-windres"))
+    QSKIP("MinGW is not installed");
+  QTemporaryDir dir;
+  const mingwgauge::Built built = mingwgauge::linkGauge("x86_64-w64-mingw32-", dir.path().toStdString());
+  QVERIFY(!built.file.empty());
+  const QString gauge = dir.filePath(QStringLiteral("g.gau"));
+  writeBytes(gauge, built.file);
+  const auto picture = [&](const QString& name, int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb(x * 2, y * 2, (x + y) & 255));
+    QVERIFY(image.save(dir.filePath(name)));
+  };
+  picture(QStringLiteral("big.png"), 128, 96);
+  picture(QStringLiteral("small.png"), 16, 8);
+  const QStringList big{QStringLiteral("import"), gauge, QStringLiteral("1"), QStringLiteral("big.png")};
+
+  Run run = dialpix(dir.path(), big);
+  QCOMPARE(run.status, 1);
+  QVERIFY2(run.err.contains("128 x 96"), run.err.constData());
+  QVERIFY(readBytes(gauge) == built.file);
+
+  run = dialpix(dir.path(), QStringList{QStringLiteral("import"), QStringLiteral("--resize"), gauge,
+                                        QStringLiteral("1"), QStringLiteral("big.png")});
+  QCOMPARE(run.status, 0);
+  QVERIFY2(run.err.contains("bitmap 1: made 128 x 96 (it was 64 x 64)."), run.err.constData());
+  run = dialpix(dir.path(), QStringList{QStringLiteral("import"), QStringLiteral("--resize"), gauge,
+                                        QStringLiteral("2"), QStringLiteral("small.png")});
+  QCOMPARE(run.status, 0);
+  const Bytes resized = readBytes(gauge);
+  const auto channel = io::memoryChannel(resized);
+  const Result<pe::ResourceTable> table = pe::readResourceTable(*channel);
+  QVERIFY(table);
+  std::vector<uint32_t> sizes;
+  for (const pe::Resource& r : table->resources) sizes.push_back(r.size);
+  QCOMPARE(sizes, (std::vector<uint32_t>{40 + 1024 + 128 * 96, 40 + 1024 + 16 * 8,
+                                         static_cast<uint32_t>(built.bitmaps[2].size())}));
+  QVERIFY(std::equal(mingwgauge::kOverlay.rbegin(), mingwgauge::kOverlay.rend(), resized.rbegin()));
+
+  // The 24-bit bitmap, by its id.
+  picture(QStringLiteral("true.png"), 81, 61);
+  run = dialpix(dir.path(), QStringList{QStringLiteral("import"), QStringLiteral("--resize"), gauge,
+                                        QStringLiteral("id:3"), QStringLiteral("true.png")});
+  QCOMPARE(run.status, 0);
+  QVERIFY2(run.err.contains("bitmap id:3: made 81 x 61 (it was 40 x 30)."), run.err.constData());
+
+  run = dialpix(dir.path(), {QStringLiteral("undo"), QStringLiteral("--steps"), QStringLiteral("3"), gauge});
+  QCOMPARE(run.status, 0);
+  QVERIFY(readBytes(gauge) == built.file);
+
+  // The demo gauges are no modules: their bitmaps lie loose.
+  const QString loose = dir.filePath(QStringLiteral("loose.gau"));
+  QVERIFY(QFile::copy(QDir(demo_).filePath(QStringLiteral("lamps.gau")), loose));
+  run = dialpix(dir.path(), {QStringLiteral("import"), QStringLiteral("--resize"), loose,
+                             QStringLiteral("1"), QStringLiteral("big.png")});
+  QCOMPARE(run.status, 1);
+  QVERIFY2(run.err.contains("no bitmap resource of its own"), run.err.constData());
 }
 
 void tst_cli::importThenExportRoundTrip() {

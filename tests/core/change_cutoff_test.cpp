@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 
+#include "gau/bitmap_record.h"
 #include "gau/change.h"
 #include "gau/history.h"
 #include "gau/transparency.h"
@@ -83,6 +84,55 @@ INSTANTIATE_TEST_SUITE_P(Change, CutOff,
                          ::testing::Values(CutRow{"Small_EveryByte", 8, 8, 1},
                                            CutRow{"Large_Sampled", 255, 256, 3989}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A change of the file's length (a resource made another size), grown and
+// shrunk, cut off at every step of its journal and its writes: the next open
+// finds the file before, at its old length, or after, never between.
+TEST(CutOff, ALengthChangeComesBackWholeOrNotAtAll) {
+  for (const int64_t newLength : {int64_t{900}, int64_t{150}}) {
+    SCOPED_TRACE(newLength);
+    GaugeDir d;
+    std::vector<uint8_t> tail(static_cast<size_t>(newLength - 99));
+    for (size_t i = 0; i < tail.size(); ++i) tail[i] = static_cast<uint8_t>(i * 13 + 1);
+    const auto resize = [&] { (void)gau::changeTail(*d.open(), 100, tail, {"resize", d.pos}); };
+    ASSERT_FALSE(cutOffAfter(-1, resize));
+    const std::vector<uint8_t> after = d.now();
+    ASSERT_EQ(static_cast<int64_t>(after.size()), newLength);
+    int cut = 0;
+    for (int64_t k = 0; k <= 4 * newLength + 2048; k += 7) {
+      std::filesystem::remove_all(d.dir.file("state"));
+      gaugebuild::Gauge fresh;
+      fresh.raw(d.before).writeTo(d.name);
+      if (!cutOffAfter(k, resize)) break;
+      ++cut;
+      const auto restored = gau::recoverGauge(d.name);
+      ASSERT_TRUE(restored) << restored.reason();
+      const std::vector<uint8_t> now = d.now();
+      ASSERT_TRUE(now == d.before || now == after) << "mixed after " << k << " bytes";
+      ASSERT_FALSE(d.journalLeft());
+    }
+    EXPECT_GT(cut, 10);
+  }
+}
+
+// A length change's journal is played back only while every byte from where
+// it began to the end is one it kept: a byte changed since sets it aside.
+TEST(CutOff, ALengthChangesJournalOverWrittenSinceIsSetAside) {
+  GaugeDir d;
+  const std::vector<uint8_t> tail(700, 0x42);
+  ASSERT_TRUE(cutOffAfter(128 + 8 + 200 + 700 + 100, [&] {
+    (void)gau::changeTail(*d.open(), 100, tail, {"resize", d.pos});
+  }));
+  ASSERT_TRUE(d.journalLeft());
+  std::vector<uint8_t> spoilt = d.now();
+  spoilt[spoilt.size() - 1] ^= 0xFF;  // neither the old byte nor the new one
+  gaugebuild::Gauge().raw(spoilt).writeTo(d.name);
+  const auto r = gau::recoverGauge(d.name);
+  ASSERT_TRUE(r) << r.reason();
+  EXPECT_FALSE(r->restored);
+  EXPECT_NE(r->notice.find("later change"), std::string::npos) << r->notice;
+  EXPECT_EQ(d.now(), spoilt);
+}
 
 TEST(CutOff, ARestoredBitmapIsNamed) {
   GaugeDir d;

@@ -149,3 +149,23 @@ TEST(Change, WaitsForAnotherDialpixThenIsRefused) {
 }
 
 }  // namespace
+
+// Changes of the length between changes in place: undone one by one, the
+// file comes back byte for byte, and its length with it.
+TEST(Change, UndoGivesBackTheFileAcrossChangesOfItsLength) {
+  GaugeDir d;
+  const auto end = static_cast<int64_t>(d.before.size());
+  const std::vector<uint8_t> longer(2000, 0x3C), shorter(40, 0xC3), colour{0x77};
+  ASSERT_TRUE(gau::changeTail(*d.open(), end - 30, longer, {"resize", d.pos}));
+  ASSERT_TRUE(gau::changeRange(*d.open(), d.pos + gau::kPaletteFromBmpPos + 4, colour,
+                               {"palette", d.pos}));
+  ASSERT_TRUE(gau::changeTail(*d.open(), end + 100, shorter, {"resize", d.pos}));
+  EXPECT_EQ(static_cast<int64_t>(d.now().size()), end + 99 + 40);
+  EXPECT_EQ(gau::historyOf(d.name).size(), 3u);
+  const auto undone = gau::undoSteps(*d.open(), 3);
+  ASSERT_TRUE(undone) << undone.reason();
+  EXPECT_EQ(d.now(), d.before);
+  // Each undo is kept too, and redoes what it took back.
+  ASSERT_TRUE(gau::undoLatest(*d.open()));
+  EXPECT_EQ(static_cast<int64_t>(d.now().size()), end - 31 + 2000);
+}

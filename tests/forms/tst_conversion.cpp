@@ -4,9 +4,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <QMessageBox>
+
 #include "form_fixture.h"
 #include "forms/bmp2gau.h"
 #include "forms/gau2bmp.h"
+#include "io/file_channels.h"
+#include "pe/resource_table.h"
+#include "tools/pe_builder.h"
+#include "ui/message.h"
 
 using gaugebuild::Gauge;
 using gaugebuild::patterned;
@@ -264,6 +270,60 @@ class ConversionTest : public QObject {
     QVERIFY(ui::lastMessage().contains("8 x 4"));
     QCOMPARE(dir->read("PANEL.GAU"), gauge.bytes());
     QCOMPARE(dir->read("other.bmp"), bmpBefore);
+  }
+
+  // A picture of another size over a bitmap resource: the refusal offers to make
+  // the bitmap its size, OK stays the default; taking the offer rebuilds the
+  // resource. A loose bitmap gets no offer.
+  void aBitmapResourceIsOfferedThePicturesSize() {
+    std::vector<pebuild::Resource> rs(2);
+    for (int i = 0; i < 2; ++i) {
+      Gauge bitmap;
+      bitmap.plant(i == 0 ? first : patterned(8, 4, 16));  // 10 x 20, then 8 x 4
+      rs[i].type.id = pe::kBitmap, rs[i].name.id = i + 1;
+      rs[i].data = bitmap.bytes();
+    }
+    const std::vector<uint8_t> module = pebuild::build(rs).bytes;
+    QVERIFY(Gauge().raw(module).writeTo("PANEL.GAU"));
+    QImage wide(12, 6, QImage::Format_RGB32);
+    wide.fill(qRgb(1, 252, 3));  // palette entry 3
+    QVERIFY(wide.save(QStringLiteral("wide.bmp"), "BMP"));
+
+    bmp2gau* w = openImport("1");
+    w->File1->setCurrentRow(0);
+    w->File1_DblClick();
+    QVERIFY(refused("wide.bmp"));
+    QMessageBox* box = ui::currentMessage();
+    QVERIFY(box);
+    QCOMPARE(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::Ok));
+    QAbstractButton* make = nullptr;
+    for (QAbstractButton* b : box->buttons())
+      if (b->text() == QStringLiteral("Make bitmap 1 12 × 6")) make = b;
+    QVERIFY(make);
+    QCOMPARE(dir->read("PANEL.GAU"), module);
+    messages = ui::messageCount();
+    wait = std::make_unique<fixture::WaitProbe>();
+    make->click();
+    QVERIFY(done(w, w->Command3));
+    const auto resized = io::memoryChannel(dir->read("PANEL.GAU"));
+    const Result<pe::ResourceTable> t = pe::readResourceTable(*resized);
+    QVERIFY(t && t->resources.size() == 2);
+    QCOMPARE(t->resources[0].size, 40u + 16 * 4 + 12 * 6);
+    // Bitmap 2 moved with what followed bitmap 1, and the chooser knows where.
+    QCOMPARE(int64_t{Module1.BmpTable(2)}, t->resources[1].position + 12);
+    const std::vector<uint8_t> now = dir->read("PANEL.GAU");
+    const auto pixels = now.begin() + t->resources[0].position - 1 + 40 + 16 * 4;
+    QCOMPARE(std::vector<uint8_t>(pixels, pixels + 12 * 6), std::vector<uint8_t>(12 * 6, 3));
+  }
+
+  void aLooseBitmapIsNotOfferedAnotherSize() {
+    QVERIFY(QImage(12, 6, QImage::Format_RGB32).save(QStringLiteral("wide.bmp"), "BMP"));
+    bmp2gau* w = openImport("1");
+    w->File1->setCurrentRow(0);
+    w->File1_DblClick();
+    QVERIFY(refused("wide.bmp"));
+    QCOMPARE(ui::currentMessage()->buttons().size(), 1);
+    QCOMPARE(dir->read("PANEL.GAU"), gauge.bytes());
   }
 
   // A 24-bit re-save with one pixel in a colour the palette lacks: it takes the
