@@ -41,12 +41,15 @@ std::optional<int> importResized(const QString& gauge, const QString& bitmap, io
     report.problem(gauge, bitmap,
                    notDone(aboutImage ? QStringLiteral("the import of %1").arg(image)
                                       : QStringLiteral("the import"),
-                           gauge, done.fault(), done.reason()));
+                           gauge, done.fault(), done.reason(), image));
     return report.finish();
   }
   report.note(gauge, bitmap,
               QStringLiteral("made %1 x %2 (it was %3 x %4).")
-                  .arg(size->width).arg(size->height).arg(done->width).arg(done->height));
+                  .arg(size->width)
+                  .arg(size->height)
+                  .arg(done->width)
+                  .arg(done->height));
   if (done->wasCompressed)
     report.note(gauge, bitmap,
                 QStringLiteral("its run-length coded pixels were replaced by plain rows."));
@@ -104,11 +107,11 @@ int importCommand(const QStringList& args) {
                       : gau::readLayout(gauge, bitmap->position, gau::Extent::SizeFields);
     const int64_t header = bitmap->other ? bitmap->other->headerPos : bitmap->position - 12;
     if (layout)
-      if (const std::optional<int> exit = importResized(
-              on.gauge, on.bitmap.text, gauge, header,
-              bitmap->other ? bitmap->other->width : layout->width,
-              bitmap->other ? bitmap->other->height : layout->height,
-              bitmap->other && bitmap->other->rle(), image, report))
+      if (const std::optional<int> exit =
+              importResized(on.gauge, on.bitmap.text, gauge, header,
+                            bitmap->other ? bitmap->other->width : layout->width,
+                            bitmap->other ? bitmap->other->height : layout->height,
+                            bitmap->other && bitmap->other->rle(), image, report))
         return *exit;
   }
   // Both roads end in the counts of pixels that took a nearest colour.
@@ -132,7 +135,7 @@ int importCommand(const QStringList& args) {
     report.problem(on.gauge, on.bitmap.text,
                    notDone(aboutImage ? QStringLiteral("the import of %1").arg(image)
                                       : QStringLiteral("the import"),
-                           on.gauge, done.fault(), done.reason()));
+                           on.gauge, done.fault(), done.reason(), image));
   }
   return report.finish();
 }

@@ -52,9 +52,14 @@ void Report::out(const QByteArray& bytes) {
   if (std::fwrite(bytes.constData(), 1, size, stdout) != size && outError_ == 0) outError_ = errno;
 }
 
-QString notDone(const QString& what, const QString& gauge, Fault fault, const std::string& why) {
-  // Names as their bytes.
-  return nameOf(faultMessage({.action = bytesOf(what), .gauge = bytesOf(gauge)}, fault, why));
+QString notDone(const QString& what, const QString& gauge, Fault fault, const std::string& why,
+                const QString& file) {
+  // Names as their bytes. The message line names the bitmap already.
+  return nameOf(faultMessage({.action = bytesOf(what),
+                              .bitmap = "the bitmap",
+                              .gauge = bytesOf(gauge),
+                              .file = bytesOf(file)},
+                             fault, why));
 }
 
 void writeMessage(const QString& text) {

@@ -59,6 +59,8 @@ inline QString reason(const std::string& sentences) { return QString::fromStdStr
 
 // What became of `what` (an operation on a bitmap of `gauge`) that the file
 // logic refused or failed with `fault` and `why`: what was or was not written, then why.
-QString notDone(const QString& what, const QString& gauge, Fault fault, const std::string& why);
+// `file` names the picture a refusal may be about.
+QString notDone(const QString& what, const QString& gauge, Fault fault, const std::string& why,
+                const QString& file = {});
 
 }  // namespace cli
