@@ -49,7 +49,12 @@ QImage loadedByWindows(const QString& file, int id) {
   if (bitmap && GetObjectW(bitmap, sizeof b, &b)) {
     picture = QImage(b.bmWidth, b.bmHeight, QImage::Format_RGB32);
     BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), b.bmWidth, -b.bmHeight, 1, 32, BI_RGB};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = b.bmWidth;
+    info.bmiHeader.biHeight = -b.bmHeight;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
     const HDC screen = GetDC(nullptr);
     if (GetDIBits(screen, bitmap, 0, static_cast<UINT>(b.bmHeight), picture.bits(), &info,
                   DIB_RGB_COLORS) != b.bmHeight)
