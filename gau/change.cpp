@@ -1,8 +1,8 @@
 #include "gau/change.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <future>
 #include <memory>
@@ -403,6 +403,52 @@ Result<Recovery> recoverGauge(const std::string& gaugeName) {
   return R(settled->recovery);
 }
 
+namespace {
+
+// The fields every record takes from the change's note and the clock.
+void noteInto(ChangeRecord& record, const ChangeNote& note, io::Channel& gauge) {
+  record.time = static_cast<int64_t>(std::time(nullptr));
+  record.bmpPos = note.bmpPos;
+  record.command = note.command;
+  if (gauge.onDisk()) record.file = io::fileId(gauge.name()).value_or(io::FileId{});
+}
+
+// Writes the journal, unless its folder takes none (the user was told on opening).
+Result<> journalFirst(const std::string& journal, const std::string& name,
+                      const std::vector<uint8_t>& prefix, std::span<const uint8_t> before,
+                      std::span<const uint8_t> after) {
+  std::string why;
+  if (journal.empty() || writeJournal(journal, name, prefix, before, after, &why)) return {};
+  return notWritten(
+      "The journal that keeps the old bytes until the change is complete "
+      "could not be written: " +
+      why + ".");
+}
+
+// A failed write whose old bytes could not be put back either.
+Result<> lostBothWays(const std::string& failed, const std::string& journal) {
+  return Result<>::failure(
+      Fault::GaugeWrite,
+      failed + ", and so did putting the old bytes back." +
+          (journal.empty() ? std::string(" Some bytes may have changed.")
+                           : " The journal beside it puts them back the next time dialpix "
+                             "opens it."));
+}
+
+// Done and on the disk: the old bytes go on to the history, the journal away.
+Result<> retire(io::Channel& gauge, const ChangeRecord& record, const std::vector<uint8_t>& prefix,
+                std::span<const uint8_t> before, const std::string& journal) {
+  const std::string& name = gauge.name();
+  std::string why;
+  if (gauge.onDisk() && !keepInHistory(name, record, prefix, before, journal, &why))
+    noticeOnce(name, "A change to it could not be kept for undo (" + why +
+                         "), so it cannot be undone. The change itself is complete.");
+  if (!journal.empty() && io::nameTaken(journal)) removeJournal(journal, &why);
+  return {};
+}
+
+}  // namespace
+
 Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> bytes,
                      const ChangeNote& note) {
   if (gauge.readOnly())
@@ -469,20 +515,13 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
   record.position = pos;
   record.length = count;
   record.gaugeLength = record.newGaugeLength = *length;
-  record.time = static_cast<int64_t>(std::time(nullptr));
-  record.bmpPos = note.bmpPos;
-  record.command = note.command;
-  if (gauge.onDisk()) record.file = io::fileId(name).value_or(io::FileId{});
+  noteInto(record, note, gauge);
   record.newCrc = newCrc.get();
   const std::vector<uint8_t> prefix = encodePrefix(record);
 
-  // A folder that cannot be written takes no journal; the user was told on opening.
   const std::string journal = canJournal ? journalPath : std::string();
-  if (!journal.empty() && !writeJournal(journal, name, prefix, before, after, &why))
-    return notWritten(
-        "The journal that keeps the old bytes until the change is complete "
-        "could not be written: " +
-        why + ".");
+  if (const Result<> first = journalFirst(journal, name, prefix, before, after); !first)
+    return first;
   // Entries this file no longer holds could never be undone; they go before this one.
   if (gauge.onDisk()) dropUnheldHistory(name, gauge, record, old);
 
@@ -500,19 +539,9 @@ Result<> changeRange(io::Channel& gauge, int64_t pos, std::span<const uint8_t> b
       if (!journal.empty()) removeJournal(journal, &why);
       return notWritten(failed + "; none of it reached the file.");
     }
-    return Result<>::failure(
-        Fault::GaugeWrite,
-        failed + ", and so did putting the old bytes back." +
-            (journal.empty() ? std::string(" Some bytes may have changed.")
-                             : " The journal beside it puts them back the next time dialpix "
-                               "opens it."));
+    return lostBothWays(failed, journal);
   }
-  // Done and on the disk; the old bytes go on to the history.
-  if (gauge.onDisk() && !keepInHistory(name, record, prefix, before, journal, &why))
-    noticeOnce(name, "A change to it could not be kept for undo (" + why +
-                         "), so it cannot be undone. The change itself is complete.");
-  if (!journal.empty() && io::nameTaken(journal)) removeJournal(journal, &why);
-  return {};
+  return retire(gauge, record, prefix, before, journal);
 }
 
 Result<> changeTail(io::Channel& gauge, int64_t pos, std::span<const uint8_t> bytes,
@@ -563,18 +592,12 @@ Result<> changeTail(io::Channel& gauge, int64_t pos, std::span<const uint8_t> by
     record.bytesChanged += before[i] != after[i];
   record.oldCrc = crc32Of(before);
   record.newCrc = crc32Of(after);
-  record.time = static_cast<int64_t>(std::time(nullptr));
-  record.bmpPos = note.bmpPos;
-  record.command = note.command;
-  if (gauge.onDisk()) record.file = io::fileId(name).value_or(io::FileId{});
+  noteInto(record, note, gauge);
   const std::vector<uint8_t> prefix = encodePrefix(record);
 
   const std::string journal = started.canJournal ? started.journalPath : std::string();
-  if (!journal.empty() && !writeJournal(journal, name, prefix, before, after, &why))
-    return notWritten(
-        "The journal that keeps the old bytes until the change is complete "
-        "could not be written: " +
-        why + ".");
+  if (const Result<> first = journalFirst(journal, name, prefix, before, after); !first)
+    return first;
   if (gauge.onDisk()) dropUnheldHistory(name, gauge, record, before);
 
   // The new tail, then the cut; a failure puts the old tail and length back.
@@ -587,18 +610,9 @@ Result<> changeTail(io::Channel& gauge, int64_t pos, std::span<const uint8_t> by
       if (!journal.empty()) removeJournal(journal, &why);
       return notWritten(failed + "; the old bytes were put back.");
     }
-    return Result<>::failure(
-        Fault::GaugeWrite,
-        failed + ", and so did putting the old bytes back." +
-            (journal.empty() ? std::string(" Some bytes may have changed.")
-                             : " The journal beside it puts them back the next time dialpix "
-                               "opens it."));
+    return lostBothWays(failed, journal);
   }
-  if (gauge.onDisk() && !keepInHistory(name, record, prefix, before, journal, &why))
-    noticeOnce(name, "A change to it could not be kept for undo (" + why +
-                         "), so it cannot be undone. The change itself is complete.");
-  if (!journal.empty() && io::nameTaken(journal)) removeJournal(journal, &why);
-  return {};
+  return retire(gauge, record, prefix, before, journal);
 }
 
 }  // namespace gau
