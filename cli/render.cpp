@@ -1,8 +1,6 @@
 // dialpix render: a bitmap in its own colours as a PNG, one pixel a pixel.
 
-#include <QBuffer>
 #include <QImage>
-#include <QImageWriter>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -13,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
 #include "cli/names.h"
+#include "cli/png_file.h"
 #include "cli/report.h"
 #include "gau/bitmap_record.h"
 #include "gau/resource_bitmap.h"
@@ -148,27 +147,14 @@ int renderCommand(const QStringList& args) {
     picture = picture.scaled(picture.width() * *k, picture.height() * *k, Qt::IgnoreAspectRatio,
                              Qt::FastTransformation);
 
-  // Encoded in memory, so the disk is written by the replacement alone.
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, "png");
-  const auto bytes = [&png] {
-    return std::span(reinterpret_cast<const uint8_t*>(png.constData()),
-                     static_cast<size_t>(png.size()));
-  };
-  if (!writer.write(picture)) {
+  if (const std::optional<PngProblem> p = savePng(picture, file); p && p->encoding) {
     report.problem(on.gauge, on.bitmap.text,
                    QStringLiteral("it cannot be drawn as a PNG picture: %1. %2 was not written.")
-                       .arg(writer.errorString(), target));
-  } else if (!file.channel().write(1, bytes()) || !file.commit()) {
-    const QString why = file.why().empty()
-                            ? QStringLiteral("It could not be written: %1.")
-                                  .arg(reason(file.channel().errorOr("unknown error")))
-                            : reason(file.why());
+                       .arg(p->why, target));
+  } else if (p) {
     report.problem(target, QStringLiteral("%1 Bitmap %2 of %3 was not saved; any older file "
                                           "of that name is as it was.")
-                               .arg(why)
+                               .arg(p->why)
                                .arg(on.bitmap.text)
                                .arg(on.gauge));
   }

@@ -1,13 +1,12 @@
 // dialpix sheet: every bitmap of a gauge on one PNG picture, labelled.
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <span>
 
 #include "cli/command.h"
 #include "cli/commands.h"
 #include "cli/gauge_file.h"
 #include "cli/names.h"
+#include "cli/png_file.h"
 #include "cli/report.h"
 #include "imageio/bitmap_sheet.h"
 #include "io/replace_file.h"
@@ -71,27 +70,14 @@ int sheetCommand(const QStringList& args) {
     return report.finish();
   }
 
-  // Encoded in memory, so the disk is written by the replacement alone.
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, "png");
-  const auto bytes = [&png] {
-    return std::span(reinterpret_cast<const uint8_t*>(png.constData()),
-                     static_cast<size_t>(png.size()));
-  };
-  if (!writer.write(*drawn)) {
+  if (const std::optional<PngProblem> p = savePng(*drawn, file); p && p->encoding) {
     report.problem(gaugeName, QStringLiteral("The sheet cannot be drawn as a PNG picture: %1. %2 "
                                              "was not written.")
-                                  .arg(writer.errorString(), target));
-  } else if (!file.channel().write(1, bytes()) || !file.commit()) {
-    const QString why = file.why().empty()
-                            ? QStringLiteral("It could not be written: %1.")
-                                  .arg(reason(file.channel().errorOr("unknown error")))
-                            : reason(file.why());
+                                  .arg(p->why, target));
+  } else if (p) {
     report.problem(target, QStringLiteral("%1 The sheet of %2 was not saved; any older file of "
                                           "that name is as it was.")
-                               .arg(why, gaugeName));
+                               .arg(p->why, gaugeName));
   }
   return report.finish();
 }
